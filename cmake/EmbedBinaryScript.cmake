@@ -1,0 +1,10 @@
+file(READ ${INPUT} hex HEX)
+string(LENGTH "${hex}" hexLength)
+math(EXPR size "${hexLength} / 2")
+string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){32})" "\\1\n" bytes "${bytes}")
+file(WRITE ${OUTPUT}
+"// Generated from ${INPUT}; do not edit.\n#include <cstddef>\n\nnamespace pelmora::assets {\n"
+"extern const unsigned char ${SYMBOL}[];\nextern const std::size_t ${SYMBOL}_size;\n"
+"alignas(4) const unsigned char ${SYMBOL}[] = {\n${bytes}\n};\n"
+"const std::size_t ${SYMBOL}_size = ${size};\n}  // namespace pelmora::assets\n")

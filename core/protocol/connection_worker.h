@@ -1,0 +1,95 @@
+#pragma once
+// One displayed LCD's worker: the supervisor loop (`run`) that finds devices
+// and the session engine (`runSession`) that drives one of them. Everything
+// here runs on the worker's own thread and takes no locks; results leave
+// through the callbacks.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/protocol/connection_error.h"
+#include "core/protocol/lcd_model.h"
+#include "core/render/lcd_canvas.h"
+#include "core/transport/hid_device_info.h"
+#include "core/transport/hid_transport.h"
+
+namespace pelmora {
+
+using WaitFunction = std::function<bool(std::uint32_t ms)>;  // true = stop requested
+using FrameCallback = std::function<void(const OutputFrame& frame)>;
+using ModelCallback = std::function<void(const LcdModel& model, const LcdCanvas& canvas)>;
+using RawReportCallback = std::function<void(const std::uint8_t* report)>;  // 64 bytes
+using SerialCallback = std::function<void(const std::u16string& serial)>;
+using ResumeCallback = std::function<bool()>;
+
+// Optional overrides of the platform's pieces, in this order.
+struct ConnectionHooks {
+  std::function<DeviceList()> enumerate;
+  std::function<std::unique_ptr<IHidTransport>()> createTransport;
+  std::function<std::uint64_t()> now;
+  WaitFunction wait;
+};
+
+// The eight counters, in this order.
+struct WorkerStatistics {
+  std::uint64_t frames = 0;
+  std::uint64_t states = 0;
+  std::uint64_t images = 0;
+  std::uint64_t sessions = 0;
+  std::uint64_t heartbeats = 0;
+  std::uint64_t failures = 0;
+  std::uint64_t maxLoopGapMs = 0;
+  std::uint64_t maxReadBurstMs = 0;
+};
+
+class ConnectionWorker {
+ public:
+  // The form built from a wait function and pollResume (macOS, Linux).
+  ConnectionWorker(WaitFunction wait, FrameCallback onFrame, ModelCallback onModel,
+                   RawReportCallback onRawReport, ConnectionHooks hooks,
+                   SerialCallback onSerialChanged, ResumeCallback pollResume);
+  ~ConnectionWorker();
+  ConnectionWorker(const ConnectionWorker&) = delete;
+  ConnectionWorker& operator=(const ConnectionWorker&) = delete;
+
+  // The supervisor loop; returns when stop is requested.
+  void run();
+  // One session attempt sequence on one device; never lets a
+  // ConnectionError out.
+  void runSession(const HidDeviceInfo& device, const std::u16string& serial);
+
+  // The status screen over a copy of the worker frame, delivered via onFrame.
+  void showStatus(const std::string& message, bool overLastImage);
+  // Calls onSerialChanged only when the serial differs from the last one.
+  void notifySerial(const std::u16string& serial);
+  bool wait(std::uint32_t ms);
+  std::uint64_t now();
+
+  const WorkerStatistics& statistics() const { return statistics_; }
+  const OutputFrame& pixels() const { return *pixels_; }
+
+  // Worker state, in field order.
+  std::u16string deviceSerial;
+  bool hasShownFrame = false;
+  std::string lastError;
+  std::u16string lastReportedSerial;
+
+ private:
+  WaitFunction waitFunction_;
+  FrameCallback onFrame_;
+  ModelCallback onModel_;
+  RawReportCallback onRawReport_;
+  ConnectionHooks hooks_;
+  SerialCallback onSerialChanged_;
+  ResumeCallback pollResume_;
+
+  std::unique_ptr<OutputFrame> pixels_;       // the last LCD frame
+  std::unique_ptr<OutputFrame> statusFrame_;  // scratch for status screens
+  WorkerStatistics statistics_;
+
+  friend class SessionEngine;
+};
+
+}  // namespace pelmora

@@ -1,0 +1,59 @@
+#pragma once
+// Turns a stream of 64-byte input reports back into whole, validated device
+// messages. One assembler per message stream: the session keeps one for
+// RESPONSE messages and one for FRAME, STATE and IMAGE.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "core/protocol/wire_format.h"
+
+namespace pelmora {
+
+struct AssembledMessage {
+  std::uint8_t kind = 0;             // 1..4
+  std::uint32_t transferNumber = 0;
+  std::vector<std::uint8_t> bytes;   // exactly the message length
+};
+
+class ReportAssembler {
+ public:
+  ReportAssembler() { reset(0); }
+
+  // Clears every slot, the last completed numbers and the rejected count, and
+  // stores the session id that messages of this stream must carry.
+  void reset(std::uint32_t token);
+
+  // Offers one input report received at `nowMs`. Returns a complete, valid
+  // message or nothing. Never throws on device data.
+  std::optional<AssembledMessage> accept(const std::uint8_t* report, std::size_t length,
+                                         std::uint64_t nowMs);
+
+  std::uint32_t token() const { return token_; }
+  std::uint64_t rejectedCount() const { return rejected_; }
+
+ private:
+  struct Slot {
+    std::uint32_t transferNumber = 0;
+    std::uint8_t fragmentCount = 0;
+    std::uint64_t totalLength = 0;
+    std::uint64_t startMs = 0;
+    std::uint64_t lastMs = 0;
+    std::array<std::uint8_t, kMessageMaxLength> data{};
+    std::array<bool, kMaxFragments> received{};
+    bool active = false;
+  };
+  struct LastCompleted {
+    std::uint32_t number = 0;
+    bool valid = false;
+  };
+
+  std::uint32_t token_ = 0;
+  std::array<Slot, kKindCount> slots_{};
+  std::array<LastCompleted, kKindCount> lastCompleted_{};
+  std::uint64_t rejected_ = 0;
+};
+
+}  // namespace pelmora

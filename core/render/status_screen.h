@@ -1,0 +1,17 @@
+#pragma once
+// One to three centred lines of white text on a black band, drawn straight
+// into an output frame.
+#include <cstddef>
+
+#include "core/render/lcd_canvas.h"
+
+namespace pelmora {
+
+inline constexpr std::size_t kStatusMaxLines = 3;
+inline constexpr std::size_t kStatusMaxLineLength = 36;
+
+// overImage keeps the frame's content outside the band; otherwise the whole
+// frame is cleared to black first.
+void drawStatusScreen(OutputFrame& frame, const char* text, std::size_t length, bool overImage);
+
+}  // namespace pelmora

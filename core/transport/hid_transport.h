@@ -1,0 +1,38 @@
+#pragma once
+// The one interface between the core and an operating system's HID stack:
+// fixed 64-byte reports, polled from one thread, never blocking (except
+// `close`, up to its limit). Transports never throw; they return false and
+// keep the first platform error code until the next `open`.
+#include <cstdint>
+#include <string>
+
+#include "core/protocol/wire_format.h"
+
+namespace pelmora {
+
+class IHidTransport {
+ public:
+  // Closes the device; must leave no transfer that could still write into
+  // the transport's buffers.
+  virtual ~IHidTransport() = default;
+  // Clears the error code, opens the device for exclusive use and starts
+  // receiving input reports. On failure records the platform's code.
+  virtual bool open(const std::u16string& path) = 0;
+  // Never waits. Copies at most one whole 64-byte report (report ID in byte
+  // 0) and sets `received`; returns false once the error code is set.
+  virtual bool readReport(std::uint8_t* report, bool& received) = 0;
+  // Starts one feature transfer of 64 bytes (report ID in byte 0). False
+  // while another transfer is pending or when it cannot be started.
+  virtual bool sendFeature(const std::uint8_t* report) = 0;
+  // Services outstanding transfers once; false when the error code is set.
+  virtual bool poll() = 0;
+  // Cancels what can be cancelled, waits up to `timeoutMs`; true when closed
+  // (or not open). A successful close forgets undelivered reports.
+  virtual bool close(std::uint32_t timeoutMs) = 0;
+  // The platform's error code of the failure; 0 when none.
+  virtual std::uint32_t errorCode() const = 0;
+  virtual bool isReading() const = 0;
+  virtual bool isFeaturePending() const = 0;
+};
+
+}  // namespace pelmora
