@@ -120,6 +120,7 @@ inline constexpr std::size_t kOpenSessionFlagOffset = 24;
 
 // ---- FRAME -------------------------------------------------------------------
 inline constexpr std::size_t kFrameSeqOffset = 12;
+inline constexpr std::size_t kFrameBytes16Offset = 16;  // 4 bytes, no rule
 inline constexpr std::size_t kFrameStateSeqOffset = 20;
 inline constexpr std::size_t kFrameImageIdOffset = 24;
 inline constexpr std::size_t kFrameHistoryIdOffset = 28;
@@ -204,9 +205,12 @@ inline constexpr std::size_t kStateTitle2Offset = 95;
 inline constexpr std::size_t kStateJapaneseTitleMax = 34;
 inline constexpr std::size_t kStateThemeOffset = 129;  // 5 x u16
 inline constexpr std::size_t kThemeColourCount = 5;
+inline constexpr std::size_t kStateBytes139Offset = 139;  // 22 bytes, no rule
 inline constexpr std::size_t kStateLitBarColoursOffset = 161;  // 52 x u16
 inline constexpr std::size_t kStateBarBaseColourOffset = 265;
+inline constexpr std::size_t kStateBytes267Offset = 267;  // 22 bytes, no rule
 inline constexpr std::size_t kStateUnlitBarColoursOffset = 289;  // 52 x u16
+inline constexpr std::size_t kStateBytes393Offset = 393;  // 2 bytes, no rule
 inline constexpr std::size_t kSideBarRows = 52;
 inline constexpr std::size_t kStateChannelValuesOffset = 395;  // 16 x u8, <= 127
 inline constexpr std::uint8_t kMaxChannelValue = 127;
