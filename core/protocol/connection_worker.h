@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "core/protocol/connection_error.h"
 #include "core/protocol/lcd_model.h"
@@ -44,12 +45,23 @@ struct WorkerStatistics {
   std::uint64_t maxReadBurstMs = 0;
 };
 
+// 32 unpredictable bits; false when the generator failed.
+using RandomSource = std::function<bool(std::uint32_t& out)>;
+
+struct SessionState;
+
 class ConnectionWorker {
  public:
   // The form built from a wait function and pollResume (macOS, Linux).
+  // An empty wait function (with no wait hook) or an empty onFrame is a
+  // programming error that surfaces as std::bad_function_call when first
+  // used. An empty pollResume never reports a resume.
   ConnectionWorker(WaitFunction wait, FrameCallback onFrame, ModelCallback onModel,
                    RawReportCallback onRawReport, ConnectionHooks hooks,
                    SerialCallback onSerialChanged, ResumeCallback pollResume);
+  // The Windows form (stop, wake and resume event handles in place of the
+  // wait function and pollResume) goes here; it only has to fill
+  // waitFunction_ and pollResume_ from the events, everything else is shared.
   ~ConnectionWorker();
   ConnectionWorker(const ConnectionWorker&) = delete;
   ConnectionWorker& operator=(const ConnectionWorker&) = delete;
@@ -66,6 +78,9 @@ class ConnectionWorker {
   void notifySerial(const std::u16string& serial);
   bool wait(std::uint32_t ms);
   std::uint64_t now();
+  // Replaces the platform's secure generator (platformRandom32), so that a
+  // failing generator can be exercised on every platform.
+  void setRandomSource(RandomSource source) { random_ = std::move(source); }
 
   const WorkerStatistics& statistics() const { return statistics_; }
   const OutputFrame& pixels() const { return *pixels_; }
@@ -84,10 +99,19 @@ class ConnectionWorker {
   ConnectionHooks hooks_;
   SerialCallback onSerialChanged_;
   ResumeCallback pollResume_;
+  RandomSource random_;
 
   std::unique_ptr<OutputFrame> pixels_;       // the last LCD frame
   std::unique_ptr<OutputFrame> statusFrame_;  // scratch for status screens
+  // The big pieces of a session attempt (model, canvas, assemblers), made
+  // once per worker and reset at every attempt.
+  std::unique_ptr<SessionState> session_;
   WorkerStatistics statistics_;
+
+  DeviceList enumerate();
+  std::unique_ptr<IHidTransport> createTransport();
+  bool pollResume();
+  bool random32(std::uint32_t& out);
 
   friend class SessionEngine;
 };

@@ -1,0 +1,49 @@
+#include "core/protocol/connection_worker.h"
+
+#include "core/protocol/session_engine.h"
+#include "core/transport/platform.h"
+
+namespace pelmora {
+
+ConnectionWorker::ConnectionWorker(WaitFunction wait, FrameCallback onFrame, ModelCallback onModel,
+                                   RawReportCallback onRawReport, ConnectionHooks hooks,
+                                   SerialCallback onSerialChanged, ResumeCallback pollResume)
+    : waitFunction_(std::move(wait)),
+      onFrame_(std::move(onFrame)),
+      onModel_(std::move(onModel)),
+      onRawReport_(std::move(onRawReport)),
+      hooks_(std::move(hooks)),
+      onSerialChanged_(std::move(onSerialChanged)),
+      pollResume_(std::move(pollResume)),
+      pixels_(std::make_unique<OutputFrame>()),
+      statusFrame_(std::make_unique<OutputFrame>()),
+      session_(std::make_unique<SessionState>()) {}
+
+ConnectionWorker::~ConnectionWorker() = default;
+
+// The wait hook wins over the host's wait function; with neither, the call
+// fails with std::bad_function_call.
+bool ConnectionWorker::wait(std::uint32_t ms) { return hooks_.wait ? hooks_.wait(ms) : waitFunction_(ms); }
+
+std::uint64_t ConnectionWorker::now() { return hooks_.now ? hooks_.now() : platformNowMs(); }
+
+void ConnectionWorker::notifySerial(const std::u16string& serial) {
+  if (serial == lastReportedSerial) return;
+  lastReportedSerial = serial;
+  if (onSerialChanged_) onSerialChanged_(lastReportedSerial);
+}
+
+DeviceList ConnectionWorker::enumerate() { return hooks_.enumerate ? hooks_.enumerate() : enumerateDevices(); }
+
+std::unique_ptr<IHidTransport> ConnectionWorker::createTransport() {
+  if (!hooks_.createTransport) return createPlatformTransport();
+  std::unique_ptr<IHidTransport> transport = hooks_.createTransport();
+  if (!transport) throw std::runtime_error("Transport allocation failed");
+  return transport;
+}
+
+bool ConnectionWorker::pollResume() { return pollResume_ && pollResume_(); }
+
+bool ConnectionWorker::random32(std::uint32_t& out) { return random_ ? random_(out) : platformRandom32(out); }
+
+}  // namespace pelmora

@@ -1,0 +1,349 @@
+#include "core/protocol/session_engine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "core/protocol/byte_order.h"
+#include "core/render/lcd_renderer.h"
+#include "core/transport/platform.h"
+
+namespace pelmora {
+
+namespace {
+
+std::uint8_t code(Command command) { return static_cast<std::uint8_t>(command); }
+
+}  // namespace
+
+std::string withErrorCode(const char* text, std::uint32_t code) {
+  std::string result = text;
+  result += "\nError ";
+  result += std::to_string(code);
+  return result;
+}
+
+void ConnectionWorker::runSession(const HidDeviceInfo& device, const std::u16string& serial) {
+  SessionEngine(*this, device, serial).run();
+}
+
+SessionEngine::SessionEngine(ConnectionWorker& worker, const HidDeviceInfo& device,
+                             const std::u16string& serial)
+    : worker_(worker), device_(device), serial_(serial), state_(*worker.session_) {}
+
+SessionEngine::~SessionEngine() { state_.channel.transport = nullptr; }
+
+std::string SessionEngine::openFailureMessage() const {
+  const std::uint32_t error = transport_->errorCode();
+  return withErrorCode(openFailureText(error), error);
+}
+
+void SessionEngine::run() {
+  worker_.notifySerial({});
+  transport_ = worker_.createTransport();
+  state_.channel.transport = transport_.get();
+
+  const bool isReconnect = worker_.hasShownFrame && worker_.deviceSerial == serial_;
+  worker_.deviceSerial = serial_;
+  worker_.showStatus(isReconnect ? kTextReconnecting : kTextConnecting, isReconnect);
+
+  if (!transport_->open(device_.path)) {
+    ++worker_.statistics_.failures;
+    worker_.lastError = openFailureMessage();
+    worker_.showStatus(worker_.lastError, false);
+    worker_.wait(kFailureShowMs);
+    return;
+  }
+  attemptCounter_ = 0;
+  runAttempts();
+  finish();
+}
+
+void SessionEngine::runAttempts() {
+  for (;;) {
+    if (worker_.wait(0)) return;
+    if (attemptCounter_ != 0 && !reopenInPlace()) return;
+    try {
+      runAttempt();
+      return;  // stopped
+    } catch (const ConnectionError& error) {
+      if (!failureAllowsRetry(error)) return;
+    }
+  }
+}
+
+// False when runSession must end instead of starting the next attempt.
+bool SessionEngine::reopenInPlace() {
+  worker_.showStatus(kTextReconnecting, true);
+  while (!transport_->close(0)) {
+    if (worker_.wait(kCloseRetryWaitMs)) break;
+    worker_.showStatus(kTextCancellationPending, true);
+  }
+  if (worker_.wait(0)) return false;
+  if (!transport_->open(device_.path)) {
+    lastErrorText_ = openFailureMessage();
+    return false;
+  }
+  return true;
+}
+
+void SessionEngine::resetAttempt() {
+  CommandChannel& channel = state_.channel;
+  if (!worker_.random32(channel.requestCounter)) throw ConnectionError(kTextRandomFailed);
+  channel.responseAssembler.reset(0);
+  state_.streamAssembler.reset(0);
+  channel.request.clear();
+  state_.model.reset(0);
+  clearCanvas(state_.canvas);
+  sessionId_ = 0;
+  helloRetried_ = false;
+  frameDelivered_ = false;
+  pendingTimerRunning_ = false;
+}
+
+void SessionEngine::runAttempt() {
+  resetAttempt();
+  const std::uint64_t t0 = worker_.now();
+  lastFrameAccepted_ = worker_.now();
+  state_.channel.lastHeartbeatSent = worker_.now();
+  state_.channel.lastStateRequest = 0;
+  send(Command::Hello, 0);
+  prevIteration_ = worker_.now();
+  syncDeadline_ = t0 + kSyncTimeoutMs;
+  phase_ = SessionPhase::helloSent;
+  while (iterate() != Step::Stop) {
+  }
+}
+
+SessionEngine::Step SessionEngine::iterate() {
+  if (worker_.wait(0)) {
+    sendCloseSession();
+    return Step::Stop;
+  }
+  WorkerStatistics& stats = worker_.statistics_;
+  std::uint64_t t = worker_.now();
+  stats.maxLoopGapMs = std::max(stats.maxLoopGapMs, t - prevIteration_);
+  if (worker_.pollResume()) throw ConnectionError(kTextPowerResume);
+  if (!transport_->poll()) throw ConnectionError(withErrorCode(kTextCompletionFailed, transport_->errorCode()));
+  prevIteration_ = t;
+
+  const std::uint64_t burstStart = worker_.now();
+  const bool received = readBurst();
+  t = worker_.now();
+  stats.maxReadBurstMs = std::max(stats.maxReadBurstMs, t - burstStart);
+
+  if (serviceCommandChannel(t) == Step::NextIteration) return Step::Continue;
+  checkTimers(t);
+  keepAlive(t);
+  if (!received) worker_.wait(kIdleWaitMs);  // a stop is seen at the top of the next iteration
+  return Step::Continue;
+}
+
+// The stop path says goodbye without the request slot: nobody waits for the
+// answer, and a transfer still in flight would refuse the send anyway.
+void SessionEngine::sendCloseSession() {
+  if (sessionId_ == 0 || transport_->isFeaturePending()) return;
+  CommandChannel& channel = state_.channel;
+  ++channel.requestCounter;
+  const CommandReport report = buildCommand(code(Command::CloseSession), channel.requestCounter, sessionId_);
+  transport_->sendFeature(report.data());
+}
+
+// True when at least one report was read.
+bool SessionEngine::readBurst() {
+  const std::uint64_t start = worker_.now();
+  bool any = false;
+  for (int i = 0; i < kReadBurstReports && worker_.now() - start < kReadBurstMs; ++i) {
+    Report& report = state_.report;
+    report.fill(0);
+    bool received = false;
+    if (!transport_->readReport(report.data(), received)) {
+      const std::uint32_t error = transport_->errorCode();
+      deviceGone_ = isDeviceGoneCode(error);
+      throw ConnectionError(withErrorCode(kTextReadFailed, error));
+    }
+    if (!received) break;
+    any = true;
+    handleReport();
+  }
+  return any;
+}
+
+void SessionEngine::handleReport() {
+  const Report& report = state_.report;
+  if (worker_.onRawReport_) worker_.onRawReport_(report.data());
+  if (report[0] != kInputReportId) throw ConnectionError(kTextUnsupportedProtocol);
+  const std::uint64_t t = worker_.now();
+  if (report[kFragmentKindOffset] != static_cast<std::uint8_t>(MessageKind::Response)) {
+    takeStreamReport(t);
+  } else {
+    takeResponseReport(t);
+  }
+}
+
+void SessionEngine::takeStreamReport(std::uint64_t t) {
+  if (sessionId_ == 0) return;
+  const auto message = state_.streamAssembler.accept(state_.report.data(), kReportLength, t);
+  if (message) intake(message->kind, message->bytes.data(), message->bytes.size());
+}
+
+void SessionEngine::takeResponseReport(std::uint64_t t) {
+  const Report& report = state_.report;
+  const std::uint8_t* data = report.data() + kFragmentDataOffset;
+  if (report[kFragmentIndexOffset] == 0 && std::equal(kMagic.begin(), kMagic.end(), data + kMagicOffset) &&
+      (data[kMajorOffset] != kProtocolMajor || data[kMinorOffset] != kProtocolMinor)) {
+    throw ConnectionError(kTextUnsupportedProtocol);
+  }
+  const auto message = state_.channel.responseAssembler.accept(report.data(), kReportLength, t);
+  if (message) state_.channel.request.match(message->bytes.data(), message->bytes.size());
+}
+
+void SessionEngine::intake(std::uint8_t kind, const std::uint8_t* bytes, std::size_t length) {
+  WorkerStatistics& stats = worker_.statistics_;
+  switch (static_cast<MessageKind>(kind)) {
+    case MessageKind::Frame: ++stats.frames; break;
+    case MessageKind::State: ++stats.states; break;
+    case MessageKind::Image: ++stats.images; break;
+    case MessageKind::Response: return;  // never on the stream
+  }
+  LcdModel& model = state_.model;
+  const std::uint32_t seqBefore = model.frameSeq;
+  const std::uint8_t validBefore = model.frameSeqValid;
+  const bool changed = model.apply(kind, bytes, length);
+  if (model.frameSeq != seqBefore || model.frameSeqValid != validBefore) lastFrameAccepted_ = worker_.now();
+  if (model.pendingFrame) {
+    if (!pendingTimerRunning_) {
+      pendingSince_ = worker_.now();
+      pendingTimerRunning_ = true;
+    }
+  } else {
+    pendingTimerRunning_ = false;
+  }
+  if (changed && phase_ == SessionPhase::streaming) renderAndDeliver();
+}
+
+SessionEngine::Step SessionEngine::serviceCommandChannel(std::uint64_t t) {
+  PendingRequest& request = state_.channel.request;
+  if (request.hasResponse() && !transport_->isFeaturePending()) return dispatchAnswer();
+  if (request.pending == 0) return Step::Continue;
+  switch (request.checkTimeout(t)) {
+    case TimeoutResult::Nothing: break;
+    case TimeoutResult::Resend:
+      if (transport_->isFeaturePending()) throw ConnectionError(kTextFeatureIoTimeout);
+      if (!transport_->sendFeature(request.command.data())) throw ConnectionError(kTextFeatureRetryFailed);
+      break;
+    case TimeoutResult::Failed: throw ConnectionError(kTextResponseTimeout);
+  }
+  return Step::Continue;
+}
+
+SessionEngine::Step SessionEngine::dispatchAnswer() {
+  PendingRequest& request = state_.channel.request;
+  // A RESPONSE is at most kResponseMaxLength bytes once validated; copy no
+  // more than that in case a looser one ever gets through.
+  state_.answer.fill(0);
+  state_.answerLength = std::min(request.response.size(), state_.answer.size());
+  std::copy_n(request.response.begin(), state_.answerLength, state_.answer.begin());
+  request.clear();
+  const std::uint8_t* answer = state_.answer.data();
+  const std::uint8_t command = answer[kResponseCommandOffset];
+  const std::uint8_t status = answer[kResponseStatusOffset];
+
+  if (status == kStatusNotAccepted && command == code(Command::Hello) && !helloRetried_) {
+    if (!worker_.random32(state_.channel.requestCounter)) throw ConnectionError(kTextConnectionError);
+    helloRetried_ = true;
+    send(Command::Hello, 0);
+    return Step::NextIteration;
+  }
+  if (status == kStatusUnsupported) throw ConnectionError(kTextUnsupportedProtocol);
+  if (status == kStatusIgnored && command == code(Command::RequestState)) return Step::NextIteration;
+  if (status == kStatusBusy) throw ConnectionError(kTextProtocolBusy);
+  if (status != kStatusOk) throw ConnectionError(kTextCommandRejected);
+
+  if (command == code(Command::Hello)) {
+    if (checkHello(answer, state_.answerLength) != kHelloOk) throw ConnectionError(kTextUnsupportedProtocol);
+    phase_ = SessionPhase::openSent;
+    send(Command::OpenSession, 0);
+  } else if (command == code(Command::OpenSession)) {
+    if (state_.answerLength < kOpenSessionLength) throw ConnectionError(kTextUnsupportedProtocol);
+    sessionId_ = readU32(answer + kOpenSessionIdOffset);
+    state_.streamAssembler.reset(sessionId_);
+    state_.model.reset(sessionId_);
+    ++worker_.statistics_.sessions;
+    phase_ = SessionPhase::firstHeartbeatSent;
+    send(Command::Heartbeat, sessionId_);
+  } else if (command == code(Command::Heartbeat) && phase_ == SessionPhase::firstHeartbeatSent) {
+    send(Command::RequestState, sessionId_);
+    phase_ = SessionPhase::streaming;
+    renderAndDeliver();
+  }
+  return Step::Continue;
+}
+
+void SessionEngine::checkTimers(std::uint64_t t) const {
+  if (!frameDelivered_ && t >= syncDeadline_) throw ConnectionError(kTextSyncTimeout);
+  if (pendingTimerRunning_ && t - pendingSince_ >= kMissingStateTimeoutMs) throw ConnectionError(kTextMissingState);
+  if (sessionId_ != 0 && t - lastFrameAccepted_ >= kStreamStoppedMs) throw ConnectionError(kTextStreamStopped);
+  if (sessionId_ != 0 && t - state_.channel.lastHeartbeatSent >= kSessionExpiredMs) {
+    throw ConnectionError(kTextSessionExpired);
+  }
+}
+
+void SessionEngine::keepAlive(std::uint64_t t) {
+  const CommandChannel& channel = state_.channel;
+  if (phase_ != SessionPhase::streaming || channel.request.pending != 0 || transport_->isFeaturePending()) return;
+  if (t - channel.lastHeartbeatSent >= kHeartbeatIntervalMs) {
+    send(Command::Heartbeat, sessionId_);
+  } else if (state_.model.pendingFrame && t - channel.lastStateRequest >= kStateRequestIntervalMs) {
+    send(Command::RequestState, sessionId_);
+  }
+}
+
+void SessionEngine::send(Command command, std::uint32_t argument) {
+  CommandChannel& channel = state_.channel;
+  const std::uint64_t before = channel.heartbeats;
+  channel.sendCommand(code(command), argument, worker_.now());
+  worker_.statistics_.heartbeats += channel.heartbeats - before;
+}
+
+void SessionEngine::renderAndDeliver() {
+  if (renderLcd(state_.canvas, state_.model)) deliverFrame();
+}
+
+void SessionEngine::deliverFrame() {
+  if (worker_.onModel_) worker_.onModel_(state_.model, state_.canvas);
+  toRgb32(state_.canvas, *worker_.pixels_);
+  worker_.hasShownFrame = true;
+  worker_.onFrame_(*worker_.pixels_);
+  attemptCounter_ = 0;
+  frameDelivered_ = true;
+  worker_.notifySerial(serial_);
+}
+
+// The failure rule: true when one more attempt follows in place.
+bool SessionEngine::failureAllowsRetry(const ConnectionError& error) {
+  if (deviceGone_) worker_.notifySerial({});
+  lastErrorText_ = error.what();
+  worker_.lastError = lastErrorText_;
+  ++worker_.statistics_.failures;
+  const bool retryable = !deviceGone_ && lastErrorText_ != kTextUnsupportedProtocol &&
+                         !lastErrorText_.starts_with(kTextDeviceBusyPrefix);
+  const std::uint32_t previous = attemptCounter_++;
+  return retryable && previous == 0;
+}
+
+void SessionEngine::finish() {
+  worker_.notifySerial({});
+  // While a stop is requested the wait returns at once: the close is then
+  // retried without pause and without a status screen until it lets go.
+  while (!transport_->close(0)) {
+    if (!worker_.wait(kCloseRetryWaitMs)) worker_.showStatus(kTextCancellationPending, true);
+  }
+  if (!worker_.wait(0)) {
+    worker_.lastError = lastErrorText_;
+    worker_.showStatus(lastErrorText_, false);
+    worker_.wait(kFailureShowMs);
+  }
+}
+
+}  // namespace pelmora
