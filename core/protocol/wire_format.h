@@ -194,6 +194,8 @@ inline constexpr std::size_t kSpectrumSampleLength = 64;    // mode 6: 128 nibbl
 // ---- STATE -------------------------------------------------------------------
 inline constexpr std::size_t kStateSeqOffset = 12;
 inline constexpr std::size_t kStateByte16Offset = 16;  // below 5, or 255
+inline constexpr std::uint8_t kStateByte16Limit = 5;
+inline constexpr std::uint8_t kStateByte16None = 255;
 inline constexpr std::size_t kStateByte17Offset = 17;  // 0 or 1
 inline constexpr std::size_t kStateAsciiTitleLengthOffset = 18;
 inline constexpr std::size_t kStateAsciiTitleOffset = 19;
