@@ -1,0 +1,100 @@
+#include "linux/hidraw_transport.h"
+
+#include <fcntl.h>
+#include <linux/hidraw.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/protocol/wire_format.h"
+#include "linux/utf16_conversion.h"
+
+namespace pelmora {
+namespace {
+
+// One byte more than a report, so an over-long report shows up as such
+// instead of being cut to size by the kernel.
+constexpr std::size_t kReadBufferLength = kReportLength + 1;
+
+}  // namespace
+
+HidTransport::~HidTransport() { close(0); }
+
+void HidTransport::recordError(int code) {
+  if (error_ == 0) error_ = static_cast<std::uint32_t>(code);
+}
+
+bool HidTransport::open(const std::u16string& path) {
+  if (fd_ >= 0) return false;
+  error_ = 0;
+  const std::string node = utf16ToUtf8(path);
+  const int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    recordError(errno);
+    return false;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    recordError(errno);
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+bool HidTransport::readReport(std::uint8_t* report, bool& received) {
+  received = false;
+  if (error_ != 0) return false;
+  if (fd_ < 0) {
+    recordError(kErrorNotOpen);
+    return false;
+  }
+  std::uint8_t buffer[kReadBufferLength];
+  const ssize_t length = ::read(fd_, buffer, sizeof buffer);
+  if (length < 0) {
+    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return true;
+    recordError(errno);
+    return false;
+  }
+  if (length == 0) return true;
+  if (static_cast<std::size_t>(length) != kReportLength) {
+    recordError(kErrorWrongReportLength);
+    return false;
+  }
+  std::memcpy(report, buffer, kReportLength);
+  received = true;
+  return true;
+}
+
+bool HidTransport::sendFeature(const std::uint8_t* report) {
+  if (fd_ < 0) {
+    recordError(kErrorNotOpen);
+    return false;
+  }
+  if (error_ != 0) return false;
+  // The ioctl takes a writable buffer; the caller's report stays untouched.
+  std::uint8_t buffer[kReportLength];
+  std::memcpy(buffer, report, kReportLength);
+  if (::ioctl(fd_, HIDIOCSFEATURE(kReportLength), buffer) < 0) {
+    recordError(errno);
+    return false;
+  }
+  return true;
+}
+
+bool HidTransport::poll() { return error_ == 0; }
+
+bool HidTransport::close(std::uint32_t /*timeoutMs*/) {
+  if (fd_ >= 0) {
+    // Closing the last descriptor releases the flock and drops any report
+    // the kernel still queued for this reader.
+    ::close(fd_);
+    fd_ = -1;
+  }
+  return true;
+}
+
+}  // namespace pelmora

@@ -1,0 +1,45 @@
+#pragma once
+// The transport over one Linux hidraw node. hidraw hands out one whole input
+// report per read (numbered reports keep their ID in byte 0) and sends a
+// feature report with one ioctl that completes before it returns, so no
+// transfer is ever left outstanding and `close` never has to wait.
+#include <cerrno>
+#include <cstdint>
+#include <string>
+
+#include "core/transport/hid_transport.h"
+
+namespace pelmora {
+
+// Codes the transport sets itself (errno values, like the system's own).
+inline constexpr std::uint32_t kErrorWrongReportLength = EMSGSIZE;  // a report not 64 bytes long
+inline constexpr std::uint32_t kErrorNotOpen = EBADF;              // used while closed
+
+class HidTransport final : public IHidTransport {
+ public:
+  HidTransport() = default;
+  ~HidTransport() override;
+  HidTransport(const HidTransport&) = delete;
+  HidTransport& operator=(const HidTransport&) = delete;
+
+  // Opens the node read-write, non-blocking, and takes an exclusive flock on
+  // it, so a second open from this or any other process fails with
+  // EWOULDBLOCK.
+  bool open(const std::u16string& path) override;
+  bool readReport(std::uint8_t* report, bool& received) override;
+  bool sendFeature(const std::uint8_t* report) override;
+  bool poll() override;
+  bool close(std::uint32_t timeoutMs) override;
+  std::uint32_t errorCode() const override { return error_; }
+  bool isReading() const override { return fd_ >= 0; }
+  bool isFeaturePending() const override { return false; }
+
+ private:
+  // Keeps the first failure until the next open.
+  void recordError(int code);
+
+  int fd_ = -1;
+  std::uint32_t error_ = 0;
+};
+
+}  // namespace pelmora
