@@ -1,0 +1,66 @@
+#include "linux/app/lcd_menu.h"
+
+#include <string>
+
+#include "linux/app/window_geometry.h"
+
+namespace pelmora::app {
+namespace {
+
+constexpr const char* kScaleMenuText = "拡大率(_Z)";
+constexpr const char* kTopmostText = "常に手前に表示";
+constexpr const char* kExitText = "終了(_X)";
+constexpr const char* kScaleKey = "pelmora-scale";
+
+void onScaleItem(GtkMenuItem* item, gpointer data) {
+  // Activation also fires when an already chosen radio item is picked again;
+  // setting the same scale is harmless.
+  const int scale = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), kScaleKey));
+  static_cast<const MenuActions*>(data)->setScale(scale);
+}
+
+void onTopmostItem(GtkMenuItem*, gpointer data) { static_cast<const MenuActions*>(data)->toggleTopmost(); }
+
+void onExitItem(GtkMenuItem*, gpointer data) { static_cast<const MenuActions*>(data)->exit(); }
+
+GtkWidget* buildScaleMenu(int current, const MenuActions& actions) {
+  GtkWidget* menu = gtk_menu_new();
+  GSList* group = nullptr;
+  for (int scale = kMinScale; scale <= kMaxScale; ++scale) {
+    const std::string label = std::to_string(scale) + "x";
+    GtkWidget* item = gtk_radio_menu_item_new_with_label(group, label.c_str());
+    group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
+    // Marks are set before the handlers are connected: setting them emits
+    // "activate" too.
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), scale == current);
+    g_object_set_data(G_OBJECT(item), kScaleKey, GINT_TO_POINTER(scale));
+    g_signal_connect(item, "activate", G_CALLBACK(onScaleItem), const_cast<MenuActions*>(&actions));
+    gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
+  }
+  return menu;
+}
+
+}  // namespace
+
+GtkWidget* buildContextMenu(int scale, bool topmost, const MenuActions& actions) {
+  auto* data = const_cast<MenuActions*>(&actions);
+  GtkWidget* menu = gtk_menu_new();
+
+  GtkWidget* scaleItem = gtk_menu_item_new_with_mnemonic(kScaleMenuText);
+  gtk_menu_item_set_submenu(GTK_MENU_ITEM(scaleItem), buildScaleMenu(scale, actions));
+  gtk_menu_shell_append(GTK_MENU_SHELL(menu), scaleItem);
+
+  GtkWidget* topmostItem = gtk_check_menu_item_new_with_label(kTopmostText);
+  gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(topmostItem), topmost);
+  g_signal_connect(topmostItem, "activate", G_CALLBACK(onTopmostItem), data);
+  gtk_menu_shell_append(GTK_MENU_SHELL(menu), topmostItem);
+
+  GtkWidget* exitItem = gtk_menu_item_new_with_mnemonic(kExitText);
+  g_signal_connect(exitItem, "activate", G_CALLBACK(onExitItem), data);
+  gtk_menu_shell_append(GTK_MENU_SHELL(menu), exitItem);
+
+  gtk_widget_show_all(menu);
+  return menu;
+}
+
+}  // namespace pelmora::app

@@ -1,0 +1,20 @@
+#pragma once
+// The LCD window's context menu: scale 1x..6x with a radio mark on the
+// current one, always-on-top with a check mark, and exit. Built anew each
+// time it opens, so the marks always show the window's present state.
+#include <gtk/gtk.h>
+
+#include <functional>
+
+namespace pelmora::app {
+
+struct MenuActions {
+  std::function<void(int scale)> setScale;
+  std::function<void()> toggleTopmost;
+  std::function<void()> exit;
+};
+
+// The caller owns the returned menu and destroys it; `actions` must outlive it.
+GtkWidget* buildContextMenu(int scale, bool topmost, const MenuActions& actions);
+
+}  // namespace pelmora::app

@@ -1,0 +1,64 @@
+#include "linux/app/lcd_snapshot.h"
+
+#include <gtk/gtk.h>
+
+#include <cstring>
+#include <memory>
+
+#include "linux/app/rgba_frame.h"
+#include "linux/app/screenshot_name.h"
+
+namespace pelmora::app {
+namespace {
+
+constexpr int kBitsPerSample = 8;
+
+struct PixbufUnref {
+  void operator()(GdkPixbuf* p) const { g_object_unref(p); }
+};
+using PixbufPtr = std::unique_ptr<GdkPixbuf, PixbufUnref>;
+
+// An owned pixbuf: the clipboard keeps it after we return.
+PixbufPtr makePixbuf(const OutputFrame& frame) {
+  auto rgba = std::make_unique<RgbaFrame>();
+  toRgba(frame, *rgba);
+  PixbufPtr pixbuf(gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, kBitsPerSample, kCanvasWidth, kCanvasHeight));
+  if (!pixbuf) return pixbuf;
+  const int stride = gdk_pixbuf_get_rowstride(pixbuf.get());
+  guchar* pixels = gdk_pixbuf_get_pixels(pixbuf.get());
+  for (int y = 0; y < kCanvasHeight; ++y) {
+    std::memcpy(pixels + static_cast<std::size_t>(y) * stride, rgba->data() + y * kRgbaStride, kRgbaStride);
+  }
+  return pixbuf;
+}
+
+}  // namespace
+
+void copyFrameToClipboard(const OutputFrame& frame) {
+  PixbufPtr pixbuf = makePixbuf(frame);
+  if (!pixbuf) return;
+  gtk_clipboard_set_image(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), pixbuf.get());
+}
+
+bool saveFrameAsPng(const OutputFrame& frame, const std::string& path, std::string& error) {
+  PixbufPtr pixbuf = makePixbuf(frame);
+  if (!pixbuf) {
+    error = "out of memory";
+    return false;
+  }
+  GError* failure = nullptr;
+  if (!gdk_pixbuf_save(pixbuf.get(), path.c_str(), "png", &failure, nullptr)) {
+    error = failure ? failure->message : "write failed";
+    if (failure) g_error_free(failure);
+    return false;
+  }
+  return true;
+}
+
+std::string snapshotFolder() {
+  const char* pictures = g_get_user_special_dir(G_USER_DIRECTORY_PICTURES);
+  if (pictures && !g_file_test(pictures, G_FILE_TEST_IS_DIR)) pictures = nullptr;
+  return screenshotFolder(pictures, g_get_home_dir());
+}
+
+}  // namespace pelmora::app

@@ -1,0 +1,231 @@
+#include "linux/app/lcd_window.h"
+
+#include <sys/stat.h>
+
+#include <ctime>
+
+#include "core/render/status_screen.h"
+#include "linux/app/lcd_snapshot.h"
+#include "linux/app/screenshot_name.h"
+#include "linux/app/window_geometry.h"
+#include "linux/app/window_title.h"
+
+namespace pelmora::app {
+namespace {
+
+constexpr guint kRefreshMs = 17;  // about 60 times a second
+constexpr std::int64_t kNoticeUs = 4 * G_USEC_PER_SEC;
+constexpr char kNoDevice[] = "No Device";
+constexpr int kLeftButton = 1;
+
+bool fileExists(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+LcdWindow::LcdWindow(ILcdSource& source) : source_(source), frame_(std::make_unique<OutputFrame>()) {
+  frame_->fill(0);
+  // Something to show before the first frame arrives.
+  drawStatusScreen(*frame_, kNoDevice, sizeof kNoDevice - 1, false);
+  // The frame's 0x00RRGGBB words are exactly cairo's RGB24 pixels.
+  surface_ = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(frame_->data()),
+                                                 CAIRO_FORMAT_RGB24, kCanvasWidth, kCanvasHeight,
+                                                 kCanvasWidth * static_cast<int>(sizeof(std::uint32_t)));
+
+  actions_.setScale = [this](int scale) { setScale(scale); };
+  actions_.toggleTopmost = [this] { toggleTopmost(); };
+  // Closing goes through the same path as the window's close button, after
+  // the menu has finished with its own signal emission.
+  actions_.exit = [this] {
+    if (window_) gtk_window_close(GTK_WINDOW(window_));
+  };
+
+  window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  title_ = windowTitle(serial_);
+  gtk_window_set_title(GTK_WINDOW(window_), title_.c_str());
+  gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
+  gtk_window_set_icon_name(GTK_WINDOW(window_), "pelmora");
+
+  area_ = gtk_drawing_area_new();
+  const Size size = lcdAreaSize(scale_);
+  gtk_widget_set_size_request(area_, size.width, size.height);
+  gtk_widget_add_events(area_, GDK_BUTTON_PRESS_MASK);
+  gtk_container_add(GTK_CONTAINER(window_), area_);
+
+  g_signal_connect(area_, "draw", G_CALLBACK(onDraw), this);
+  g_signal_connect(area_, "button-press-event", G_CALLBACK(onButtonPress), this);
+  g_signal_connect(area_, "notify::scale-factor", G_CALLBACK(onScaleFactorChanged), this);
+  g_signal_connect(window_, "key-press-event", G_CALLBACK(onKeyPress), this);
+  g_signal_connect(window_, "window-state-event", G_CALLBACK(onWindowState), this);
+  g_signal_connect(window_, "destroy", G_CALLBACK(onDestroy), this);
+
+  timer_ = g_timeout_add(kRefreshMs, &LcdWindow::onTick, this);
+}
+
+LcdWindow::~LcdWindow() {
+  if (timer_) g_source_remove(timer_);
+  if (window_) {
+    g_signal_handlers_disconnect_by_data(window_, this);
+    if (menu_) gtk_widget_destroy(menu_);
+    gtk_widget_destroy(window_);
+  }
+  cairo_surface_destroy(surface_);
+}
+
+void LcdWindow::show() { gtk_widget_show_all(window_); }
+
+gboolean LcdWindow::onTick(gpointer self) {
+  static_cast<LcdWindow*>(self)->refresh();
+  return G_SOURCE_CONTINUE;
+}
+
+void LcdWindow::refresh() {
+  if (source_.takeFrame(*frame_)) {
+    cairo_surface_mark_dirty(surface_);
+    gtk_widget_queue_draw(area_);
+  }
+  std::u16string serial = source_.serial();
+  if (serial != serial_) serial_ = std::move(serial);
+  updateTitle();
+}
+
+void LcdWindow::updateTitle() {
+  if (!notice_.empty() && g_get_monotonic_time() >= noticeUntil_) notice_.clear();
+  std::string title = titleWithNotice(serial_, notice_);
+  if (title == title_) return;
+  title_ = std::move(title);
+  gtk_window_set_title(GTK_WINDOW(window_), title_.c_str());
+}
+
+gboolean LcdWindow::onDraw(GtkWidget*, cairo_t* cr, gpointer data) {
+  auto* self = static_cast<LcdWindow*>(data);
+  // The area is exactly the picture times the scale in window pixels; the
+  // toolkit's own device scale (HiDPI) multiplies that by a whole number
+  // again, so nearest sampling keeps every LCD pixel a sharp square.
+  cairo_scale(cr, self->scale_, self->scale_);
+  cairo_set_source_surface(cr, self->surface_, 0, 0);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+  cairo_paint(cr);
+  return TRUE;
+}
+
+void LcdWindow::onScaleFactorChanged(GObject*, GParamSpec*, gpointer self) {
+  gtk_widget_queue_draw(static_cast<LcdWindow*>(self)->area_);
+}
+
+gboolean LcdWindow::onButtonPress(GtkWidget*, GdkEventButton* event, gpointer data) {
+  auto* self = static_cast<LcdWindow*>(data);
+  if (event->type != GDK_BUTTON_PRESS) return FALSE;
+  if (gdk_event_triggers_context_menu(reinterpret_cast<GdkEvent*>(event))) {
+    self->openMenu(reinterpret_cast<GdkEvent*>(event), false);
+    return TRUE;
+  }
+  if (event->button == kLeftButton) {
+    gtk_window_begin_move_drag(GTK_WINDOW(self->window_), static_cast<gint>(event->button),
+                               static_cast<gint>(event->x_root), static_cast<gint>(event->y_root),
+                               event->time);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+gboolean LcdWindow::onKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
+  auto* self = static_cast<LcdWindow*>(data);
+  const guint modifiers = event->state & gtk_accelerator_get_default_mod_mask();
+  const guint key = gdk_keyval_to_lower(event->keyval);
+  if ((key == GDK_KEY_Menu && modifiers == 0) || (key == GDK_KEY_F10 && modifiers == GDK_SHIFT_MASK)) {
+    self->openMenu(reinterpret_cast<GdkEvent*>(event), true);
+    return TRUE;
+  }
+  if (modifiers == GDK_CONTROL_MASK && key == GDK_KEY_c) {
+    self->copyPicture();
+    return TRUE;
+  }
+  if (modifiers == GDK_CONTROL_MASK && key == GDK_KEY_s) {
+    self->savePicture();
+    return TRUE;
+  }
+  return FALSE;
+}
+
+gboolean LcdWindow::onWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer) {
+  // The size belongs to the scale alone; a window manager that offers
+  // maximise or full screen anyway is undone.
+  if (event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) gtk_window_unmaximize(GTK_WINDOW(widget));
+  if (event->new_window_state & GDK_WINDOW_STATE_FULLSCREEN) gtk_window_unfullscreen(GTK_WINDOW(widget));
+  return FALSE;
+}
+
+void LcdWindow::onDestroy(GtkWidget*, gpointer data) {
+  auto* self = static_cast<LcdWindow*>(data);
+  if (self->timer_) g_source_remove(self->timer_);
+  self->timer_ = 0;
+  self->window_ = nullptr;
+  self->area_ = nullptr;
+  self->menu_ = nullptr;  // attached to the area, destroyed with it
+  gtk_main_quit();
+}
+
+void LcdWindow::setScale(int scale) {
+  const auto chosen = scaleFromChoice(scale);
+  if (!chosen || !window_) return;
+  scale_ = *chosen;
+  gint x = 0;
+  gint y = 0;
+  gtk_window_get_position(GTK_WINDOW(window_), &x, &y);
+  const Size size = lcdAreaSize(scale_);
+  gtk_widget_set_size_request(area_, size.width, size.height);
+  gtk_window_resize(GTK_WINDOW(window_), size.width, size.height);
+  // The top-left corner stays, pulled back into the work area if a large
+  // scale would push the window out of reach.
+  GdkMonitor* monitor = gdk_display_get_monitor_at_point(gtk_widget_get_display(window_), x, y);
+  if (monitor) {
+    GdkRectangle work{};
+    gdk_monitor_get_workarea(monitor, &work);
+    const Point kept = keepInWorkArea({x, y}, {work.x, work.y, work.width, work.height});
+    gtk_window_move(GTK_WINDOW(window_), kept.x, kept.y);
+  }
+  gtk_widget_queue_draw(area_);
+}
+
+void LcdWindow::toggleTopmost() {
+  if (!window_) return;
+  topmost_ = !topmost_;
+  gtk_window_set_keep_above(GTK_WINDOW(window_), topmost_);
+}
+
+void LcdWindow::openMenu(const GdkEvent* trigger, bool fromKeyboard) {
+  if (menu_) gtk_widget_destroy(menu_);
+  menu_ = buildContextMenu(scale_, topmost_, actions_);
+  gtk_menu_attach_to_widget(GTK_MENU(menu_), area_, nullptr);
+  if (fromKeyboard) {
+    const Point centre = keyboardMenuPoint(scale_);
+    const GdkRectangle at{centre.x, centre.y, 1, 1};
+    gtk_menu_popup_at_rect(GTK_MENU(menu_), gtk_widget_get_window(area_), &at, GDK_GRAVITY_NORTH_WEST,
+                           GDK_GRAVITY_NORTH_WEST, trigger);
+    gtk_menu_shell_select_first(GTK_MENU_SHELL(menu_), FALSE);
+  } else {
+    gtk_menu_popup_at_pointer(GTK_MENU(menu_), trigger);
+  }
+}
+
+void LcdWindow::copyPicture() { copyFrameToClipboard(*frame_); }
+
+void LcdWindow::savePicture() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  const std::string path = screenshotPath(snapshotFolder(), local, fileExists);
+  std::string error = "no free file name";
+  if (!path.empty() && saveFrameAsPng(*frame_, path, error)) {
+    notice_ = "Saved:" + path;
+  } else {
+    notice_ = "Not saved:" + error;
+  }
+  noticeUntil_ = g_get_monotonic_time() + kNoticeUs;
+  updateTitle();
+}
+
+}  // namespace pelmora::app

@@ -1,0 +1,61 @@
+#pragma once
+// The program's one window: the LCD picture at a whole scale 1..6, dragged
+// by the picture, with a context menu, keyboard shortcuts for the menu,
+// copying and saving, and the serial of the device in use in its title.
+#include <gtk/gtk.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/render/lcd_canvas.h"
+#include "linux/app/lcd_menu.h"
+#include "linux/app/lcd_source.h"
+
+namespace pelmora::app {
+
+class LcdWindow {
+ public:
+  explicit LcdWindow(ILcdSource& source);
+  ~LcdWindow();
+  LcdWindow(const LcdWindow&) = delete;
+  LcdWindow& operator=(const LcdWindow&) = delete;
+
+  void show();
+  // True once the user closed the window.
+  bool closed() const { return window_ == nullptr; }
+
+ private:
+  static gboolean onTick(gpointer self);
+  static gboolean onDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
+  static gboolean onButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
+  static gboolean onKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
+  static gboolean onWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer self);
+  static void onScaleFactorChanged(GObject* widget, GParamSpec* spec, gpointer self);
+  static void onDestroy(GtkWidget* widget, gpointer self);
+
+  void refresh();
+  void updateTitle();
+  void setScale(int scale);
+  void toggleTopmost();
+  void openMenu(const GdkEvent* trigger, bool fromKeyboard);
+  void copyPicture();
+  void savePicture();
+
+  ILcdSource& source_;
+  std::unique_ptr<OutputFrame> frame_;
+  cairo_surface_t* surface_ = nullptr;  // wraps frame_ without copying
+  GtkWidget* window_ = nullptr;
+  GtkWidget* area_ = nullptr;
+  GtkWidget* menu_ = nullptr;  // the last menu built, kept until the next
+  MenuActions actions_;
+  guint timer_ = 0;
+  int scale_ = 1;
+  bool topmost_ = false;
+  std::u16string serial_;
+  std::string title_;
+  std::string notice_;  // shown after the title until noticeUntil_
+  std::int64_t noticeUntil_ = 0;
+};
+
+}  // namespace pelmora::app
