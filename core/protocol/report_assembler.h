@@ -30,6 +30,10 @@ class ReportAssembler {
   // message or nothing. Never throws on device data.
   std::optional<AssembledMessage> accept(const std::uint8_t* report, std::size_t length,
                                          std::uint64_t nowMs);
+  // The same, writing a completed message into `out` (true) instead; `out`
+  // keeps its capacity, so a warmed-up caller allocates nothing.
+  bool acceptInto(const std::uint8_t* report, std::size_t length, std::uint64_t nowMs,
+                  AssembledMessage& out);
 
   std::uint32_t token() const { return token_; }
   std::uint64_t rejectedCount() const { return rejected_; }
@@ -49,6 +53,14 @@ class ReportAssembler {
     std::uint32_t number = 0;
     bool valid = false;
   };
+
+  enum class Outcome { Ignored, Rejected, Pending, Complete };
+
+  void expire(std::uint64_t nowMs);
+  Outcome take(const std::uint8_t* report, std::uint64_t nowMs);
+  Outcome startOrJoin(const std::uint8_t* report, std::uint64_t nowMs);
+  Outcome store(Slot& slot, const std::uint8_t* report, std::uint64_t nowMs);
+  bool finish(std::uint8_t kind, Slot& slot, AssembledMessage& out);
 
   std::uint32_t token_ = 0;
   std::array<Slot, kKindCount> slots_{};
