@@ -1,0 +1,87 @@
+#pragma once
+// One displayed LCD as a host sees it: a worker thread running the core's
+// supervisor, and a few calls that never block the caller longer than one
+// copy under a mutex. The host polls `takePixels` and `serial`, and asks for
+// stop and resume; nothing here waits for the worker.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bridge/device_watching_wait.h"
+#include "bridge/session_state.h"
+#include "core/protocol/connection_worker.h"
+
+namespace pelmora {
+
+inline constexpr std::size_t kRgbaBytesPerPixel = 4;
+inline constexpr std::size_t kRgbaRowBytes = static_cast<std::size_t>(kCanvasWidth) * kRgbaBytesPerPixel;
+inline constexpr std::size_t kRgbaFrameBytes = kPixelCount * kRgbaBytesPerPixel;  // 217,600
+
+// What a host may swap in; everything left empty is the platform's own.
+struct SessionBridgeOptions {
+  // Handed to the worker unchanged, except `wait`: the bridge's own wait is
+  // the only one that sees stop and resume, so a wait hook is dropped.
+  ConnectionHooks hooks;
+  // The device scan of long pauses; empty: hooks.enumerate, else the
+  // platform's enumerateDevices.
+  DeviceScan scan;
+};
+
+// Six of the worker's counters (only after it finished) and the three bit
+// sets gathered while it runs.
+struct SessionStatistics {
+  std::uint64_t frames = 0;
+  std::uint64_t states = 0;
+  std::uint64_t images = 0;
+  std::uint64_t sessions = 0;
+  std::uint64_t heartbeats = 0;
+  std::uint64_t failures = 0;
+  std::uint32_t modes = 0;
+  std::uint32_t languages = 0;
+  std::uint32_t debugStates = 0;
+};
+
+inline constexpr std::size_t kStatisticsKeyCount = 9;
+using StatisticsEntries = std::array<std::pair<const char*, std::uint64_t>, kStatisticsKeyCount>;
+// The statistics under their published keys ("frames" ... "debugStates").
+StatisticsEntries statisticsEntries(const SessionStatistics& statistics);
+
+// R, G, B, 255 per pixel, rows of 1,280 bytes; the top byte of each word is
+// ignored. `rgba` holds kRgbaFrameBytes.
+void frameToRgba(const OutputFrame& frame, std::uint8_t* rgba);
+
+class SessionBridge {
+ public:
+  // Starts the worker thread and detaches it. Throws std::system_error when
+  // no thread can be started.
+  explicit SessionBridge(SessionBridgeOptions options = {});
+  // Stops the worker without waiting for it; the worker keeps the shared
+  // state alive until it has ended.
+  ~SessionBridge();
+  SessionBridge(const SessionBridge&) = delete;
+  SessionBridge& operator=(const SessionBridge&) = delete;
+
+  void stop();
+  void resume();
+  bool finished() const;
+  std::u16string serial() const;
+  SessionStatistics statistics() const;
+
+  // When a frame arrived since the last take: converts it into `rgba`
+  // (kRgbaFrameBytes) and returns true. Otherwise leaves `rgba` alone.
+  bool takePixels(std::uint8_t* rgba);
+  std::optional<std::vector<std::uint8_t>> takePixels();
+
+  // Lets a caller observe when the worker, too, has let go of the state.
+  std::weak_ptr<const SessionBridgeState> watchState() const { return state_; }
+
+ private:
+  std::shared_ptr<SessionBridgeState> state_;
+};
+
+}  // namespace pelmora

@@ -1,0 +1,31 @@
+#pragma once
+// The block one session's worker thread and its host share. The worker's
+// callbacks write it under the mutex; the host reads it under the mutex and
+// signals through the three atomic flags plus a notification on `wake`.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "core/protocol/connection_worker.h"
+#include "core/render/lcd_canvas.h"
+
+namespace pelmora {
+
+struct SessionBridgeState {
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::atomic<bool> stopRequested{false};    // never cleared once set
+  std::atomic<bool> resumeRequested{false};  // taken by the worker's pollResume
+  std::atomic<bool> finished{false};         // the worker's last act on the state
+  OutputFrame pixels{};                      // newest frame, 0x00RRGGBB
+  bool frameReady = false;                   // pixels replaced since the last take
+  std::u16string serial;                     // device in use; empty when none
+  WorkerStatistics counters;                 // copied only when the worker ends
+  std::uint32_t modesSeen = 0;               // bit m: a frame in mode m was rendered
+  std::uint32_t languagesSeen = 0;           // bit l: a frame in language l
+  std::uint32_t debugStatesSeen = 0;         // bit 0: without, bit 1: with debug lines
+};
+
+}  // namespace pelmora

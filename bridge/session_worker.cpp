@@ -1,0 +1,82 @@
+#include "bridge/session_worker.h"
+
+#include <cstring>
+#include <exception>
+#include <utility>
+
+#include "core/render/status_screen.h"
+#include "core/transport/platform.h"
+
+namespace pelmora {
+namespace {
+
+constexpr unsigned kMaskBits = 32;
+
+DeviceScan chooseScan(const SessionBridgeOptions& options) {
+  if (options.scan) return options.scan;
+  if (options.hooks.enumerate) return options.hooks.enumerate;
+  return [] { return enumerateDevices(); };
+}
+
+// Notes which mode, language and debug state the frame just rendered shows.
+void recordShownFrame(SessionBridgeState& state, const LcdModel& model) {
+  const std::vector<std::uint8_t>& frame = model.frameMessage;
+  if (frame.size() <= kFrameLanguageOffset) return;
+  const unsigned mode = frame[kFrameModeOffset] % kMaskBits;
+  const unsigned language = frame[kFrameLanguageOffset] % kMaskBits;
+  const unsigned debug = (frame[kFrameFlagsOffset] & kFlagDebugLines) != 0 ? 1 : 0;
+  std::lock_guard lock(state.mutex);
+  state.modesSeen |= 1u << mode;
+  state.languagesSeen |= 1u << language;
+  state.debugStatesSeen |= 1u << debug;
+}
+
+std::unique_ptr<ConnectionWorker> makeWorker(const std::shared_ptr<SessionBridgeState>& state,
+                                             SessionBridgeOptions options) {
+  DeviceWatchingWait wait(state, chooseScan(options));
+  ConnectionHooks hooks = std::move(options.hooks);
+  hooks.wait = nullptr;
+  auto onFrame = [state](const OutputFrame& frame) {
+    std::lock_guard lock(state->mutex);
+    state->pixels = frame;
+    state->frameReady = true;
+  };
+  auto onModel = [state](const LcdModel& model, const LcdCanvas&) { recordShownFrame(*state, model); };
+  auto onSerial = [state](const std::u16string& serial) {
+    std::lock_guard lock(state->mutex);
+    state->serial = serial;
+  };
+  auto pollResume = [state] { return state->resumeRequested.exchange(false); };
+  return std::make_unique<ConnectionWorker>(std::move(wait), std::move(onFrame), std::move(onModel),
+                                            nullptr, std::move(hooks), std::move(onSerial),
+                                            std::move(pollResume));
+}
+
+void showFailure(SessionBridgeState& state, const char* message) {
+  std::lock_guard lock(state.mutex);
+  drawStatusScreen(state.pixels, message, std::strlen(message), false);
+  state.frameReady = true;
+  ++state.counters.failures;
+}
+
+}  // namespace
+
+void runSessionWorker(std::shared_ptr<SessionBridgeState> state, SessionBridgeOptions options) {
+  try {
+    std::unique_ptr<ConnectionWorker> worker = makeWorker(state, std::move(options));
+    worker->run();
+    {
+      std::lock_guard lock(state->mutex);
+      state->counters = worker->statistics();
+    }
+    worker.reset();
+  } catch (const std::exception& e) {
+    showFailure(*state, e.what());
+  } catch (...) {
+    std::lock_guard lock(state->mutex);
+    ++state->counters.failures;
+  }
+  state->finished.store(true);
+}
+
+}  // namespace pelmora
