@@ -183,8 +183,10 @@ void SessionEngine::handleReport() {
 
 void SessionEngine::takeStreamReport(std::uint64_t t) {
   if (sessionId_ == 0) return;
-  const auto message = state_.streamAssembler.accept(state_.report.data(), kReportLength, t);
-  if (message) intake(message->kind, message->bytes.data(), message->bytes.size());
+  AssembledMessage& message = state_.message;
+  if (state_.streamAssembler.acceptInto(state_.report.data(), kReportLength, t, message)) {
+    intake(message.kind, message.bytes.data(), message.bytes.size());
+  }
 }
 
 void SessionEngine::takeResponseReport(std::uint64_t t) {
@@ -194,8 +196,10 @@ void SessionEngine::takeResponseReport(std::uint64_t t) {
       (data[kMajorOffset] != kProtocolMajor || data[kMinorOffset] != kProtocolMinor)) {
     throw ConnectionError(kTextUnsupportedProtocol);
   }
-  const auto message = state_.channel.responseAssembler.accept(report.data(), kReportLength, t);
-  if (message) state_.channel.request.match(message->bytes.data(), message->bytes.size());
+  AssembledMessage& message = state_.message;
+  if (state_.channel.responseAssembler.acceptInto(report.data(), kReportLength, t, message)) {
+    state_.channel.request.match(message.bytes.data(), message.bytes.size());
+  }
 }
 
 void SessionEngine::intake(std::uint8_t kind, const std::uint8_t* bytes, std::size_t length) {

@@ -63,6 +63,7 @@ struct SessionState {
   LcdModel model;
   LcdCanvas canvas;
   Report report{};
+  AssembledMessage message;  // keeps its capacity from message to message
   std::array<std::uint8_t, kResponseMaxLength> answer{};
   std::size_t answerLength = 0;
 };
