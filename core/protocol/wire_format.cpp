@@ -98,8 +98,9 @@ bool frameValid(const std::uint8_t* m, std::size_t length) {
 }
 
 bool stateValid(const std::uint8_t* m, std::size_t length) {
+  if (length != kStateLength) return false;
   const std::uint8_t byte16 = m[kStateByte16Offset];
-  if (length != kStateLength || readU32(m + kStateSeqOffset) == 0 || m[kStateByte17Offset] > 1 ||
+  if (readU32(m + kStateSeqOffset) == 0 || m[kStateByte17Offset] > 1 ||
       (byte16 >= kStateByte16Limit && byte16 != kStateByte16None)) {
     return false;
   }
