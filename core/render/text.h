@@ -20,4 +20,9 @@ void drawText(LcdCanvas& canvas, int x, int y, const char* text, int fontIndex, 
 void drawFontxText(LcdCanvas& canvas, int x, int y, const std::uint8_t* text, std::size_t length,
                    std::uint16_t fg, std::uint16_t bg);
 
+// Byte offset of the glyph of `code` in a double-byte FONTX2 font of `size`
+// bytes, searched through its code blocks; codes outside every block fall back
+// to the full-width question mark. Answers `size` when there is no glyph.
+std::size_t fontxDoubleByteGlyphOffset(const std::uint8_t* font, std::size_t size, std::uint16_t code);
+
 }  // namespace pelmora

@@ -17,6 +17,7 @@ import argparse
 import os
 import sys
 
+sys.dont_write_bytecode = True  # keep the source tree clean when run as a test
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import bdf  # noqa: E402
