@@ -59,7 +59,8 @@ bool HidTransport::readReport(std::uint8_t* report, bool& received) {
     recordError(errno);
     return false;
   }
-  if (length == 0) return true;
+  // hidraw hands out whole reports, never an empty read; anything but 64
+  // bytes (end of file included) is a report this host cannot take.
   if (static_cast<std::size_t>(length) != kReportLength) {
     recordError(kErrorWrongReportLength);
     return false;

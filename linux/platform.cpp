@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include "linux/hidraw_discovery.h"
 #include "linux/hidraw_transport.h"
 
 namespace pelmora {
@@ -16,10 +17,7 @@ constexpr std::uint64_t kNanosecondsPerMillisecond = 1000000;
 
 }  // namespace
 
-DeviceList enumerateDevices() {
-  // Discovery is wired in once the shared list rules are in the core library.
-  return {};
-}
+DeviceList enumerateDevices() { return enumerateHidraw(kSysClassHidraw, kDevRoot); }
 
 std::unique_ptr<IHidTransport> createPlatformTransport() { return std::make_unique<HidTransport>(); }
 
