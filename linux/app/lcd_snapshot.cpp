@@ -5,7 +5,6 @@
 #include <cstring>
 #include <memory>
 
-#include "linux/app/rgba_frame.h"
 #include "linux/app/screenshot_name.h"
 
 namespace pelmora::app {
@@ -19,28 +18,26 @@ struct PixbufUnref {
 using PixbufPtr = std::unique_ptr<GdkPixbuf, PixbufUnref>;
 
 // An owned pixbuf: the clipboard keeps it after we return.
-PixbufPtr makePixbuf(const OutputFrame& frame) {
-  auto rgba = std::make_unique<RgbaFrame>();
-  toRgba(frame, *rgba);
+PixbufPtr makePixbuf(const RgbaFrame& rgba) {
   PixbufPtr pixbuf(gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, kBitsPerSample, kCanvasWidth, kCanvasHeight));
   if (!pixbuf) return pixbuf;
   const int stride = gdk_pixbuf_get_rowstride(pixbuf.get());
   guchar* pixels = gdk_pixbuf_get_pixels(pixbuf.get());
   for (int y = 0; y < kCanvasHeight; ++y) {
-    std::memcpy(pixels + static_cast<std::size_t>(y) * stride, rgba->data() + y * kRgbaStride, kRgbaStride);
+    std::memcpy(pixels + static_cast<std::size_t>(y) * stride, rgba.data() + y * kRgbaRowBytes, kRgbaRowBytes);
   }
   return pixbuf;
 }
 
 }  // namespace
 
-void copyFrameToClipboard(const OutputFrame& frame) {
+void copyFrameToClipboard(const RgbaFrame& frame) {
   PixbufPtr pixbuf = makePixbuf(frame);
   if (!pixbuf) return;
   gtk_clipboard_set_image(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), pixbuf.get());
 }
 
-bool saveFrameAsPng(const OutputFrame& frame, const std::string& path, std::string& error) {
+bool saveFrameAsPng(const RgbaFrame& frame, const std::string& path, std::string& error) {
   PixbufPtr pixbuf = makePixbuf(frame);
   if (!pixbuf) {
     error = "out of memory";

@@ -25,10 +25,12 @@ bool fileExists(const std::string& path) {
 
 }  // namespace
 
-LcdWindow::LcdWindow(ILcdSource& source) : source_(source), frame_(std::make_unique<OutputFrame>()) {
+LcdWindow::LcdWindow(SessionBridge& session)
+    : session_(session), rgba_(std::make_unique<RgbaFrame>()), frame_(std::make_unique<OutputFrame>()) {
   frame_->fill(0);
   // Something to show before the first frame arrives.
   drawStatusScreen(*frame_, kNoDevice, sizeof kNoDevice - 1, false);
+  frameToRgba(*frame_, rgba_->data());
   // The frame's 0x00RRGGBB words are exactly cairo's RGB24 pixels.
   surface_ = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(frame_->data()),
                                                  CAIRO_FORMAT_RGB24, kCanvasWidth, kCanvasHeight,
@@ -82,11 +84,13 @@ gboolean LcdWindow::onTick(gpointer self) {
 }
 
 void LcdWindow::refresh() {
-  if (source_.takeFrame(*frame_)) {
+  if (session_.takePixels(rgba_->data())) {
+    cairo_surface_flush(surface_);
+    fromRgba(*rgba_, *frame_);
     cairo_surface_mark_dirty(surface_);
     gtk_widget_queue_draw(area_);
   }
-  std::u16string serial = source_.serial();
+  std::u16string serial = session_.serial();
   if (serial != serial_) serial_ = std::move(serial);
   updateTitle();
 }
@@ -211,7 +215,7 @@ void LcdWindow::openMenu(const GdkEvent* trigger, bool fromKeyboard) {
   }
 }
 
-void LcdWindow::copyPicture() { copyFrameToClipboard(*frame_); }
+void LcdWindow::copyPicture() { copyFrameToClipboard(*rgba_); }
 
 void LcdWindow::savePicture() {
   const std::time_t now = std::time(nullptr);
@@ -219,7 +223,7 @@ void LcdWindow::savePicture() {
   localtime_r(&now, &local);
   const std::string path = screenshotPath(snapshotFolder(), local, fileExists);
   std::string error = "no free file name";
-  if (!path.empty() && saveFrameAsPng(*frame_, path, error)) {
+  if (!path.empty() && saveFrameAsPng(*rgba_, path, error)) {
     notice_ = "Saved:" + path;
   } else {
     notice_ = "Not saved:" + error;

@@ -8,15 +8,16 @@
 #include <memory>
 #include <string>
 
+#include "bridge/session_bridge.h"
 #include "core/render/lcd_canvas.h"
 #include "linux/app/lcd_menu.h"
-#include "linux/app/lcd_source.h"
+#include "linux/app/rgba_frame.h"
 
 namespace pelmora::app {
 
 class LcdWindow {
  public:
-  explicit LcdWindow(ILcdSource& source);
+  explicit LcdWindow(SessionBridge& session);
   ~LcdWindow();
   LcdWindow(const LcdWindow&) = delete;
   LcdWindow& operator=(const LcdWindow&) = delete;
@@ -42,9 +43,10 @@ class LcdWindow {
   void copyPicture();
   void savePicture();
 
-  ILcdSource& source_;
-  std::unique_ptr<OutputFrame> frame_;
-  cairo_surface_t* surface_ = nullptr;  // wraps frame_ without copying
+  SessionBridge& session_;
+  std::unique_ptr<RgbaFrame> rgba_;      // as taken; what copy and save use
+  std::unique_ptr<OutputFrame> frame_;   // the same picture for drawing
+  cairo_surface_t* surface_ = nullptr;   // wraps frame_ without copying
   GtkWidget* window_ = nullptr;
   GtkWidget* area_ = nullptr;
   GtkWidget* menu_ = nullptr;  // the last menu built, kept until the next

@@ -1,50 +1,88 @@
 #include <gtk/gtk.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <system_error>
+#include <thread>
 
+#include "bridge/session_bridge.h"
 #include "linux/app/app_options.h"
-#include "linux/app/lcd_source.h"
+#include "linux/app/demo_synth.h"
 #include "linux/app/lcd_window.h"
 #include "linux/app/resume_monitor.h"
 
 namespace {
 
-class NoSource : public pelmora::app::ILcdSource {
- public:
-  bool takeFrame(pelmora::OutputFrame&) override { return false; }
-  std::u16string serial() override { return {}; }
-  void resume() override {}
-};
+using namespace pelmora;
+using namespace pelmora::app;
+
+constexpr const char* kProgram = "pelmora";
+// The worker gets this long to close its session after the window went.
+constexpr std::chrono::milliseconds kShutdownBudget{1900};
+constexpr std::chrono::milliseconds kShutdownPoll{5};
+constexpr int kStartupFailure = 1;
+
+// True when the worker ended within the budget.
+bool stopAndWait(SessionBridge& session) {
+  session.stop();
+  const auto deadline = std::chrono::steady_clock::now() + kShutdownBudget;
+  while (!session.finished()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(kShutdownPoll);
+  }
+  return true;
+}
+
+int runWindow(bool demo) {
+  // The simulated bus must outlive the worker that drives it; on a late
+  // worker the process ends below without destroying either.
+  std::unique_ptr<DemoSynth> synth = demo ? std::make_unique<DemoSynth>() : nullptr;
+  std::unique_ptr<SessionBridge> session;
+  try {
+    session = std::make_unique<SessionBridge>(synth ? synth->bridgeOptions() : SessionBridgeOptions{});
+  } catch (const std::system_error& error) {
+    std::fputs(errorLine(kProgram, std::string("cannot start the worker: ") + error.what()).c_str(), stderr);
+    return kStartupFailure;
+  }
+  {
+    ResumeMonitor resumeMonitor([&session] { session->resume(); });
+    LcdWindow window(*session);
+    window.show();
+    gtk_main();
+  }
+  if (!stopAndWait(*session)) {
+    // A worker stuck in a device call would keep the process alive; the
+    // window is gone, so end at once, as the user asked.
+    std::fflush(nullptr);
+    _exit(0);
+  }
+  return 0;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  using namespace pelmora::app;
-  const std::string program = "pelmora";
   const AppOptions options = parseOptions(argc, argv);
   switch (options.action) {
     case AppAction::Help:
-      std::fputs(usageText(program).c_str(), stdout);
+      std::fputs(usageText(kProgram).c_str(), stdout);
       return 0;
     case AppAction::Version:
       std::fputs(versionText().c_str(), stdout);
       return 0;
     case AppAction::Error:
-      std::fputs(errorLine(program, options.error).c_str(), stderr);
+      std::fputs(errorLine(kProgram, options.error).c_str(), stderr);
       return kUsageExitCode;
     case AppAction::Run:
       break;
   }
-  g_set_prgname(program.c_str());
+  g_set_prgname(kProgram);
   if (!gtk_init_check(nullptr, nullptr)) {
-    std::fputs(errorLine(program, "cannot open the display").c_str(), stderr);
-    return 1;
+    std::fputs(errorLine(kProgram, "cannot open the display").c_str(), stderr);
+    return kStartupFailure;
   }
-  NoSource source;
-  ResumeMonitor resumeMonitor([&source] { source.resume(); });
-  LcdWindow window(source);
-  window.show();
-  gtk_main();
-  return 0;
+  return runWindow(options.demo);
 }

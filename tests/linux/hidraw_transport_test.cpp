@@ -1,0 +1,252 @@
+#include "linux/hidraw_transport.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cerrno>
+#include <string>
+
+#include "core/transport/platform.h"
+#include "linux/utf16_conversion.h"
+#include "temp_dir_support.h"
+
+namespace pelmora {
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+Report numberedReport(std::uint8_t fill) {
+  Report r{};
+  r.fill(fill);
+  r[0] = kInputReportId;
+  return r;
+}
+
+// A FIFO stands in for a hidraw node: it opens like one, reads without
+// blocking, and keeps whole writes of up to a page together.
+class FifoNode {
+ public:
+  FifoNode() : name_(dir_ / "hidraw0") {
+    if (mkfifo(name_.c_str(), 0600) != 0) throw std::runtime_error("mkfifo");
+    writer_ = ::open(name_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  }
+  ~FifoNode() { ::close(writer_); }
+  std::u16string path() const { return utf8ToUtf16(name_); }
+  void write(const void* bytes, std::size_t length) const {
+    ASSERT_EQ(::write(writer_, bytes, length), static_cast<ssize_t>(length));
+  }
+  void write(const Report& r) const { write(r.data(), r.size()); }
+
+ private:
+  test::TempDir dir_;
+  std::string name_;
+  int writer_ = -1;
+};
+
+TEST(HidrawTransport, OpenFailuresKeepTheSystemCode) {
+  test::TempDir dir;
+  HidTransport t;
+  EXPECT_FALSE(t.open(utf8ToUtf16(dir / "hidraw9")));
+  EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(ENOENT));
+  EXPECT_STREQ(openFailureText(t.errorCode()), "Open Failed");
+  EXPECT_FALSE(t.isReading());
+  EXPECT_TRUE(t.close(0));  // closing what never opened is fine
+  Report r{};
+  bool received = true;
+  EXPECT_FALSE(t.readReport(r.data(), received));
+  EXPECT_FALSE(received);
+  EXPECT_FALSE(t.sendFeature(r.data()));
+}
+
+TEST(HidrawTransport, ReadsWholeReportsOneAtATimeWithoutWaiting) {
+  FifoNode node;
+  HidTransport t;
+  ASSERT_TRUE(t.open(node.path()));
+  EXPECT_EQ(t.errorCode(), 0u);
+  EXPECT_TRUE(t.isReading());
+  EXPECT_FALSE(t.isFeaturePending());
+
+  Report r{};
+  bool received = true;
+  EXPECT_TRUE(t.readReport(r.data(), received));  // nothing there yet
+  EXPECT_FALSE(received);
+  for (std::uint8_t fill : {0x11, 0x22}) {
+    node.write(numberedReport(fill));
+    ASSERT_TRUE(t.readReport(r.data(), received));
+    ASSERT_TRUE(received);
+    EXPECT_EQ(r, numberedReport(fill));
+  }
+  EXPECT_TRUE(t.poll());
+  EXPECT_TRUE(t.close(0));
+  EXPECT_FALSE(t.isReading());
+}
+
+TEST(HidrawTransport, WrongLengthSetsAStickyErrorThatOnlyOpenClears) {
+  for (std::size_t length : {std::size_t{10}, std::size_t{100}}) {
+    FifoNode node;
+    HidTransport t;
+    ASSERT_TRUE(t.open(node.path()));
+    const std::array<std::uint8_t, 100> junk{1};
+    node.write(junk.data(), length);
+    Report r{};
+    bool received = true;
+    EXPECT_FALSE(t.readReport(r.data(), received));
+    EXPECT_FALSE(received);
+    EXPECT_EQ(t.errorCode(), kErrorWrongReportLength);
+
+    // Still failed even with a good report waiting, and the first code stays.
+    node.write(numberedReport(0x33));
+    EXPECT_FALSE(t.readReport(r.data(), received));
+    EXPECT_FALSE(t.poll());
+    EXPECT_FALSE(t.sendFeature(r.data()));
+    EXPECT_EQ(t.errorCode(), kErrorWrongReportLength);
+    EXPECT_FALSE(isDeviceGoneCode(t.errorCode()));
+
+    EXPECT_TRUE(t.close(0));
+    EXPECT_EQ(t.errorCode(), kErrorWrongReportLength);  // close keeps it
+    ASSERT_TRUE(t.open(node.path()));
+    EXPECT_EQ(t.errorCode(), 0u);
+    EXPECT_TRUE(t.poll());
+  }
+}
+
+TEST(HidrawTransport, EndOfFileIsNotAReport) {
+  test::TempDir dir;
+  const Report one = numberedReport(0x44);
+  test::writeFile(dir / "hidraw0", std::string(one.begin(), one.end()));
+  HidTransport t;
+  ASSERT_TRUE(t.open(utf8ToUtf16(dir / "hidraw0")));
+  Report r{};
+  bool received = false;
+  ASSERT_TRUE(t.readReport(r.data(), received));
+  EXPECT_TRUE(received);
+  EXPECT_EQ(r, one);
+  EXPECT_FALSE(t.readReport(r.data(), received));
+  EXPECT_FALSE(received);
+  EXPECT_EQ(t.errorCode(), kErrorWrongReportLength);
+}
+
+TEST(HidrawTransport, FeatureIoctlOnANodeThatIsNotHidrawFails) {
+  FifoNode node;
+  HidTransport t;
+  ASSERT_TRUE(t.open(node.path()));
+  const CommandReport command = buildCommand(static_cast<std::uint8_t>(Command::Hello), 7, 0);
+  const CommandReport before = command;
+  EXPECT_FALSE(t.sendFeature(command.data()));
+  EXPECT_EQ(command, before);
+  EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(ENOTTY));
+  EXPECT_FALSE(t.isFeaturePending());
+  bool received = true;
+  Report r{};
+  EXPECT_FALSE(t.readReport(r.data(), received));
+  EXPECT_FALSE(t.poll());
+}
+
+TEST(HidrawTransport, SecondOpenInThisProcessIsBusyUntilTheFirstLetsGo) {
+  FifoNode node;
+  HidTransport first;
+  ASSERT_TRUE(first.open(node.path()));
+  {
+    HidTransport second;
+    EXPECT_FALSE(second.open(node.path()));
+    EXPECT_STREQ(openFailureText(second.errorCode()), "Device Busy");
+    EXPECT_FALSE(first.open(node.path()));  // already open: refused, nothing changes
+    EXPECT_TRUE(first.isReading());
+    EXPECT_EQ(first.errorCode(), 0u);
+    ASSERT_TRUE(first.close(0));
+    EXPECT_TRUE(second.open(node.path()));
+  }  // the destructor releases the lock
+  EXPECT_TRUE(first.open(node.path()));
+}
+
+// The child holds the node open until the parent has tried it.
+TEST(HidrawTransport, OpenByAnotherProcessIsBusy) {
+  FifoNode node;
+  int ready[2], done[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(done), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    HidTransport held;
+    const char ok = held.open(node.path()) ? 'y' : 'n';
+    (void)!::write(ready[1], &ok, 1);
+    char c;
+    (void)!::read(done[0], &c, 1);
+    _exit(0);
+  }
+  char ok = 0;
+  ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+  ASSERT_EQ(ok, 'y');
+  HidTransport t;
+  EXPECT_FALSE(t.open(node.path()));
+  EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(EWOULDBLOCK));
+  EXPECT_STREQ(openFailureText(t.errorCode()), "Device Busy");
+  (void)!::write(done[1], "x", 1);
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(t.open(node.path()));
+  for (int fd : {ready[0], ready[1], done[0], done[1]}) ::close(fd);
+}
+
+// Root may open anything, so the attempt runs in a child that gave up root.
+TEST(HidrawTransport, NodeWithoutPermissionIsAccessDenied) {
+  test::TempDir dir;
+  const std::string node = dir / "hidraw0";
+  test::writeFile(node, "");
+  ASSERT_EQ(chmod(node.c_str(), 0600), 0);
+  ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+  if (geteuid() != 0) {
+    ASSERT_EQ(chmod(node.c_str(), 0), 0);
+  }
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(2);
+    HidTransport t;
+    const bool denied = !t.open(utf8ToUtf16(node)) && t.errorCode() == EACCES &&
+                        std::string(openFailureText(t.errorCode())) == "Access Denied";
+    _exit(denied ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(LinuxPlatform, ErrorCodesMapToTheSessionTexts) {
+  EXPECT_STREQ(openFailureText(EBUSY), "Device Busy");
+  EXPECT_STREQ(openFailureText(EPERM), "Access Denied");
+  EXPECT_STREQ(openFailureText(ENODEV), "Open Failed");
+  EXPECT_STREQ(openFailureText(0), "Open Failed");
+  // What an unplugged hidraw node answers to read, ioctl and reopen.
+  for (std::uint32_t gone : {EIO, ENODEV}) EXPECT_TRUE(isDeviceGoneCode(gone)) << gone;
+  for (std::uint32_t kept : {0u, std::uint32_t{EAGAIN}, kErrorWrongReportLength, std::uint32_t{ENOTTY}})
+    EXPECT_FALSE(isDeviceGoneCode(kept)) << kept;
+}
+
+TEST(LinuxPlatform, ClockIsMonotonicAndRandomVaries) {
+  const std::uint64_t a = platformNowMs();
+  usleep(20000);
+  const std::uint64_t b = platformNowMs();
+  EXPECT_GE(b - a, 19u);
+  EXPECT_LT(b - a, 1000u);
+
+  std::uint32_t first = 0, value = 0;
+  ASSERT_TRUE(platformRandom32(first));
+  bool differs = false;
+  for (int i = 0; i < 8 && !differs; ++i) {
+    ASSERT_TRUE(platformRandom32(value));
+    differs = value != first;
+  }
+  EXPECT_TRUE(differs);
+  EXPECT_NE(createPlatformTransport(), nullptr);
+}
+
+}  // namespace
+}  // namespace pelmora
