@@ -1,0 +1,214 @@
+#!/usr/bin/env python3
+"""Drives `pelmora` in an X display (run under xvfb-run) the way a person
+would, and checks what they would see: the window's size at each scale, the
+LCD picture, the context menu, Ctrl+S and closing the window.
+
+usage: window_check.py PELMORA STATUS_REFERENCE
+"""
+import ctypes
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+PELMORA, REFERENCE = sys.argv[1], sys.argv[2]
+LCD_W, LCD_H = 320, 170
+TITLE = "Pelmora Ver 2026-10-17"
+
+
+def fail(message):
+    print("FAIL:", message, flush=True)
+    sys.exit(1)
+
+
+def until(what, check, seconds):
+    deadline = time.monotonic() + seconds
+    while True:
+        result = check()
+        if result:
+            return result
+        if time.monotonic() > deadline:
+            fail(what)
+        time.sleep(0.1)
+
+
+def run(*args):
+    return subprocess.run(args, capture_output=True, text=True).stdout.strip()
+
+
+def find_window(proc):
+    def visible():
+        if proc.poll() is not None:
+            fail("pelmora ended early with code %s" % proc.returncode)
+        ids = run("xdotool", "search", "--onlyvisible", "--name", "^Pelmora Ver").split()
+        return ids[0] if ids else None
+    return until("no window appeared", visible, 20)
+
+
+def client_size(window):
+    info = run("xwininfo", "-id", window)
+    width = int(info.split("Width:")[1].split()[0])
+    height = int(info.split("Height:")[1].split()[0])
+    return width, height
+
+
+def capture(window):
+    """The window's pixels as (width, height, bytes RGB)."""
+    data = subprocess.run(["import", "-window", window, "ppm:-"], capture_output=True).stdout
+    return parse_ppm(data)
+
+
+def parse_ppm(data):
+    fields, pos = [], 0
+    while len(fields) < 4:
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        end = pos
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[pos:end])
+        pos = end
+    if fields[0] != b"P6":
+        fail("unexpected capture format")
+    width, height = int(fields[1]), int(fields[2])
+    pixels = data[pos + 1:pos + 1 + width * height * 3]
+    return width, height, pixels
+
+
+def colours(pixels):
+    return {pixels[i:i + 3] for i in range(0, len(pixels), 3)}
+
+
+def looks_like_lcd_content(picture):
+    # Status screens are white text on black; the demo's pages are colourful.
+    return len(colours(picture[2])) >= 8
+
+
+def blocks_are_sharp(picture, scale):
+    width, height, pixels = picture
+    for by in range(0, height, scale):
+        for bx in range(0, width, scale):
+            first = pixels[(by * width + bx) * 3:(by * width + bx) * 3 + 3]
+            for y in range(by, by + scale):
+                row = pixels[(y * width + bx) * 3:(y * width + bx + scale) * 3]
+                if row != first * scale:
+                    return False
+    return True
+
+
+def send_delete_window(window):
+    """What a window manager's close button does: WM_DELETE_WINDOW."""
+    x11 = ctypes.CDLL("libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                    ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                    ("data", ctypes.c_long * 5)]
+
+    class Event(ctypes.Union):
+        _fields_ = [("message", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+    display = x11.XOpenDisplay(None)
+    event = Event()
+    event.message.type = 33  # ClientMessage
+    event.message.window = int(window)
+    event.message.message_type = x11.XInternAtom(display, b"WM_PROTOCOLS", 0)
+    event.message.format = 32
+    event.message.data[0] = x11.XInternAtom(display, b"WM_DELETE_WINDOW", 0)
+    x11.XSendEvent(display, int(window), 0, 0, ctypes.byref(event))
+    x11.XFlush(display)
+    x11.XCloseDisplay(display)
+
+
+def png_size(path):
+    with open(path, "rb") as f:
+        head = f.read(24)
+    if head[:8] != b"\x89PNG\r\n\x1a\n":
+        return None
+    return int.from_bytes(head[16:20], "big"), int.from_bytes(head[20:24], "big")
+
+
+def start(home, *args):
+    env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
+               GDK_BACKEND="x11", NO_AT_BRIDGE="1")
+    return subprocess.Popen([PELMORA, *args], env=env)
+
+
+def close_and_wait(proc, window):
+    send_delete_window(window)
+    began = time.monotonic()
+    try:
+        code = proc.wait(timeout=2.0)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        fail("the process was still running 2 s after its window was closed")
+    if code != 0:
+        fail("exit code %d after closing" % code)
+    return time.monotonic() - began
+
+
+def check_demo(home):
+    proc = start(home, "--demo")
+    window = find_window(proc)
+    if client_size(window) != (LCD_W, LCD_H):
+        fail("client area %s at scale 1, expected 320x170" % (client_size(window),))
+    until("no LCD content within 10 s", lambda: looks_like_lcd_content(capture(window)), 10)
+    until("title without the demo serial",
+          lambda: run("xdotool", "getwindowname", window) == TITLE + " Serial:DEMO0001", 5)
+    print("demo: 320x170 with LCD content, title with serial", flush=True)
+
+    # Scale 3 from the context menu, the way a keyboard-and-mouse user picks it.
+    run("xdotool", "mousemove", "--window", window, "160", "85")
+    run("xdotool", "click", "3")
+    time.sleep(0.5)
+    for key in ("Down", "Right", "Down", "Down", "Return"):
+        run("xdotool", "key", key)
+        time.sleep(0.15)
+    until("scale 3 did not give 960x510", lambda: client_size(window) == (960, 510), 5)
+    picture = until("no picture at scale 3", lambda: (lambda p: p if p[0] == 960 else None)(capture(window)), 5)
+    if not looks_like_lcd_content(picture) or not blocks_are_sharp(picture, 3):
+        fail("the picture at scale 3 is not made of sharp 3x3 pixels")
+    print("demo: scale 3 gives 960x510 with sharp pixels", flush=True)
+
+    run("xdotool", "windowfocus", "--sync", window)
+    run("xdotool", "key", "ctrl+s")
+    saved = until("Ctrl+S wrote no PNG", lambda: [f for f in os.listdir(home) if f.endswith(".png")], 5)
+    path = os.path.join(home, saved[0])
+    until("the saved PNG is not 320x170", lambda: png_size(path) == (LCD_W, LCD_H), 3)
+    until("the title does not say where", lambda: "Saved:" + path in run("xdotool", "getwindowname", window), 3)
+    print("demo: Ctrl+S wrote", saved[0], flush=True)
+
+    print("demo: ended %.2f s after closing" % close_and_wait(proc, window), flush=True)
+
+
+def check_no_device(home):
+    reference = parse_ppm(subprocess.run([REFERENCE, "No Device"], capture_output=True).stdout)
+    proc = start(home)
+    window = find_window(proc)
+    # Give the worker time to look for devices and draw its own screen.
+    time.sleep(1.5)
+    until("the window does not show \"No Device\"", lambda: capture(window) == reference, 5)
+    if run("xdotool", "getwindowname", window) != TITLE:
+        fail("title is not the bare program title")
+    print("no device: \"No Device\" shown", flush=True)
+    close_and_wait(proc, window)
+
+
+def main():
+    with tempfile.TemporaryDirectory() as home:
+        check_demo(home)
+    with tempfile.TemporaryDirectory() as home:
+        check_no_device(home)
+    print("PASS", flush=True)
+
+
+if __name__ == "__main__":
+    main()
