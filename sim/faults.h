@@ -1,0 +1,120 @@
+#pragma once
+// Switches that make a simulated synthesizer misbehave. Each can be changed
+// at any moment, also while a session runs; the device and its transport
+// read them at the next operation. Counts say how many times a fault strikes
+// before it switches itself off; kAlways keeps it on.
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <optional>
+
+#include "core/protocol/wire_format.h"
+
+namespace pelmora::sim {
+
+inline constexpr int kAlways = -1;
+
+// Platform error codes the simulated transport reports. Linux-like by
+// default, so the platform's own mapping (device gone, "Device Busy",
+// "Access Denied") applies to them.
+struct SimErrorCodes {
+  std::uint32_t busy = EBUSY;            // second open of a held device
+  std::uint32_t accessDenied = EACCES;
+  std::uint32_t gone = ENODEV;           // device unplugged
+  std::uint32_t notFound = ENOENT;       // open of a path nobody has
+  std::uint32_t io = EIO;                // an ordinary read or poll failure
+  std::uint32_t featureFailed = EPIPE;   // a feature transfer the device stalled
+  std::uint32_t featureBusy = EBUSY;     // a second transfer while one is in flight
+};
+
+// A fault that fires a limited number of times (or always).
+struct CountedFault {
+  int remaining = 0;
+  bool armed() const { return remaining != 0; }
+  // True when the fault fires now; uses up one count.
+  bool fire() {
+    if (remaining == 0) return false;
+    if (remaining > 0) --remaining;
+    return true;
+  }
+};
+
+// How the answer to one command goes wrong.
+enum class AnswerFault : std::uint8_t {
+  None,
+  WrongSessionId,    // the echoed argument is off by one
+  WrongRequestId,    // the echoed requestId is off by one
+  WrongCommand,      // another command code is echoed
+  Duplicate,         // the answer is sent twice, as two transfers
+  Version21,         // right magic, protocol version 2.1
+  Silent,            // no answer at all
+};
+
+// Faults of the device's own behaviour, per command (index = code - 1).
+struct DeviceFaults {
+  struct PerCommand {
+    std::uint8_t status = kStatusOk;  // the status to answer with while `statusCount` lasts
+    CountedFault statusCount;
+    AnswerFault answer = AnswerFault::None;
+    CountedFault answerCount;
+    // Once this command has been received, the device answers nothing more
+    // (and stops streaming) until `silenced` is cleared.
+    bool silenceAfter = false;
+  };
+  std::array<PerCommand, kLastCommand> commands{};
+  bool silenced = false;
+
+  // The session stays open and commands are answered, but no FRAME, STATE or
+  // IMAGE is sent.
+  bool streamPaused = false;
+  // FRAMEs name a STATE that is never sent.
+  bool orphanFrames = false;
+  // One input report with a report ID other than 1 goes out next.
+  CountedFault foreignReport;
+
+  PerCommand& command(Command c) { return commands[static_cast<std::size_t>(c) - 1]; }
+  // Answer `status` to the next `count` commands of kind `c`.
+  void answerStatus(Command c, std::uint8_t status, int count = 1) {
+    command(c).status = status;
+    command(c).statusCount.remaining = count;
+  }
+  void corruptAnswer(Command c, AnswerFault fault, int count = 1) {
+    command(c).answer = fault;
+    command(c).answerCount.remaining = count;
+  }
+};
+
+// Faults of the fragments on the wire. Rates are per report, drawn from the
+// device's seeded generator, so a run repeats exactly. `kinds` is a bit set
+// of message kinds (bit k-1 for kind k) the faults apply to.
+struct FragmentFaults {
+  double dropRate = 0.0;
+  double repeatRate = 0.0;
+  double reorderRate = 0.0;   // swapped with the report after it
+  double corruptRate = 0.0;   // one data byte flipped
+  std::uint8_t kinds = 0x0F;
+  bool any() const { return dropRate > 0 || repeatRate > 0 || reorderRate > 0 || corruptRate > 0; }
+};
+
+// Faults of the link as the host's transport sees it.
+struct LinkFaults {
+  // open fails with this code while `openFailures` lasts.
+  std::uint32_t openFailureCode = 0;
+  CountedFault openFailures;
+  // sendFeature returns false with `featureFailureCode`.
+  std::uint32_t featureFailureCode = EPIPE;
+  CountedFault featureRefusals;
+  // Feature transfers stay in flight (and cannot be cancelled) while set.
+  bool featureStuck = false;
+  // Milliseconds a feature transfer takes; 0 completes it at once.
+  std::uint32_t featureDelayMs = 0;
+  // poll / readReport fail with these codes while their counts last.
+  std::uint32_t pollFailureCode = EIO;
+  CountedFault pollFailures;
+  std::uint32_t readFailureCode = EIO;
+  CountedFault readFailures;
+  // close refuses this many calls even when nothing is outstanding.
+  CountedFault closeRefusals;
+};
+
+}  // namespace pelmora::sim
