@@ -55,7 +55,7 @@ def client_size(window):
 
 def capture(window):
     """The window's pixels as (width, height, bytes RGB)."""
-    data = subprocess.run(["import", "-window", window, "ppm:-"], capture_output=True).stdout
+    data = subprocess.run(["import", "-window", window, "-depth", "8", "ppm:-"], capture_output=True).stdout
     return parse_ppm(data)
 
 
@@ -69,7 +69,7 @@ def parse_ppm(data):
             end += 1
         fields.append(data[pos:end])
         pos = end
-    if fields[0] != b"P6":
+    if fields[0] != b"P6" or fields[3] != b"255":
         fail("unexpected capture format")
     width, height = int(fields[1]), int(fields[2])
     pixels = data[pos + 1:pos + 1 + width * height * 3]
@@ -173,9 +173,11 @@ def check_demo(home):
         run("xdotool", "key", key)
         time.sleep(0.15)
     until("scale 3 did not give 960x510", lambda: client_size(window) == (960, 510), 5)
-    picture = until("no picture at scale 3", lambda: (lambda p: p if p[0] == 960 else None)(capture(window)), 5)
-    if not looks_like_lcd_content(picture) or not blocks_are_sharp(picture, 3):
-        fail("the picture at scale 3 is not made of sharp 3x3 pixels")
+
+    def sharp_at_scale_3():
+        picture = capture(window)
+        return picture[0] == 960 and looks_like_lcd_content(picture) and blocks_are_sharp(picture, 3)
+    until("the picture at scale 3 is not made of sharp 3x3 pixels", sharp_at_scale_3, 5)
     print("demo: scale 3 gives 960x510 with sharp pixels", flush=True)
 
     run("xdotool", "windowfocus", "--sync", window)
