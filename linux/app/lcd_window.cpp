@@ -168,7 +168,8 @@ void LcdWindow::onDestroy(GtkWidget*, gpointer data) {
   self->timer_ = 0;
   self->window_ = nullptr;
   self->area_ = nullptr;
-  self->menu_ = nullptr;  // attached to the area, destroyed with it
+  if (self->menu_) gtk_widget_destroy(self->menu_);
+  self->menu_ = nullptr;
   gtk_main_quit();
 }
 

@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
-"""Drives `pelmora` in an X display (run under xvfb-run) the way a person
-would, and checks what they would see: the window's size at each scale, the
-LCD picture, the context menu, Ctrl+S and closing the window.
+"""Drives `pelmora` in a virtual X display the way a person would, and
+checks what they would see: the window's size at each scale, the LCD
+picture, the context menu, Ctrl+S and closing the window.
 
 usage: window_check.py PELMORA STATUS_REFERENCE
+
+Starts its own Xvfb on a display number the server picks itself, so that
+several runs at the same time never share or steal a display.
 """
 import ctypes
 import os
+import select
 import subprocess
 import sys
 import tempfile
@@ -15,6 +19,9 @@ import time
 PELMORA, REFERENCE = sys.argv[1], sys.argv[2]
 LCD_W, LCD_H = 320, 170
 TITLE = "Pelmora Ver 2026-10-17"
+
+
+STARTED = []  # every process this script started, ended in main
 
 
 def fail(message):
@@ -136,10 +143,31 @@ def png_size(path):
     return int.from_bytes(head[16:20], "big"), int.from_bytes(head[20:24], "big")
 
 
-def start(home, *args):
+def own_display():
+    """Starts Xvfb and points DISPLAY at it once it accepts connections."""
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1920x1200x24",
+                               "-nolisten", "tcp"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
+    STARTED.append(server)
+    os.close(write_end)
+    number = b""
+    while not number.endswith(b"\n"):
+        if not select.select([read_end], [], [], 10)[0]:
+            fail("Xvfb did not start")
+        chunk = os.read(read_end, 16)
+        if not chunk:
+            fail("Xvfb ended at once")
+        number += chunk
+    os.close(read_end)
+    os.environ["DISPLAY"] = ":" + number.decode().strip()
+
+
+def start(home, *args, gdk_scale="1"):
     env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
-               GDK_BACKEND="x11", NO_AT_BRIDGE="1")
-    return subprocess.Popen([PELMORA, *args], env=env)
+               GDK_BACKEND="x11", NO_AT_BRIDGE="1", GDK_SCALE=gdk_scale)
+    proc = subprocess.Popen([PELMORA, *args], env=env)
+    STARTED.append(proc)
+    return proc
 
 
 def close_and_wait(proc, window):
@@ -188,7 +216,30 @@ def check_demo(home):
     until("the title does not say where", lambda: "Saved:" + path in run("xdotool", "getwindowname", window), 3)
     print("demo: Ctrl+S wrote", saved[0], flush=True)
 
+    # The same menu from the keyboard opens with its first entry selected.
+    run("xdotool", "key", "shift+F10")
+    time.sleep(0.5)
+    for key in ("Right", "Down", "Return"):
+        run("xdotool", "key", key)
+        time.sleep(0.15)
+    until("Shift+F10 and 2x did not give 640x340", lambda: client_size(window) == (640, 340), 5)
+    print("demo: Shift+F10 menu gives scale 2", flush=True)
+
     print("demo: ended %.2f s after closing" % close_and_wait(proc, window), flush=True)
+
+
+def check_hidpi(home):
+    # A toolkit scale of 2 doubles every window pixel: still whole, still sharp.
+    proc = start(home, "--demo", gdk_scale="2")
+    window = find_window(proc)
+    until("client area at GDK_SCALE=2 is not 640x340", lambda: client_size(window) == (640, 340), 5)
+
+    def sharp_at_2():
+        picture = capture(window)
+        return looks_like_lcd_content(picture) and blocks_are_sharp(picture, 2)
+    until("the HiDPI picture is not made of sharp 2x2 pixels", sharp_at_2, 10)
+    print("hidpi: 640x340 device pixels, sharp", flush=True)
+    close_and_wait(proc, window)
 
 
 def check_no_device(home):
@@ -205,10 +256,16 @@ def check_no_device(home):
 
 
 def main():
-    with tempfile.TemporaryDirectory() as home:
-        check_demo(home)
-    with tempfile.TemporaryDirectory() as home:
-        check_no_device(home)
+    try:
+        own_display()
+        for check in (check_demo, check_hidpi, check_no_device):
+            with tempfile.TemporaryDirectory() as home:
+                check(home)
+    finally:
+        for proc in reversed(STARTED):
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
     print("PASS", flush=True)
 
 
