@@ -1,0 +1,154 @@
+#include "bridge/session_bridge.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include "bridge_support.h"
+#include "core/render/status_screen.h"
+
+namespace pelmora {
+namespace {
+
+using std::chrono::milliseconds;
+using test::eventually;
+
+// Bounds leave room for the sanitizers; the waits themselves work in 20 ms
+// slices.
+constexpr milliseconds kPrompt(500);
+constexpr milliseconds kPatience(5000);
+
+// A device list the test thread may change while the worker reads it.
+class FakeDevices {
+ public:
+  void set(DeviceList list) {
+    std::lock_guard lock(mutex_);
+    list_ = std::move(list);
+  }
+  DeviceList get() {
+    ++reads_;
+    std::lock_guard lock(mutex_);
+    return list_;
+  }
+  int reads() const { return reads_; }
+  std::function<DeviceList()> function() {
+    return [this] { return get(); };
+  }
+
+ private:
+  std::mutex mutex_;
+  DeviceList list_;
+  std::atomic<int> reads_{0};
+};
+
+SessionBridgeOptions withFakes(FakeDevices& devices,
+                               std::function<std::unique_ptr<IHidTransport>()> createTransport = {}) {
+  SessionBridgeOptions options;
+  options.hooks.enumerate = devices.function();
+  options.hooks.createTransport = std::move(createTransport);
+  return options;
+}
+
+TEST(SessionBridge, FrameConversionIsRgbaAndIgnoresTheTopByte) {
+  auto frame = std::make_unique<OutputFrame>();
+  (*frame)[0] = 0x00FF8000;
+  (*frame)[1] = 0xAB123456;
+  (*frame)[kPixelCount - 1] = 0x00000001;
+  std::vector<std::uint8_t> rgba(kRgbaFrameBytes);
+  frameToRgba(*frame, rgba.data());
+  EXPECT_EQ((std::vector<std::uint8_t>(rgba.begin(), rgba.begin() + 8)),
+            (std::vector<std::uint8_t>{0xFF, 0x80, 0x00, 0xFF, 0x12, 0x34, 0x56, 0xFF}));
+  EXPECT_EQ((std::vector<std::uint8_t>(rgba.end() - 4, rgba.end())), (std::vector<std::uint8_t>{0, 0, 1, 0xFF}));
+  EXPECT_EQ(kRgbaFrameBytes, 217600u);
+}
+
+TEST(SessionBridge, NoDeviceScreenIsTakenOnceAndStopEndsTheLongPause) {
+  FakeDevices devices;
+  SessionBridge bridge(withFakes(devices));
+  std::vector<std::uint8_t> rgba(kRgbaFrameBytes, 0x5A);
+  ASSERT_TRUE(eventually([&] { return bridge.takePixels(rgba.data()); }, kPatience));
+  EXPECT_EQ(rgba[3], 0xFF);
+  // The worker now sits in its 10 s "No Device" pause: no second frame.
+  EXPECT_FALSE(bridge.takePixels().has_value());
+  EXPECT_EQ(bridge.serial(), u"");
+  EXPECT_FALSE(bridge.finished());
+
+  const auto stopAt = std::chrono::steady_clock::now();
+  bridge.stop();
+  bridge.stop();  // a second stop changes nothing
+  ASSERT_TRUE(eventually([&] { return bridge.finished(); }, kPatience));
+  EXPECT_LT(std::chrono::steady_clock::now() - stopAt, kPrompt);
+  EXPECT_EQ(devices.reads(), 1);
+}
+
+TEST(SessionBridge, ReleasingTheBridgeStopsTheWorkerWhichThenFreesTheState) {
+  FakeDevices devices;
+  std::weak_ptr<const SessionBridgeState> state;
+  {
+    SessionBridge bridge(withFakes(devices));
+    state = bridge.watchState();
+    ASSERT_TRUE(eventually([&] { return devices.reads() > 0; }, kPatience));
+  }
+  EXPECT_TRUE(eventually([&] { return state.expired(); }, kPatience));
+}
+
+TEST(SessionBridge, ResumeDuringNoDeviceRepeatsTheRoundEverySlice) {
+  FakeDevices devices;
+  SessionBridge bridge(withFakes(devices));
+  ASSERT_TRUE(eventually([&] { return devices.reads() == 1; }, kPatience));
+  bridge.resume();
+  // No session attempt takes the flag, so every pause ends after one slice.
+  EXPECT_TRUE(eventually([&] { return devices.reads() >= 6; }, milliseconds(2000)));
+  test::stopAndWait(bridge);
+}
+
+TEST(SessionBridge, DeviceArrivalEndsTheNoDevicePauseWithinAScan) {
+  FakeDevices devices;
+  SessionBridge bridge(withFakes(devices));
+  ASSERT_TRUE(eventually([&] { return devices.reads() == 1; }, kPatience));
+  ASSERT_TRUE(eventually([&] { return bridge.takePixels().has_value(); }, kPatience));
+  // A listed device that cannot be used: the worker shows its text rather
+  // than opening anything.
+  devices.set({{u"/dev/hidraw3", u"", "Invalid Serial\nEmpty"}});
+  const auto pluggedAt = std::chrono::steady_clock::now();
+  // The scan (every 500 ms) sees the change, the pause ends, the supervisor
+  // enumerates again and shows the device's error.
+  ASSERT_TRUE(eventually([&] { return bridge.takePixels().has_value(); }, kPatience));
+  EXPECT_LT(std::chrono::steady_clock::now() - pluggedAt, milliseconds(500) + kPrompt);
+  test::stopAndWait(bridge);
+}
+
+TEST(SessionBridge, WorkerEndedByAnExceptionShowsItsMessageAndCountsAFailure) {
+  FakeDevices devices;
+  devices.set({{u"/dev/hidraw0", u"S1", ""}});
+  SessionBridge bridge(withFakes(devices, [] { return std::unique_ptr<IHidTransport>(); }));
+  ASSERT_TRUE(eventually([&] { return bridge.finished(); }, kPatience));
+
+  const SessionStatistics s = bridge.statistics();
+  EXPECT_EQ(s.failures, 1u);
+  EXPECT_EQ(s.frames + s.states + s.images + s.sessions + s.heartbeats, 0u);
+
+  auto expected = std::make_unique<OutputFrame>();
+  const char* text = "Transport allocation failed";
+  drawStatusScreen(*expected, text, std::strlen(text), false);
+  std::vector<std::uint8_t> expectedRgba(kRgbaFrameBytes);
+  frameToRgba(*expected, expectedRgba.data());
+  const auto taken = bridge.takePixels();
+  ASSERT_TRUE(taken.has_value());
+  EXPECT_TRUE(*taken == expectedRgba);
+  EXPECT_FALSE(bridge.takePixels().has_value());
+}
+
+TEST(SessionBridge, WorkerEndedByAForeignThrowCountsAFailureWithoutAPicture) {
+  FakeDevices devices;
+  devices.set({{u"/dev/hidraw0", u"S1", ""}});
+  SessionBridge bridge(withFakes(devices, []() -> std::unique_ptr<IHidTransport> { throw 42; }));
+  ASSERT_TRUE(eventually([&] { return bridge.finished(); }, kPatience));
+  EXPECT_EQ(bridge.statistics().failures, 1u);
+  EXPECT_FALSE(bridge.takePixels().has_value());
+}
+
+}  // namespace
+}  // namespace pelmora
