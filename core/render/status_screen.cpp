@@ -34,7 +34,7 @@ void appendEllipsis(StatusLines& lines) {
   len += kEllipsisLength;
 }
 
-void drawLine(OutputFrame& frame, const char* text, std::size_t length, int glyphTop) {
+void drawTextLine(OutputFrame& frame, const char* text, std::size_t length, int glyphTop) {
   const int left = (kCanvasWidth - kGlyphWidth * static_cast<int>(length)) / 2;
   for (std::size_t j = 0; j < length; ++j) {
     const auto code = static_cast<unsigned char>(text[j]);
@@ -83,7 +83,7 @@ void drawStatusScreen(OutputFrame& frame, const char* text, std::size_t length, 
   std::fill(frame.begin() + static_cast<std::ptrdiff_t>(top) * kCanvasWidth,
             frame.begin() + static_cast<std::ptrdiff_t>(top + bandRows) * kCanvasWidth, kBandColour);
   for (int k = 0; k < n; ++k) {
-    drawLine(frame, lines.text[k], lines.length[k], top + kGlyphTopInLine + kLinePitch * k);
+    drawTextLine(frame, lines.text[k], lines.length[k], top + kGlyphTopInLine + kLinePitch * k);
   }
 }
 

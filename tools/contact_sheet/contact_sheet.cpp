@@ -129,10 +129,10 @@ int run(const std::string& folder) {
   ok = save(folder, "fonts_japanese.png", *frame) && ok;
 
   // A status screen over a picture shows what stays visible around the band.
-  OutputFrame picture;
-  toRgb32(*canvas, picture);
+  auto picture = std::make_unique<OutputFrame>();
+  toRgb32(*canvas, *picture);
   for (const StatusSample& sample : kStatusSamples) {
-    *frame = picture;
+    *frame = *picture;
     drawStatusScreen(*frame, sample.message, std::strlen(sample.message), sample.overPicture);
     ok = save(folder, sample.file, *frame) && ok;
   }
