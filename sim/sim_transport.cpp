@@ -44,16 +44,15 @@ bool SimTransport::open(const std::u16string& path) {
   return true;
 }
 
-bool SimTransport::syncAndCheck() {
-  if (!endpoint_) return fail(bus_.codes.notFound);
+bool SimTransport::syncAndGone() {
   bus_.sync();
-  if (!endpoint_->plugged() || endpoint_->connection() != connection_) return fail(bus_.codes.gone);
-  return error_ == 0;
+  return !endpoint_->plugged() || endpoint_->connection() != connection_;
 }
 
 bool SimTransport::readReport(std::uint8_t* report, bool& received) {
   received = false;
-  if (error_ != 0 || !syncAndCheck()) return false;
+  if (error_ != 0 || !endpoint_) return fail(bus_.codes.notFound);
+  if (syncAndGone()) return fail(bus_.codes.gone);
   if (endpoint_->link.readFailures.fire()) return fail(endpoint_->link.readFailureCode);
   Report next;
   if (!endpoint_->popInput(next)) return true;
@@ -75,7 +74,8 @@ void SimTransport::completeFeatureIfDue() {
 }
 
 bool SimTransport::sendFeature(const std::uint8_t* report) {
-  if (error_ != 0 || !syncAndCheck()) return false;
+  if (error_ != 0 || !endpoint_) return fail(bus_.codes.notFound);
+  if (syncAndGone()) return fail(bus_.codes.gone);
   if (featurePending_) return fail(bus_.codes.featureBusy);
   if (endpoint_->link.featureRefusals.fire()) return fail(endpoint_->link.featureFailureCode);
   std::copy(report, report + kReportLength, feature_.begin());
@@ -87,7 +87,10 @@ bool SimTransport::sendFeature(const std::uint8_t* report) {
 }
 
 bool SimTransport::poll() {
-  if (error_ != 0 || !syncAndCheck()) return false;
+  if (error_ != 0 || !endpoint_) return fail(bus_.codes.notFound);
+  // With nothing in flight there is nothing to learn from a vanished device
+  // here; its absence shows at the next read.
+  if (syncAndGone()) return featurePending_ ? fail(bus_.codes.gone) : true;
   if (endpoint_->link.pollFailures.fire()) return fail(endpoint_->link.pollFailureCode);
   completeFeatureIfDue();
   return true;

@@ -32,9 +32,9 @@ class SimTransport final : public IHidTransport {
   bool isOpen() const { return endpoint_ != nullptr; }
 
  private:
-  // Brings the devices up to the clock, then checks that the device is still
-  // the one that was opened. False (with the code set) when it has gone.
-  bool syncAndCheck();
+  // Brings the devices up to the clock; true when the opened device has gone
+  // (unplugged, or replugged since).
+  bool syncAndGone();
   bool fail(std::uint32_t code);
   void completeFeatureIfDue();
   void detach();
