@@ -6,7 +6,9 @@ picture, the context menu, Ctrl+S and closing the window.
 usage: window_check.py PELMORA STATUS_REFERENCE
 
 Starts its own Xvfb on a display number the server picks itself, so that
-several runs at the same time never share or steal a display.
+several runs at the same time never share or steal a display, and that
+never resets (an X server that resets when its last client leaves refuses
+connections for a moment).
 """
 import ctypes
 import os
@@ -147,7 +149,7 @@ def own_display():
     """Starts Xvfb and points DISPLAY at it once it accepts connections."""
     read_end, write_end = os.pipe()
     server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1920x1200x24",
-                               "-nolisten", "tcp"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
+                               "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
     STARTED.append(server)
     os.close(write_end)
     number = b""
