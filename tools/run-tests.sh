@@ -17,7 +17,7 @@ ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 600
 
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_C_COMPILER=clang -DPELMORA_TSAN=ON -DPELMORA_LINUX_APP=OFF
-cmake --build build/tsan -j "$jobs"
+cmake --build build/tsan -j "$jobs" --target tsan_tests
 ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L tsan --timeout 600
 
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
