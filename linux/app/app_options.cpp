@@ -45,6 +45,10 @@ std::string usageText(const std::string& program) {
 std::string versionText() { return std::string("pelmora ") + kProgramVersion + "\n"; }
 
 std::string errorLine(const std::string& program, const std::string& error) {
+  return program + ": " + error + "\n";
+}
+
+std::string usageErrorLine(const std::string& program, const std::string& error) {
   return program + ": " + error + " (try '" + program + " --help')\n";
 }
 

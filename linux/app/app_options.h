@@ -21,7 +21,9 @@ AppOptions parseOptions(int argc, const char* const* argv);
 
 std::string usageText(const std::string& program);
 std::string versionText();
-// "<program>: <error>" plus a hint, on one line.
+// "<program>: <error>", one line.
 std::string errorLine(const std::string& program, const std::string& error);
+// The same with a pointer to --help, for a command line that was not understood.
+std::string usageErrorLine(const std::string& program, const std::string& error);
 
 }  // namespace pelmora::app

@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
       std::fputs(versionText().c_str(), stdout);
       return 0;
     case AppAction::Error:
-      std::fputs(errorLine(kProgram, options.error).c_str(), stderr);
+      std::fputs(usageErrorLine(kProgram, options.error).c_str(), stderr);
       return kUsageExitCode;
     case AppAction::Run:
       break;

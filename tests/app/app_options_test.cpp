@@ -38,9 +38,10 @@ TEST(AppOptions, UnknownOptionsAndArgumentsAreRefused) {
 }
 
 TEST(AppOptions, TextsAreSingleLinesWhereTheyMustBe) {
-  const std::string line = errorLine("pelmora", "unrecognized option '-x'");
+  const std::string line = usageErrorLine("pelmora", "unrecognized option '-x'");
   EXPECT_EQ(line.find('\n'), line.size() - 1);
   EXPECT_EQ(line.rfind("pelmora: unrecognized option '-x'", 0), 0u);
+  EXPECT_EQ(errorLine("pelmora", "cannot open the display"), "pelmora: cannot open the display\n");
   EXPECT_EQ(versionText(), "pelmora 2026-10-17\n");
   EXPECT_NE(usageText("pelmora").find("--demo"), std::string::npos);
 }
