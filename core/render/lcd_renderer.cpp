@@ -38,6 +38,8 @@ constexpr int kCounterTop = 21;
 constexpr int kCounterBottom = 31;
 constexpr int kCounterTextX = 133;
 constexpr std::size_t kCounterBufferSize = 20;
+constexpr std::uint8_t kAlarmNone = 0;
+constexpr std::uint8_t kAlarmOver = 1;  // every other value clips
 
 constexpr int kTitleSecondLineY = 10;
 
@@ -124,7 +126,7 @@ void drawSideBars(LcdCanvas& canvas, const std::uint8_t* state, const std::uint8
 
 void drawCounterField(LcdCanvas& canvas, const std::uint8_t* frame) {
   const std::uint8_t alarm = frame[kFrameLevelAlarmOffset];
-  if (alarm == 0) {
+  if (alarm == kAlarmNone) {
     char text[kCounterBufferSize];
     std::snprintf(text, sizeof text, "%02u/%02u", static_cast<unsigned>(frame[kFrameCounter1Offset]),
                   static_cast<unsigned>(frame[kFrameCounter2Offset]));
@@ -132,7 +134,7 @@ void drawCounterField(LcdCanvas& canvas, const std::uint8_t* frame) {
     return;
   }
   fillRect(canvas, kCounterLeft, kCounterTop, kCounterRight, kCounterBottom, canvas.foreground, false);
-  drawText(canvas, kCounterTextX, kCounterTop, alarm == 1 ? "OVER!" : "CLIP!", kFont5x10, canvas.panel,
+  drawText(canvas, kCounterTextX, kCounterTop, alarm == kAlarmOver ? "OVER!" : "CLIP!", kFont5x10, canvas.panel,
            canvas.foreground);
 }
 

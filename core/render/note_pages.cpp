@@ -15,6 +15,8 @@ namespace {
 constexpr int kNotes = 128;
 constexpr int kOctaves = 11;  // 132 keys; the keys past note 127 are covered later
 constexpr std::uint16_t kBlack = 0x0000;
+constexpr std::uint8_t kNibbleMask = 0x0F;
+constexpr int kNibbleBits = 4;
 
 bool noteBitSet(const std::uint8_t* bits, int note) {
   return ((bits[note / 8] >> (note % 8)) & 1U) != 0;
@@ -119,7 +121,7 @@ void drawChannelNotes(LcdCanvas& canvas, const std::uint8_t* frame, std::size_t 
 
 int parameterValue(const std::uint8_t* params, int k) {
   const std::uint8_t packed = params[k / 2];
-  return (k % 2 == 0) ? (packed & 0x0F) : (packed >> 4);
+  return (k % 2 == 0) ? (packed & kNibbleMask) : (packed >> kNibbleBits);
 }
 
 void drawChannelBars(LcdCanvas& canvas, const std::uint8_t* frame, std::size_t channel, int y) {

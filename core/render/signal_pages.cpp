@@ -13,6 +13,8 @@ namespace pelmora {
 namespace {
 
 constexpr std::uint16_t kBlack = 0x0000;
+constexpr std::uint8_t kNibbleMask = 0x0F;
+constexpr int kNibbleBits = 4;
 
 // ---- Scope (half resolution) ----
 constexpr int kScopeSamples = 128;
@@ -58,7 +60,7 @@ constexpr FrequencyLabel kFrequencyLabels[] = {{0, "100"}, {108, "1k"}, {214, "1
 
 int spectrumValue(const std::uint8_t* frame, int k) {
   const std::uint8_t packed = frame[kFramePayloadOffset + static_cast<std::size_t>(k / 2)];
-  return (k % 2 == 0) ? (packed & 0x0F) : (packed >> 4);
+  return (k % 2 == 0) ? (packed & kNibbleMask) : (packed >> kNibbleBits);
 }
 
 }  // namespace
@@ -98,7 +100,7 @@ void drawSpectrumContent(LcdCanvas& canvas, const LcdModel& model) {
   for (std::size_t row = 0; row < kSpectrumHistoryRows; ++row) {
     const int y = kSpectrumHistoryTop + static_cast<int>(row);
     for (std::size_t column = 0; column < kHistoryColumns; ++column) {
-      const std::uint16_t colour = assets::spectrum_palette[model.history[row][column] & 0x0F];
+      const std::uint16_t colour = assets::spectrum_palette[model.history[row][column] & kNibbleMask];
       const int x = 2 * static_cast<int>(column);
       putPixel(canvas, x, y, colour, true);
       putPixel(canvas, x + 1, y, colour, true);
