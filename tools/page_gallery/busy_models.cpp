@@ -197,6 +197,28 @@ LcdModel metersModel() {
   return std::move(feed.model());
 }
 
+// A pair of beamed notes drawn with the row masks; row 0 is the top level and
+// bit 15 the leftmost column.
+LcdModel rowMaskModel() {
+  static const char* const art[16] = {
+      "................", "......##########", "......##########", "......#.......##",
+      "......#.......##", "......#.......##", "......#.......##", "......#.......##",
+      "......#.......##", "......#.......##", "......#.......##", "..####.....#####",
+      ".#####....######", ".#####....######", "..###......####.", "................"};
+  Feeder feed(baseState());
+  auto f = baseFrame(Mode::Meters);
+  f.flags = kFlagRowMasks;
+  for (std::size_t row = 0; row < 16; ++row) {
+    std::uint16_t mask = 0;
+    for (int column = 0; column < 16; ++column) {
+      if (art[row][column] == '#') mask = static_cast<std::uint16_t>(mask | (1U << (15 - column)));
+    }
+    writeU16(&f.rowMasks[2 * row], mask);
+  }
+  feed.frame(f);
+  return std::move(feed.model());
+}
+
 LcdModel faceModel(std::uint8_t eye, std::uint8_t brow, std::uint8_t mouth) {
   Feeder feed(baseState());
   auto f = baseFrame(Mode::Face);
@@ -320,6 +342,7 @@ std::vector<Scene> extraScenes() {
   scenes.push_back({"volume_0", volumeModel(0)});
   scenes.push_back({"volume_41", volumeModel(41)});
   scenes.push_back({"debug_lines", debugModel()});
+  scenes.push_back({"meters_row_masks", rowMaskModel()});
   sim::StateFields japanese = baseState();
   japanese.title1 = "\x96\xe9\x82\xcc\x83\x68\x83\x89\x83\x43\x83\x75";
   japanese.title2 = "\x83\x65\x83\x93\x83\x7c\x82\x50\x82\x51\x82\x4f\x81\x40\x83\x6e\x92\xb7\x92\xb2";
