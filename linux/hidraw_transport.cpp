@@ -79,7 +79,11 @@ bool HidTransport::sendFeature(const std::uint8_t* report) {
   // The ioctl takes a writable buffer; the caller's report stays untouched.
   std::uint8_t buffer[kReportLength];
   std::memcpy(buffer, report, kReportLength);
-  if (::ioctl(fd_, HIDIOCSFEATURE(kReportLength), buffer) < 0) {
+  int result = -1;
+  do {
+    result = ::ioctl(fd_, HIDIOCSFEATURE(kReportLength), buffer);
+  } while (result < 0 && errno == EINTR);
+  if (result < 0) {
     recordError(errno);
     return false;
   }
