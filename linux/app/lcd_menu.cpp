@@ -13,8 +13,9 @@ constexpr const char* kExitText = "終了(_X)";
 constexpr const char* kScaleKey = "pelmora-scale";
 
 void onScaleItem(GtkMenuItem* item, gpointer data) {
-  // Activation also fires when an already chosen radio item is picked again;
-  // setting the same scale is harmless.
+  // A radio item is also "activated" when it loses its mark to another one;
+  // only the item that holds the mark afterwards is the user's choice.
+  if (!gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item))) return;
   const int scale = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), kScaleKey));
   static_cast<const MenuActions*>(data)->setScale(scale);
 }
@@ -30,13 +31,17 @@ GtkWidget* buildScaleMenu(int current, const MenuActions& actions) {
     const std::string label = std::to_string(scale) + "x";
     GtkWidget* item = gtk_radio_menu_item_new_with_label(group, label.c_str());
     group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
-    // Marks are set before the handlers are connected: setting them emits
-    // "activate" too.
     gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), scale == current);
     g_object_set_data(G_OBJECT(item), kScaleKey, GINT_TO_POINTER(scale));
-    g_signal_connect(item, "activate", G_CALLBACK(onScaleItem), const_cast<MenuActions*>(&actions));
     gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
   }
+  // Moving the mark to the current scale "activates" the items it passes, so
+  // the handlers come only once every mark is in place.
+  GList* items = gtk_container_get_children(GTK_CONTAINER(menu));
+  for (GList* it = items; it; it = it->next) {
+    g_signal_connect(it->data, "activate", G_CALLBACK(onScaleItem), const_cast<MenuActions*>(&actions));
+  }
+  g_list_free(items);
   return menu;
 }
 

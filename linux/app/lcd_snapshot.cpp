@@ -34,7 +34,10 @@ PixbufPtr makePixbuf(const RgbaFrame& rgba) {
 void copyFrameToClipboard(const RgbaFrame& frame) {
   PixbufPtr pixbuf = makePixbuf(frame);
   if (!pixbuf) return;
-  gtk_clipboard_set_image(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), pixbuf.get());
+  GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
+  gtk_clipboard_set_image(clipboard, pixbuf.get());
+  // Lets a clipboard manager keep the picture after the program has ended.
+  gtk_clipboard_set_can_store(clipboard, nullptr, 0);
 }
 
 bool saveFrameAsPng(const RgbaFrame& frame, const std::string& path, std::string& error) {

@@ -211,6 +211,14 @@ def check_demo(home):
     print("demo: scale 3 gives 960x510 with sharp pixels", flush=True)
 
     run("xdotool", "windowfocus", "--sync", window)
+    # Opening the menu and leaving it changes nothing, whatever the scale.
+    run("xdotool", "key", "shift+F10")
+    time.sleep(0.5)
+    run("xdotool", "key", "Escape")
+    time.sleep(0.5)
+    if client_size(window) != (960, 510):
+        fail("opening and closing the menu at scale 3 changed the size to %s" % (client_size(window),))
+
     run("xdotool", "key", "ctrl+s")
     saved = until("Ctrl+S wrote no PNG", lambda: [f for f in os.listdir(home) if f.endswith(".png")], 5)
     path = os.path.join(home, saved[0])
