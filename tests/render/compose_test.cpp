@@ -58,6 +58,27 @@ TEST(RenderReadiness, UnpairedOrMissingMessagesLeaveTheCanvasUntouched) {
   EXPECT_EQ(canvas.guide, kGuide);
 }
 
+TEST(RenderReadiness, FollowsTheModelsPairingOfFrameAndState) {
+  LcdModel model;
+  model.reset(1);
+  auto state = testState();
+  state.stateSeq = 9;
+  auto frame = plainFrame();
+  frame.stateSeq = 9;
+  const auto frameBytes = sim::buildFrame(frame);
+  const auto stateBytes = sim::buildState(state);
+  LcdCanvas canvas = themedCanvas(0x1234);
+  const LcdCanvas before = canvas;
+
+  EXPECT_FALSE(model.apply(static_cast<std::uint8_t>(MessageKind::Frame), frameBytes.data(), frameBytes.size()));
+  EXPECT_FALSE(renderLcd(canvas, model));  // the frame waits for its STATE
+  EXPECT_EQ(canvas.pixels, before.pixels);
+
+  EXPECT_TRUE(model.apply(static_cast<std::uint8_t>(MessageKind::State), stateBytes.data(), stateBytes.size()));
+  EXPECT_TRUE(renderLcd(canvas, model));
+  EXPECT_EQ(canvas.pixels, render(makeModel(state, frame)).canvas.pixels);
+}
+
 TEST(RenderReadiness, BuffersShorterThanTheirLayoutAreNotRead) {
   auto frame = plainFrame();
   frame.mode = Mode::Channels;
