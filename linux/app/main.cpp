@@ -1,5 +1,8 @@
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <chrono>
 #include <cstdio>
@@ -24,6 +27,17 @@ constexpr const char* kProgram = "pelmora";
 constexpr std::chrono::milliseconds kShutdownBudget{1900};
 constexpr std::chrono::milliseconds kShutdownPoll{5};
 constexpr int kStartupFailure = 1;
+
+// Ctrl+C in a terminal, a logout or `kill` end the program the same way as
+// closing its window, so that an open session is closed properly.
+gboolean onQuitSignal(gpointer) {
+  gtk_main_quit();
+  return G_SOURCE_REMOVE;
+}
+
+void quitOnSignals() {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) g_unix_signal_add(signal, onQuitSignal, nullptr);
+}
 
 // True when the worker ended within the budget.
 bool stopAndWait(SessionBridge& session) {
@@ -51,6 +65,7 @@ int runWindow(bool demo) {
     ResumeMonitor resumeMonitor([&session] { session->resume(); });
     LcdWindow window(*session);
     window.show();
+    quitOnSignals();
     gtk_main();
   }
   if (!stopAndWait(*session)) {

@@ -13,6 +13,7 @@ connections for a moment).
 import ctypes
 import os
 import select
+import signal
 import subprocess
 import sys
 import tempfile
@@ -249,7 +250,16 @@ def check_hidpi(home):
         return looks_like_lcd_content(picture) and blocks_are_sharp(picture, 2)
     until("the HiDPI picture is not made of sharp 2x2 pixels", sharp_at_2, 10)
     print("hidpi: 640x340 device pixels, sharp", flush=True)
-    close_and_wait(proc, window)
+
+    # Ctrl+C in a terminal ends the program as closing its window does.
+    proc.send_signal(signal.SIGINT)
+    try:
+        code = proc.wait(timeout=2.0)
+    except subprocess.TimeoutExpired:
+        fail("the process was still running 2 s after SIGINT")
+    if code != 0:
+        fail("exit code %d after SIGINT" % code)
+    print("hidpi: SIGINT ends the program cleanly", flush=True)
 
 
 def check_no_device(home):
