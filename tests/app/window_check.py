@@ -3,7 +3,7 @@
 checks what they would see: the window's size at each scale, the LCD
 picture, the context menu, Ctrl+S and closing the window.
 
-usage: window_check.py PELMORA STATUS_REFERENCE
+usage: window_check.py PELMORA STATUS_REFERENCE CLIPBOARD_PROBE
 
 Starts its own Xvfb on a display number the server picks itself, so that
 several runs at the same time never share or steal a display, and that
@@ -19,7 +19,7 @@ import sys
 import tempfile
 import time
 
-PELMORA, REFERENCE = sys.argv[1], sys.argv[2]
+PELMORA, REFERENCE, CLIPBOARD_PROBE = sys.argv[1:4]
 LCD_W, LCD_H = 320, 170
 TITLE = "Pelmora Ver 2026-10-17"
 
@@ -219,6 +219,15 @@ def check_demo(home):
     time.sleep(0.5)
     if client_size(window) != (960, 510):
         fail("opening and closing the menu at scale 3 changed the size to %s" % (client_size(window),))
+
+    hints = run("xprop", "-id", window, "WM_NORMAL_HINTS")
+    if "minimum size: 960 by 510" not in hints or "maximum size: 960 by 510" not in hints:
+        fail("the window can be resized: " + hints)
+
+    run("xdotool", "key", "ctrl+c")
+    until("Ctrl+C left no 320x170 picture on the clipboard",
+          lambda: run(CLIPBOARD_PROBE) == "%dx%d" % (LCD_W, LCD_H), 5)
+    print("demo: fixed size, Ctrl+C copies the 320x170 picture", flush=True)
 
     run("xdotool", "key", "ctrl+s")
     saved = until("Ctrl+S wrote no PNG", lambda: [f for f in os.listdir(home) if f.endswith(".png")], 5)
