@@ -154,11 +154,15 @@ gboolean LcdWindow::onKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
   return FALSE;
 }
 
-gboolean LcdWindow::onWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer) {
+gboolean LcdWindow::onWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer data) {
   // The size belongs to the scale alone; a window manager that offers
   // maximise or full screen anyway is undone.
   if (event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) gtk_window_unmaximize(GTK_WINDOW(widget));
   if (event->new_window_state & GDK_WINDOW_STATE_FULLSCREEN) gtk_window_unfullscreen(GTK_WINDOW(widget));
+  // The window manager's own "always on top" must show in our menu's mark.
+  if (event->changed_mask & GDK_WINDOW_STATE_ABOVE) {
+    static_cast<LcdWindow*>(data)->topmost_ = (event->new_window_state & GDK_WINDOW_STATE_ABOVE) != 0;
+  }
   return FALSE;
 }
 
