@@ -69,7 +69,9 @@ LcdWindow::LcdWindow(SessionBridge& session)
 LcdWindow::~LcdWindow() {
   if (timer_) g_source_remove(timer_);
   if (window_) {
+    // Destroying widgets emits signals; none may reach this half-gone object.
     g_signal_handlers_disconnect_by_data(window_, this);
+    g_signal_handlers_disconnect_by_data(area_, this);
     if (menu_) gtk_widget_destroy(menu_);
     gtk_widget_destroy(window_);
   }
