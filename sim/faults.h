@@ -22,7 +22,7 @@ struct SimErrorCodes {
   std::uint32_t accessDenied = EACCES;
   std::uint32_t gone = ENODEV;           // device unplugged
   std::uint32_t notFound = ENOENT;       // open of a path nobody has
-  std::uint32_t io = EIO;                // an ordinary read or poll failure
+  std::uint32_t io = EPROTO;             // an ordinary read or poll failure (EIO may mean gone)
   std::uint32_t featureFailed = EPIPE;   // a feature transfer the device stalled
   std::uint32_t featureBusy = EBUSY;     // a second transfer while one is in flight
 };
@@ -104,14 +104,15 @@ struct LinkFaults {
   // sendFeature returns false with `featureFailureCode`.
   std::uint32_t featureFailureCode = EPIPE;
   CountedFault featureRefusals;
-  // Feature transfers stay in flight (and cannot be cancelled) while set.
+  // Feature transfers never complete by themselves while set; close can
+  // still cancel them (use closeRefusals for a close that keeps refusing).
   bool featureStuck = false;
   // Milliseconds a feature transfer takes; 0 completes it at once.
   std::uint32_t featureDelayMs = 0;
   // poll / readReport fail with these codes while their counts last.
-  std::uint32_t pollFailureCode = EIO;
+  std::uint32_t pollFailureCode = EPROTO;
   CountedFault pollFailures;
-  std::uint32_t readFailureCode = EIO;
+  std::uint32_t readFailureCode = EPROTO;
   CountedFault readFailures;
   // close refuses this many calls even when nothing is outstanding.
   CountedFault closeRefusals;

@@ -43,7 +43,7 @@ constexpr int kRight = 57;
 bool inCircle(int x, int y, int cx, int cy, int r) { return (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r; }
 
 bool isStar(int x, int y) {
-  const unsigned h = static_cast<unsigned>(x * 73856093) ^ static_cast<unsigned>(y * 19349663);
+  const unsigned h = static_cast<unsigned>(x) * 73856093u ^ static_cast<unsigned>(y) * 19349663u;
   return h % 53 == 0;
 }
 

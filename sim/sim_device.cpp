@@ -16,6 +16,7 @@ constexpr std::size_t kBacklogReports = 2 * kMaxFragments;
 constexpr int kRowsPerFrameOnPicture = 4;
 constexpr int kRowsPerFrameElsewhere = 1;
 constexpr std::uint8_t kForeignReportId = 3;
+constexpr std::uint32_t kOrphanDistance = 0x80000000u;
 
 ContentConfig contentConfig(const DeviceConfig& c) {
   ContentConfig out;
@@ -202,7 +203,9 @@ void SimDevice::produceFrame(std::uint64_t nowMs) {
   }
   frame_.sessionId = sessionId_;
   frame_.frameSeq = ++frameSeq_;
-  frame_.stateSeq = faults.orphanFrames ? nonZeroAfter(stateSeq_) : stateSeq_;
+  // An orphan names a STATE half the number space away: one that will not
+  // be sent in any session's lifetime.
+  frame_.stateSeq = faults.orphanFrames ? nonZeroAfter(stateSeq_ + kOrphanDistance) : stateSeq_;
   sendMessage(MessageKind::Frame, buildFrame(frame_), false);
   ++counters_.frames;
   sendImageRows(frame_.mode);

@@ -104,7 +104,7 @@ bool SimTransport::close(std::uint32_t) {
     // Cancellation is asked for now and observed by a later call.
     const bool wasRequested = cancelRequested_;
     cancelRequested_ = true;
-    if (!wasRequested || endpoint_->link.featureStuck) return false;
+    if (!wasRequested) return false;
     featurePending_ = false;
   }
   detach();

@@ -58,9 +58,9 @@ TEST_F(SimTransportTest, ErrorCodeSticksUntilReopenAndUnplugMeansGone) {
   EXPECT_FALSE(received);
 
   device.link.readFailures.remaining = 1;
-  device.link.readFailureCode = EIO;
+  device.link.readFailureCode = EPROTO;
   EXPECT_FALSE(t->readReport(report, received));
-  EXPECT_EQ(t->errorCode(), static_cast<std::uint32_t>(EIO));
+  EXPECT_EQ(t->errorCode(), static_cast<std::uint32_t>(EPROTO));
   EXPECT_FALSE(t->poll()) << "the code sticks although the fault is used up";
   EXPECT_FALSE(t->readReport(report, received));
 
@@ -106,9 +106,9 @@ TEST_F(SimTransportTest, OneFeatureTransferInFlightAndCloseWaitsForIt) {
   clock.advance(100000);
   EXPECT_TRUE(t->poll());
   EXPECT_TRUE(t->isFeaturePending());
-  for (int i = 0; i < 5; ++i) EXPECT_FALSE(t->close(0));
+  EXPECT_FALSE(t->close(0));
+  EXPECT_TRUE(t->close(0)) << "a stuck transfer can still be cancelled";
   device.link.featureStuck = false;
-  EXPECT_TRUE(t->close(0));
 
   ASSERT_TRUE(t->open(u"/dev/hidraw3"));
   device.link.closeRefusals.remaining = 2;
