@@ -1,0 +1,244 @@
+// Every status text of a session produced by an injected fault, with the
+// in-place reconnect decision that goes with it.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <functional>
+
+#include "sim_env.h"
+
+namespace pelmora {
+namespace {
+
+using testing::SimEnv;
+
+constexpr std::uint64_t kStreamingAt = 3000;  // well into streaming
+
+struct FailureCase {
+  const char* name;
+  std::function<std::string(SimEnv&)> inject;  // returns the expected text
+  bool retried;
+};
+
+// Counted faults wear off, so a retried attempt streams again.
+const FailureCase kCases[] = {
+    {"RandomNumberFailed",
+     [](SimEnv& env) {
+       auto calls = std::make_shared<int>(0);
+       env.harness->worker().setRandomSource([calls](std::uint32_t& out) {
+         out = 0x1234;
+         return ++*calls > 1;
+       });
+       return std::string("Connection Error\nRandom Number Failed");
+     },
+     true},
+    {"RandomFailsForHelloRepeat",
+     [](SimEnv& env) {
+       env.faults().answerStatus(Command::Hello, kStatusNotAccepted, 1);
+       auto calls = std::make_shared<int>(0);
+       env.harness->worker().setRandomSource([calls](std::uint32_t& out) {
+         out = 7;
+         return ++*calls != 2;
+       });
+       return std::string("Connection Error");
+     },
+     true},
+    {"PowerResume",
+     [](SimEnv& env) {
+       env.harness->setResumeAt(env.t0() + kStreamingAt);
+       return std::string("Connection Error\nPower Resume");
+     },
+     true},
+    {"FeatureCompletionFailed",
+     [](SimEnv& env) {
+       env.harness->at(env.t0() + kStreamingAt, [&env] {
+         env.link().pollFailureCode = EIO;
+         env.link().pollFailures.remaining = 1;
+       });
+       return env.withCode("Connection Error\nFeature Completion Failed", EIO);
+     },
+     true},
+    {"ReadFailedOrdinaryCode",
+     [](SimEnv& env) {
+       env.harness->at(env.t0() + kStreamingAt, [&env] {
+         env.link().readFailureCode = EPROTO;
+         env.link().readFailures.remaining = 1;
+       });
+       return env.withCode("Connection Error\nRead Failed", EPROTO);
+     },
+     true},
+    {"ReadFailedDeviceGone",
+     [](SimEnv& env) {
+       env.harness->at(env.t0() + kStreamingAt, [&env] {
+         env.link().readFailureCode = ENODEV;
+         env.link().readFailures.remaining = 1;
+       });
+       return env.withCode("Connection Error\nRead Failed", ENODEV);
+     },
+     false},
+    {"ForeignReportId",
+     [](SimEnv& env) {
+       env.harness->at(env.t0() + kStreamingAt, [&env] { env.faults().foreignReport.remaining = 1; });
+       return std::string("Unsupported Protocol");
+     },
+     false},
+    {"ResponseOfAnotherVersion",
+     [](SimEnv& env) {
+       env.faults().corruptAnswer(Command::Hello, sim::AnswerFault::Version21);
+       return std::string("Unsupported Protocol");
+     },
+     false},
+    {"StatusUnsupported",
+     [](SimEnv& env) {
+       env.faults().answerStatus(Command::OpenSession, kStatusUnsupported);
+       return std::string("Unsupported Protocol");
+     },
+     false},
+    {"StatusBusy",
+     [](SimEnv& env) {
+       env.faults().answerStatus(Command::OpenSession, kStatusBusy);
+       return std::string("Device Busy\nProtocol BUSY");
+     },
+     false},
+    {"StatusRejected",
+     [](SimEnv& env) {
+       env.faults().answerStatus(Command::OpenSession, kStatusRejected3);
+       return std::string("Connection Error\nCommand Rejected");
+     },
+     true},
+    {"FeatureSendRefused",
+     [](SimEnv& env) {
+       env.harness->at(env.t0() + kStreamingAt, [&env] {
+         env.link().featureFailureCode = EPIPE;
+         env.link().featureRefusals.remaining = 1;
+       });
+       return env.withCode("Connection Error\nFeature Send Failed", EPIPE);
+     },
+     true},
+    {"FeatureStillInFlightAtDeadline",
+     [](SimEnv& env) {
+       env.link().featureDelayMs = 2500;
+       env.harness->at(env.t0() + 1990, [&env] { env.link().featureDelayMs = 0; });
+       return std::string("Connection Error\nFeature I/O Timeout");
+     },
+     true},
+    {"FeatureResendRefused",
+     [](SimEnv& env) {
+       env.faults().corruptAnswer(Command::Hello, sim::AnswerFault::Silent);
+       env.harness->at(env.t0() + 1000, [&env] { env.link().featureRefusals.remaining = 1; });
+       return std::string("Connection Error\nFeature Retry Failed");
+     },
+     true},
+    {"HeartbeatNeverAnswered",
+     [](SimEnv& env) {
+       env.faults().corruptAnswer(Command::Heartbeat, sim::AnswerFault::Silent, 2);
+       return std::string("Response Timeout");
+     },
+     true},
+    {"AnswersWithWrongEchoes",
+     [](SimEnv& env) {
+       env.faults().corruptAnswer(Command::OpenSession, sim::AnswerFault::WrongRequestId, 2);
+       return std::string("Response Timeout");
+     },
+     true},
+    {"MissingState",
+     [](SimEnv& env) {
+       env.harness->at(env.t0() + kStreamingAt, [&env] { env.faults().orphanFrames = true; });
+       env.harness->at(env.t0() + kStreamingAt + 31000, [&env] { env.faults().orphanFrames = false; });
+       return std::string("Response Timeout\nMissing STATE");
+     },
+     true},
+    {"StreamStopped",
+     [](SimEnv& env) {
+       env.harness->at(env.t0() + kStreamingAt, [&env] { env.faults().streamPaused = true; });
+       env.harness->at(env.t0() + kStreamingAt + 5500, [&env] { env.faults().streamPaused = false; });
+       return std::string("Connection Error\nLCD Stream Stopped");
+     },
+     true},
+    {"SessionExpiredAfterClockJump",
+     [](SimEnv& env) {
+       // A machine that slept without telling: the device kept streaming
+       // into its queue, but no HEARTBEAT went out for over 5 s.
+       env.harness->at(env.t0() + kStreamingAt, [&env] { env.clock.advance(5500); });
+       return std::string("Connection Error\nSession Expired");
+     },
+     true},
+};
+
+class SessionFailure : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(SessionFailure, ShowsItsTextAndReconnectsInPlaceOnlyWhenAllowed) {
+  SimEnv env;
+  const std::string text = GetParam().inject(env);
+  auto& h = *env.harness;
+  auto& worker = h.worker();
+  bool failed = false;
+  // Stop once frames flow again after the failure (or give up after 90 s).
+  h.stopWhen([&] {
+    failed = failed || !worker.lastError.empty();
+    return failed && h.lcdFrames() > 0 && h.lastLcdTime() > h.firstStatusTime("Reconnecting...");
+  });
+  h.stopAt(env.t0() + 90000);
+  env.runSession();
+
+  SCOPED_TRACE(h.dump());
+  EXPECT_EQ(worker.lastError, text);
+  EXPECT_EQ(worker.statistics().failures, 1u);
+  const auto statuses = h.statusSequence();
+  ASSERT_FALSE(statuses.empty());
+  EXPECT_EQ(statuses.front(), "Connecting...");
+  if (GetParam().retried) {
+    EXPECT_NE(h.firstStatusTime("Reconnecting..."), ~std::uint64_t{0});
+    EXPECT_NE(h.stoppedAt(), 0u) << "stopped by the condition";
+    EXPECT_LT(h.stoppedAt(), env.t0() + 90000) << "frames came back";
+    EXPECT_EQ(h.countStatus(text), 0u) << "an in-place reconnect does not show the failure";
+  } else {
+    EXPECT_EQ(h.countStatus("Reconnecting..."), 0u);
+    EXPECT_EQ(statuses.back(), text);
+    EXPECT_EQ(h.stoppedAt(), 0u) << "runSession ended by itself";
+  }
+  EXPECT_EQ(env.bus.liveTransports(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, SessionFailure, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Open failures: the first open is not retried; the text stays for 1 s.
+TEST(SessionOpen, FirstOpenFailureIsShownForOneSecond) {
+  for (auto [code, headline] : {std::pair{EBUSY, "Device Busy"}, std::pair{EACCES, "Access Denied"},
+                                std::pair{ENOENT, "Open Failed"}}) {
+    SimEnv env;
+    const std::string text = env.withCode(headline, static_cast<std::uint32_t>(code));
+    env.link().openFailureCode = static_cast<std::uint32_t>(code);
+    env.link().openFailures.remaining = 1;
+    env.runSession();
+    auto& worker = env.harness->worker();
+    EXPECT_EQ(worker.lastError, text);
+    EXPECT_EQ(worker.statistics().failures, 1u);
+    EXPECT_EQ(env.harness->statusSequence(), (std::vector<std::string>{"Connecting...", text}));
+    EXPECT_EQ(env.clock.now() - env.harness->firstStatusTime(text), 1000u);
+    EXPECT_EQ(env.bus.liveTransports(), 0);
+  }
+}
+
+// A reopen that fails ends runSession with the open text, not counted.
+TEST(SessionOpen, FailedReopenEndsTheSession) {
+  SimEnv env;
+  const std::string busy = env.withCode("Device Busy", EBUSY);
+  env.harness->at(env.t0() + kStreamingAt, [&env] {
+    env.faults().streamPaused = true;
+    env.link().openFailureCode = EBUSY;
+    env.link().openFailures.remaining = 1;
+  });
+  env.harness->stopAt(env.t0() + 60000);
+  env.runSession();
+  auto& worker = env.harness->worker();
+  EXPECT_EQ(worker.lastError, busy);
+  EXPECT_EQ(worker.statistics().failures, 1u);
+  EXPECT_EQ(env.harness->statusSequence(),
+            (std::vector<std::string>{"Connecting...", "Reconnecting...", busy}));
+  EXPECT_EQ(env.harness->stoppedAt(), 0u);
+}
+
+}  // namespace
+}  // namespace pelmora

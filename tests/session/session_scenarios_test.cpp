@@ -1,0 +1,229 @@
+// Whole sessions against the simulated synthesizer: a healthy stream, the
+// handshake's special answers, unplugging, stopping, and the reconnect.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <deque>
+
+#include "sim/fragmenter.h"
+#include "sim/message_builders.h"
+#include "sim_env.h"
+
+namespace pelmora {
+namespace {
+
+using testing::SimEnv;
+
+TEST(Session, HealthyStreamDeliversEveryPageAndKeepsTheSessionAlive) {
+  sim::DeviceConfig config;
+  config.modeCycleMs = 6000;
+  SimEnv env(config);
+  auto& h = *env.harness;
+  h.stopAt(env.t0() + 60000);
+  env.runSession();
+  const WorkerStatistics& stats = h.worker().statistics();
+  const sim::DeviceCounters& device = env.device->counters();
+  SCOPED_TRACE(h.dump());
+
+  EXPECT_EQ(h.statusSequence(), std::vector<std::string>{"Connecting..."}) << "a stop shows no final status";
+  for (std::size_t mode = 0; mode < kModeCount; ++mode) EXPECT_GT(h.modeFrames()[mode], 50u) << "mode " << mode;
+  // Every FRAME is drawn (a new STATE or picture row is drawn too).
+  EXPECT_GE(h.lcdFrames(), device.frames - 2);
+  EXPECT_GT(device.frames, 55u * 30u);
+
+  EXPECT_NEAR(static_cast<double>(stats.frames), static_cast<double>(device.frames), 1.0)
+      << "only a frame still in the pipe at the stop may be missing";
+  EXPECT_EQ(stats.states, device.states);
+  EXPECT_EQ(stats.images, device.images);
+  EXPECT_EQ(stats.sessions, 1u);
+  EXPECT_EQ(stats.failures, 0u);
+  // One HEARTBEAT a second, all of them reaching the device.
+  EXPECT_GE(stats.heartbeats, 59u);
+  EXPECT_LE(stats.heartbeats, 61u);
+  EXPECT_EQ(stats.heartbeats, device.heartbeats);
+  EXPECT_LE(stats.maxLoopGapMs, 2u);
+  EXPECT_LE(stats.maxReadBurstMs, 5u);
+
+  EXPECT_EQ(device.sessionsClosed, 1u) << "exactly one CLOSE_SESSION on stop";
+  EXPECT_EQ(h.serialSequence(), (std::vector<std::string>{"S1", ""}));
+  EXPECT_TRUE(h.worker().hasShownFrame);
+  EXPECT_EQ(env.bus.liveTransports(), 0);
+}
+
+TEST(Session, StopWhileAFeatureTransferIsInFlightSendsNoClose) {
+  SimEnv env;
+  auto& h = *env.harness;
+  h.at(env.t0() + 3000, [&env] { env.link().featureStuck = true; });
+  // The stop comes while the stuck transfer is still flagged in flight.
+  h.at(env.t0() + 3000 + 1500, [&env] {
+    env.clock.requestStop();
+    env.link().featureStuck = false;
+  });
+  h.stopWhen([&env] { return env.clock.stopRequested(); });
+  env.runSession();
+  EXPECT_EQ(env.device->counters().sessionsClosed, 0u);
+  EXPECT_EQ(env.bus.liveTransports(), 0);
+}
+
+TEST(Session, HelloNotAcceptedOnceIsRepeatedWithAFreshCounter) {
+  SimEnv env;
+  env.faults().answerStatus(Command::Hello, kStatusNotAccepted, 1);
+  std::vector<std::uint32_t> draws;
+  env.harness->worker().setRandomSource([&draws](std::uint32_t& out) {
+    out = 0xFFFFFFF0u + static_cast<std::uint32_t>(draws.size()) * 0x100;
+    draws.push_back(out);
+    return true;
+  });
+  auto& h = *env.harness;
+  h.stopWhen([&h] { return h.lcdFrames() > 0; });
+  env.runSession();
+  EXPECT_EQ(draws.size(), 2u);
+  EXPECT_EQ(h.worker().statistics().failures, 0u);
+  EXPECT_EQ(h.statusSequence(), std::vector<std::string>{"Connecting..."});
+}
+
+TEST(Session, HelloNotAcceptedTwiceFailsThenReconnectsInPlace) {
+  SimEnv env;
+  env.faults().answerStatus(Command::Hello, kStatusNotAccepted, 2);
+  auto& h = *env.harness;
+  h.stopWhen([&h] { return h.lcdFrames() > 0; });
+  h.stopAt(env.t0() + 60000);
+  env.runSession();
+  EXPECT_EQ(h.worker().lastError, "Connection Error\nCommand Rejected");
+  EXPECT_EQ(h.statusSequence(), (std::vector<std::string>{"Connecting...", "Reconnecting..."}));
+  EXPECT_GT(h.lcdFrames(), 0u);
+}
+
+TEST(Session, IgnoredStateRequestIsAskedAgainEveryHalfSecondWhileAFrameWaits) {
+  SimEnv env;
+  env.faults().answerStatus(Command::RequestState, kStatusIgnored, sim::kAlways);
+  auto& h = *env.harness;
+  std::uint64_t commandsBefore = 0;
+  std::uint64_t heartbeatsBefore = 0;
+  // From 3 s to 6 s every FRAME waits for a STATE that never comes.
+  h.at(env.t0() + 3000, [&] {
+    env.faults().orphanFrames = true;
+    commandsBefore = env.device->counters().commands;
+    heartbeatsBefore = env.device->counters().heartbeats;
+  });
+  h.at(env.t0() + 6000, [&] {
+    const std::uint64_t commands = env.device->counters().commands - commandsBefore;
+    const std::uint64_t heartbeats = env.device->counters().heartbeats - heartbeatsBefore;
+    EXPECT_GE(commands - heartbeats, 4u) << "REQUEST_STATE about every 500 ms";
+    EXPECT_LE(commands - heartbeats, 6u);
+    env.faults().orphanFrames = false;
+  });
+  h.stopAt(env.t0() + 8000);
+  env.runSession();
+  EXPECT_EQ(h.worker().statistics().failures, 0u);
+  EXPECT_GT(h.lastLcdTime(), env.t0() + 6000);
+}
+
+// Hands a few extra input reports to the engine before the device's own.
+class InjectingTransport final : public IHidTransport {
+ public:
+  InjectingTransport(std::unique_ptr<IHidTransport> inner, std::deque<Report> extra)
+      : inner_(std::move(inner)), extra_(std::move(extra)) {}
+  bool open(const std::u16string& path) override { return inner_->open(path); }
+  bool readReport(std::uint8_t* report, bool& received) override {
+    if (extra_.empty()) return inner_->readReport(report, received);
+    std::copy(extra_.front().begin(), extra_.front().end(), report);
+    extra_.pop_front();
+    received = true;
+    return true;
+  }
+  bool sendFeature(const std::uint8_t* report) override { return inner_->sendFeature(report); }
+  bool poll() override { return inner_->poll(); }
+  bool close(std::uint32_t timeoutMs) override { return inner_->close(timeoutMs); }
+  std::uint32_t errorCode() const override { return inner_->errorCode(); }
+  bool isReading() const override { return inner_->isReading(); }
+  bool isFeaturePending() const override { return inner_->isFeaturePending(); }
+
+ private:
+  std::unique_ptr<IHidTransport> inner_;
+  std::deque<Report> extra_;
+};
+
+TEST(Session, StreamReportsBeforeTheSessionOpensAreIgnored) {
+  SimEnv env;
+  // A complete STATE and FRAME pair carrying session id 0: the stream
+  // assembler's token before OPEN_SESSION, so nothing but the engine's own
+  // rule keeps them out.
+  sim::StateFields state;
+  state.sessionId = 0;
+  sim::FrameFields frame;
+  frame.sessionId = 0;
+  std::deque<Report> extra;
+  for (const Report& r : sim::fragmentMessage(2, 1, sim::buildState(state))) extra.push_back(r);
+  for (const Report& r : sim::fragmentMessage(1, 1, sim::buildFrame(frame))) extra.push_back(r);
+  ConnectionHooks hooks = env.bus.hooks(env.clock);
+  hooks.createTransport = [&env, extra] {
+    return std::make_unique<InjectingTransport>(env.bus.createTransport(), extra);
+  };
+  testing::WorkerHarness h(hooks);
+  h.stopAt(env.t0() + 5000);
+  h.worker().runSession(env.info, env.info.serial);
+  const WorkerStatistics& stats = h.worker().statistics();
+  EXPECT_EQ(stats.states, env.device->counters().states);
+  EXPECT_EQ(stats.frames, env.device->counters().frames);
+  EXPECT_GT(h.lcdFrames(), 0u);
+}
+
+TEST(Session, NeverSynchronisedEndsAfterThirtySecondsTwice) {
+  SimEnv env;
+  env.faults().orphanFrames = true;
+  auto& h = *env.harness;
+  h.stopAt(env.t0() + 100000);
+  env.runSession();
+  SCOPED_TRACE(h.dump());
+  const std::string text = "Response Timeout\nLCD Synchronization";
+  EXPECT_EQ(h.worker().lastError, text);
+  EXPECT_EQ(h.worker().statistics().failures, 2u);
+  EXPECT_EQ(h.statusSequence(), (std::vector<std::string>{"Connecting...", "Reconnecting...", text}));
+  const std::uint64_t reconnect = h.firstStatusTime("Reconnecting...");
+  EXPECT_GE(reconnect - env.t0(), 30000u);
+  EXPECT_LE(reconnect - env.t0(), 30010u);
+  EXPECT_EQ(h.lcdFrames(), 0u);
+}
+
+TEST(Session, UnplugAfterFramesClearsTheSerialAndEndsWithoutRetry) {
+  SimEnv env;
+  auto& h = *env.harness;
+  h.at(env.t0() + 3000, [&env] { env.bus.unplug(env.info.path); });
+  const std::string text = env.withCode("Connection Error\nRead Failed", ENODEV);
+  env.runSession();
+  SCOPED_TRACE(h.dump());
+  EXPECT_EQ(h.worker().lastError, text);
+  EXPECT_EQ(h.statusSequence(), (std::vector<std::string>{"Connecting...", text}));
+  EXPECT_EQ(h.serialSequence(), (std::vector<std::string>{"S1", ""}));
+  EXPECT_EQ(env.clock.now() - h.firstStatusTime(text), 1000u);
+}
+
+TEST(Session, StoppedStreamReconnectsOnceThenGivesUp) {
+  SimEnv env;
+  auto& h = *env.harness;
+  h.at(env.t0() + 3000, [&env] { env.faults().streamPaused = true; });
+  env.runSession();
+  const std::string text = "Connection Error\nLCD Stream Stopped";
+  SCOPED_TRACE(h.dump());
+  EXPECT_EQ(h.statusSequence(), (std::vector<std::string>{"Connecting...", "Reconnecting...", text}));
+  EXPECT_EQ(h.worker().statistics().failures, 2u);
+  EXPECT_EQ(h.worker().statistics().sessions, 2u) << "a fresh HELLO and session after the reopen";
+  // The reconnect's screen is drawn over the last picture.
+  EXPECT_TRUE(h.worker().hasShownFrame);
+}
+
+TEST(Session, CloseRefusedShowsCancellationPendingUntilItLetsGo) {
+  SimEnv env;
+  auto& h = *env.harness;
+  h.at(env.t0() + 3000, [&env] {
+    env.link().closeRefusals.remaining = 3;
+    env.bus.unplug(env.info.path);
+  });
+  env.runSession();
+  EXPECT_EQ(h.countStatus("Connection Error\nI/O Cancellation Pending"), 3u);
+  EXPECT_EQ(env.bus.liveTransports(), 0);
+}
+
+}  // namespace
+}  // namespace pelmora

@@ -1,0 +1,172 @@
+#include "worker_harness.h"
+
+#include <algorithm>
+
+#include "core/render/status_screen.h"
+
+namespace pelmora::testing {
+
+std::vector<std::string> knownStatusTexts() {
+  return {"No Device",
+          "Connecting...",
+          "Reconnecting...",
+          "Connection Error",
+          "Connection Error\nI/O Cancellation Pending",
+          "Connection Error\nRandom Number Failed",
+          "Connection Error\nPower Resume",
+          "Unsupported Protocol",
+          "Device Busy\nProtocol BUSY",
+          "Connection Error\nCommand Rejected",
+          "Connection Error\nFeature I/O Timeout",
+          "Connection Error\nFeature Retry Failed",
+          "Response Timeout",
+          "Response Timeout\nLCD Synchronization",
+          "Response Timeout\nMissing STATE",
+          "Connection Error\nLCD Stream Stopped",
+          "Connection Error\nSession Expired",
+          "Invalid Serial\nDuplicate",
+          "Invalid Serial\nEmpty",
+          "Unsupported Protocol\nReport Size"};
+}
+
+std::string toAscii(const std::u16string& text) {
+  std::string out;
+  for (char16_t c : text) out.push_back(c < 128 ? static_cast<char>(c) : '?');
+  return out;
+}
+
+std::u16string toUtf16(const std::string& text) { return {text.begin(), text.end()}; }
+
+WorkerHarness::WorkerHarness(ConnectionHooks hooks, std::uint32_t sliceMs)
+    : hooks_(std::move(hooks)),
+      innerWait_(hooks_.wait),
+      sliceMs_(sliceMs),
+      known_(knownStatusTexts()),
+      lastFrame_(std::make_unique<OutputFrame>()),
+      scratch_(std::make_unique<OutputFrame>()) {
+  ConnectionHooks workerHooks = hooks_;
+  workerHooks.wait = [this](std::uint32_t ms) { return wait(ms); };
+  worker_ = std::make_unique<ConnectionWorker>(
+      nullptr, [this](const OutputFrame& frame) { onFrame(frame); },
+      [this](const LcdModel& model, const LcdCanvas&) {
+        nextIsLcd_ = true;
+        const std::uint8_t mode = model.frameMessage.size() > kFrameModeOffset ? model.frameMessage[kFrameModeOffset] : 0xFF;
+        if (mode < kModeCount) ++modeFrames_[mode];
+      },
+      nullptr, workerHooks,
+      [this](const std::u16string& serial) {
+        events_.push_back({now(), WorkerEvent::Kind::Serial, toAscii(serial)});
+      },
+      [this] {
+        if (now() < resumeAt_) return false;
+        resumeAt_ = ~std::uint64_t{0};
+        return true;
+      });
+}
+
+bool WorkerHarness::stopRequested() {
+  if (!stopped_ && (now() >= stopAt_ || (stopWhen_ && stopWhen_()))) {
+    stopped_ = true;
+    stoppedAt_ = now();
+  }
+  return stopped_;
+}
+
+void WorkerHarness::runDue() {
+  for (std::size_t i = 0; i < schedule_.size();) {
+    if (schedule_[i].timeMs <= now()) {
+      auto action = std::move(schedule_[i].action);
+      schedule_.erase(schedule_.begin() + static_cast<std::ptrdiff_t>(i));
+      action();
+    } else {
+      ++i;
+    }
+  }
+}
+
+bool WorkerHarness::wait(std::uint32_t ms) {
+  runDue();
+  if (stopRequested()) return true;
+  while (ms > 0) {
+    const std::uint32_t slice = std::min(ms, sliceMs_);
+    innerWait_(slice);
+    ms -= slice;
+    runDue();
+    if (stopRequested()) return true;
+  }
+  return false;
+}
+
+void WorkerHarness::onFrame(const OutputFrame& frame) {
+  *lastFrame_ = frame;
+  if (nextIsLcd_) {
+    nextIsLcd_ = false;
+    ++lcdFrames_;
+    lastLcdTime_ = now();
+    if (events_.empty() || events_.back().kind != WorkerEvent::Kind::Lcd) {
+      events_.push_back({now(), WorkerEvent::Kind::Lcd, {}});
+    }
+    return;
+  }
+  events_.push_back({now(), WorkerEvent::Kind::Status, classify(frame)});
+}
+
+// Drawing the right text again over a status screen changes nothing; any
+// other text would change the band.
+std::string WorkerHarness::classify(const OutputFrame& frame) const {
+  for (const std::string& text : known_) {
+    *scratch_ = frame;
+    drawStatusScreen(*scratch_, text.data(), text.size(), true);
+    if (*scratch_ == frame) return text;
+  }
+  return "<unknown status>";
+}
+
+std::vector<std::string> WorkerHarness::statusSequence() const {
+  std::vector<std::string> out;
+  for (const WorkerEvent& e : events_) {
+    if (e.kind == WorkerEvent::Kind::Status && (out.empty() || out.back() != e.text)) out.push_back(e.text);
+  }
+  return out;
+}
+
+std::size_t WorkerHarness::countStatus(const std::string& text) const {
+  return static_cast<std::size_t>(std::count_if(events_.begin(), events_.end(), [&](const WorkerEvent& e) {
+    return e.kind == WorkerEvent::Kind::Status && e.text == text;
+  }));
+}
+
+std::uint64_t WorkerHarness::firstStatusTime(const std::string& text, std::uint64_t fromMs) const {
+  for (const WorkerEvent& e : events_) {
+    if (e.kind == WorkerEvent::Kind::Status && e.text == text && e.timeMs >= fromMs) return e.timeMs;
+  }
+  return ~std::uint64_t{0};
+}
+
+std::vector<std::string> WorkerHarness::serialSequence() const {
+  std::vector<std::string> out;
+  for (const WorkerEvent& e : events_) {
+    if (e.kind == WorkerEvent::Kind::Serial) out.push_back(e.text);
+  }
+  return out;
+}
+
+}  // namespace pelmora::testing
+
+namespace pelmora::testing {
+
+std::string WorkerHarness::dump() const {
+  std::string out;
+  const std::uint64_t t0 = events_.empty() ? 0 : events_.front().timeMs;
+  for (const WorkerEvent& e : events_) {
+    out += "\n  +" + std::to_string(e.timeMs - t0) + " ms ";
+    switch (e.kind) {
+      case WorkerEvent::Kind::Status: out += "status \"" + e.text + "\""; break;
+      case WorkerEvent::Kind::Lcd: out += "lcd frames"; break;
+      case WorkerEvent::Kind::Serial: out += "serial \"" + e.text + "\""; break;
+    }
+  }
+  return out;
+}
+
+}  // namespace pelmora::testing
