@@ -1,12 +1,36 @@
 #!/usr/bin/env bash
-# Retakes the README's screenshots: `pelmora --demo` at scale 2 once on every
-# page of its cycle, and `pelmora` without a device, in a virtual X display.
+# Retakes the README's screenshots in a virtual X display: `pelmora` without
+# a device, and `pelmora --demo` at scale 2 on each of its seven pages and on
+# its volume screen.
 #   bash docs/screenshots/take-screenshots.sh [path/to/pelmora]
 set -euo pipefail
 cd "$(dirname "$0")"
 pelmora=$(realpath "${1:-../../build/release/linux/app/pelmora}")
-page_ms=6000   # how long the simulated synthesizer stays on one page
-pages=7
+
+# The demo's rhythm runs on the monotonic clock: one page every 6 s, in mode
+# order, and a volume change every 20 s whose screen stays up for 2.5 s.
+page_ms=6000
+volume_ms=20000
+pages=(meters face piano-roll scope picture channels spectrum)
+
+# Sleeps until the middle of the next page, moved aside when a volume screen
+# would cover it, then prints that page's number.
+wait_page() {
+  local plan
+  plan=$(python3 -c "
+import time
+t = time.monotonic() * 1000
+start = (t // $page_ms + 1) * $page_ms
+at = next(start + o for o in (3000, 300, $page_ms - 300) if (start + o) % $volume_ms >= 2700)
+print((at - t) / 1000, int(start // $page_ms))")
+  sleep "${plan% *}"
+  echo "${plan#* }"
+}
+
+# Sleeps until a volume screen is up.
+wait_volume() {
+  sleep "$(python3 -c "import time; print(((1500 - time.monotonic() * 1000) % $volume_ms) / 1000)")"
+}
 
 exec {fd}<> <(:)
 Xvfb -displayfd "$fd" -screen 0 1280x800x24 -nolisten tcp -noreset 2>/dev/null &
@@ -38,8 +62,10 @@ win=$(window_of)
 xdotool mousemove --window "$win" 160 85 click 3; sleep 0.5
 for key in Down Right Down Return; do xdotool key $key; sleep 0.15; done
 sleep 1
-for ((i = 1; i <= pages; i++)); do
-  import -window "$win" -depth 8 "demo-$i.png"
-  sleep $((page_ms / 1000))
+for _ in "${pages[@]}"; do
+  page=$(wait_page)
+  import -window "$win" -depth 8 "demo-${pages[page % ${#pages[@]}]}.png"
 done
+wait_volume
+import -window "$win" -depth 8 demo-volume.png
 kill $app; wait $app 2>/dev/null || true
