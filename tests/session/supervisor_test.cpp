@@ -2,6 +2,7 @@
 // once per cycle, the 10 s rotation, and stop within every wait.
 #include <gtest/gtest.h>
 
+#include "sim/sim_bus.h"
 #include "sim/virtual_clock.h"
 #include "worker_harness.h"
 
@@ -101,6 +102,96 @@ TEST(Supervisor, StopDuringDeviceErrorOrRotationReturnsPromptly) {
     h.run();
     EXPECT_EQ(env.clock.now(), h.stoppedAt()) << stopAfter;
   }
+}
+
+}  // namespace
+}  // namespace pelmora
+
+namespace pelmora {
+namespace {
+
+// Records which device paths the sessions opened, in order.
+class OpenRecorder final : public IHidTransport {
+ public:
+  OpenRecorder(std::unique_ptr<IHidTransport> inner, std::vector<std::u16string>& opened)
+      : inner_(std::move(inner)), opened_(opened) {}
+  bool open(const std::u16string& path) override {
+    opened_.push_back(path);
+    return inner_->open(path);
+  }
+  bool readReport(std::uint8_t* report, bool& received) override { return inner_->readReport(report, received); }
+  bool sendFeature(const std::uint8_t* report) override { return inner_->sendFeature(report); }
+  bool poll() override { return inner_->poll(); }
+  bool close(std::uint32_t timeoutMs) override { return inner_->close(timeoutMs); }
+  std::uint32_t errorCode() const override { return inner_->errorCode(); }
+  bool isReading() const override { return inner_->isReading(); }
+  bool isFeaturePending() const override { return inner_->isFeaturePending(); }
+
+ private:
+  std::unique_ptr<IHidTransport> inner_;
+  std::vector<std::u16string>& opened_;
+};
+
+struct TwoDevices {
+  sim::VirtualClock clock;
+  sim::SimBus bus{clock};
+  std::vector<std::u16string> opened;
+  std::unique_ptr<testing::WorkerHarness> harness;
+
+  TwoDevices() {
+    // Added B first: the list is ordered by serial, not by plugging.
+    bus.addDevice(u"/sim/b", u"B");
+    bus.addDevice(u"/sim/a", u"A");
+    ConnectionHooks hooks = bus.hooks(clock);
+    hooks.createTransport = [this] { return std::make_unique<OpenRecorder>(bus.createTransport(), opened); };
+    harness = std::make_unique<testing::WorkerHarness>(hooks);
+  }
+};
+
+TEST(SupervisorWithDevices, TriesEveryDeviceInSerialOrderBeforeThePause) {
+  TwoDevices env;
+  // Both refuse the session for good: each attempt ends at once, no retry.
+  for (const char16_t* path : {u"/sim/a", u"/sim/b"}) {
+    env.bus.device(path)->faults.answerStatus(Command::OpenSession, kStatusBusy, sim::kAlways);
+  }
+  auto& h = *env.harness;
+  const std::uint64_t t0 = env.clock.now();
+  h.stopAt(t0 + 13500);
+  h.run();
+  SCOPED_TRACE(h.dump());
+  EXPECT_EQ(env.opened, (std::vector<std::u16string>{u"/sim/a", u"/sim/b", u"/sim/a", u"/sim/b"}));
+  const std::string busy = "Device Busy\nProtocol BUSY";
+  // A (1 s of its error), B (1 s), then 10 s of the last error, then A again.
+  const std::uint64_t secondA = h.firstStatusTime("Connecting...", t0 + 1);
+  const std::uint64_t b = secondA;  // the second "Connecting..." is B's
+  const std::uint64_t thirdConnect = h.firstStatusTime("Connecting...", b + 1);
+  EXPECT_NEAR(static_cast<double>(b - t0), 1000.0, 20.0);
+  EXPECT_NEAR(static_cast<double>(thirdConnect - t0), 12000.0, 40.0);
+  EXPECT_EQ(h.worker().lastError, busy);
+  EXPECT_EQ(h.countStatus(busy), 2u + 5u + 2u) << "two session ends, five 2 s turns, two more ends";
+  EXPECT_EQ(env.bus.liveTransports(), 0);
+}
+
+TEST(SupervisorWithDevices, NoPictureOfTheFirstDeviceShowsThroughTheNext) {
+  TwoDevices env;
+  auto& h = *env.harness;
+  // A streams, reconnects in place once (over its picture), then is unplugged.
+  h.at(env.clock.now() + 3000, [&env] { env.bus.device(u"/sim/a")->link.pollFailures.remaining = 1; });
+  h.at(env.clock.now() + 6000, [&env] { env.bus.unplug(u"/sim/a"); });
+  h.stopWhen([&h] { return h.worker().lastReportedSerial == u"B"; });
+  h.stopAt(env.clock.now() + 30000);
+  h.run();
+  SCOPED_TRACE(h.dump());
+  ASSERT_EQ(env.opened, (std::vector<std::u16string>{u"/sim/a", u"/sim/a", u"/sim/b"}));
+  std::vector<std::pair<std::string, bool>> screens;
+  for (const auto& e : h.events()) {
+    if (e.kind == testing::WorkerEvent::Kind::Status && e.text.ends_with("...")) {
+      screens.emplace_back(e.text, e.onBlack);
+    }
+  }
+  EXPECT_EQ(screens, (std::vector<std::pair<std::string, bool>>{
+                         {"Connecting...", true}, {"Reconnecting...", false}, {"Connecting...", true}}));
+  EXPECT_EQ(h.serialSequence(), (std::vector<std::string>{"A", "", "B", ""}));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ struct WorkerEvent {
   std::uint64_t timeMs = 0;
   Kind kind = Kind::Status;
   std::string text;  // status text, or the serial as ASCII
+  bool onBlack = false;  // a status screen with nothing but black around its band
 };
 
 // Status texts every scenario may see; codes are added per test.

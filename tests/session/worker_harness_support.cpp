@@ -108,7 +108,10 @@ void WorkerHarness::onFrame(const OutputFrame& frame) {
     }
     return;
   }
-  events_.push_back({now(), WorkerEvent::Kind::Status, classify(frame)});
+  // The band never reaches the first or last rows.
+  const bool black = std::all_of(frame.begin(), frame.begin() + kCanvasWidth * 40, [](std::uint32_t p) { return p == 0; }) &&
+                     std::all_of(frame.end() - kCanvasWidth * 40, frame.end(), [](std::uint32_t p) { return p == 0; });
+  events_.push_back({now(), WorkerEvent::Kind::Status, classify(frame), black});
 }
 
 // Drawing the right text again over a status screen changes nothing; any
