@@ -13,7 +13,8 @@ namespace {
 constexpr std::uint64_t kPictureChangeMs = 16000;
 constexpr std::uint64_t kLanguageChangeMs = 12000;
 constexpr std::uint64_t kRowMaskAlternateMs = 3000;
-constexpr std::uint64_t kVolumeEventMs = 20000;
+constexpr std::uint64_t kVolumeEventMs = 30000;
+constexpr std::uint64_t kVolumeEventPhaseMs = 20000;  // into each period
 constexpr std::uint64_t kVolumeRampMs = 1000;
 constexpr std::uint64_t kVolumeScreenMs = 2500;
 constexpr std::uint64_t kPeakHoldMs = 400;
@@ -142,8 +143,9 @@ void Content::updateMeters(std::uint64_t t) {
 }
 
 std::uint8_t Content::volumeAt(std::uint64_t t, bool& changing) const {
-  const std::uint64_t event = t / kVolumeEventMs;
-  const std::uint64_t into = t % kVolumeEventMs;
+  const std::uint64_t shifted = t + kVolumeEventMs - kVolumeEventPhaseMs;
+  const std::uint64_t event = shifted / kVolumeEventMs;
+  const std::uint64_t into = shifted % kVolumeEventMs;
   const std::uint8_t from = kVolumeTargets[(event + kVolumeTargets.size() - 1) % kVolumeTargets.size()];
   const std::uint8_t to = kVolumeTargets[event % kVolumeTargets.size()];
   changing = event > 0 && into < kVolumeScreenMs;
@@ -247,7 +249,7 @@ void Content::fillScope(std::uint64_t t, FrameFields& out) const {
   const Song::MelodyNote note = song_.melody(t);
   const bool triggered = note.sounding;
   const float cycles = triggered ? Song::frequency(note.note) / 220.0f : 1.5f;
-  const float amplitude = 6.0f + 34.0f * song_.level(3, t) + 8.0f * song_.level(2, t);
+  const float amplitude = 4.0f + 24.0f * song_.level(3, t) + 6.0f * song_.level(2, t);
   const float phase = triggered ? 0.0f : static_cast<float>(t % 1000) / 159.0f;
   out.payload[0] = triggered ? 1 : 0;
   for (std::size_t k = 0; k < 128; ++k) {

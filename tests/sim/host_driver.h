@@ -54,7 +54,6 @@ class HostDriver {
   void readAll();
   void takeStream(const AssembledMessage& message);
 
-  SimBus& bus_;
   VirtualClock& clock_;
   std::unique_ptr<IHidTransport> transport_;
   std::uint32_t requestCounter_ = 0x7FFFFFF0;

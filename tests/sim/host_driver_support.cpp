@@ -5,7 +5,7 @@
 namespace pelmora::sim {
 
 HostDriver::HostDriver(SimBus& bus, VirtualClock& clock)
-    : bus_(bus), clock_(clock), transport_(bus.createTransport()) {}
+    : clock_(clock), transport_(bus.createTransport()) {}
 
 bool HostDriver::open(const std::u16string& path) { return transport_->open(path); }
 
