@@ -17,11 +17,11 @@ struct ResumeMonitor::PendingBus {
   ResumeMonitor* monitor;
 };
 
-ResumeMonitor::ResumeMonitor(std::function<void()> onResume)
+ResumeMonitor::ResumeMonitor(std::function<void()> onResume, GBusType bus)
     : onResume_(std::move(onResume)), cancellable_(g_cancellable_new()) {
   // Asynchronous, so that a slow or missing bus never delays the window.
   auto* pending = new PendingBus{G_CANCELLABLE(g_object_ref(cancellable_)), this};
-  g_bus_get(G_BUS_TYPE_SYSTEM, cancellable_, &ResumeMonitor::onBusReady, pending);
+  g_bus_get(bus, cancellable_, &ResumeMonitor::onBusReady, pending);
 }
 
 ResumeMonitor::~ResumeMonitor() {

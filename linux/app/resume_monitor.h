@@ -10,10 +10,14 @@ namespace pelmora::app {
 
 class ResumeMonitor {
  public:
-  explicit ResumeMonitor(std::function<void()> onResume);
+  // `bus` is the system bus except in tests.
+  explicit ResumeMonitor(std::function<void()> onResume, GBusType bus = G_BUS_TYPE_SYSTEM);
   ~ResumeMonitor();
   ResumeMonitor(const ResumeMonitor&) = delete;
   ResumeMonitor& operator=(const ResumeMonitor&) = delete;
+
+  // True once the bus answered and the signal is subscribed.
+  bool listening() const { return subscription_ != 0; }
 
  private:
   struct PendingBus;
