@@ -5,7 +5,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev libpng-dev pkg-config
   xfonts-base xfonts-mplus pcf2bdf
-  libgtk-3-dev xvfb xauth xdotool x11-utils imagemagick python3
+  libgtk-3-dev xvfb xauth xdotool x11-utils imagemagick python3 dbus-daemon
 )
 missing=()
 for p in "${packages[@]}"; do
