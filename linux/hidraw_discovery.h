@@ -13,8 +13,9 @@ inline constexpr const char* kSysClassHidraw = "/sys/class/hidraw";
 inline constexpr const char* kDevRoot = "/dev";
 
 // A hidraw node's record exists when `<sysRoot>/hidrawN/device/uevent` names
-// our vendor and product; its path is `<devRoot>/hidrawN`. Serials of
-// several interfaces without a serial keep the more telling capability error.
+// our vendor and product; its path is `<devRoot>/hidrawN`. A node without a
+// serial is marked empty unless its capability error already says why it
+// cannot be used: that is the more telling text for the user.
 inline constexpr EmptySerialRule kLinuxEmptySerialRule = EmptySerialRule::KeepExistingError;
 
 DeviceList enumerateHidraw(const std::string& sysRoot, const std::string& devRoot);

@@ -83,6 +83,15 @@ TEST(SessionBridge, NoDeviceScreenIsTakenOnceAndStopEndsTheLongPause) {
   EXPECT_EQ(devices.reads(), 1);
 }
 
+// With nothing swapped in, the platform's discovery, transport and clock
+// serve the worker; a machine without the synthesizer shows "No Device".
+TEST(SessionBridge, PlatformDefaultsServeAWorkerWithoutHooks) {
+  SessionBridge bridge;
+  EXPECT_TRUE(eventually([&] { return bridge.takePixels().has_value(); }, kPatience));
+  test::stopAndWait(bridge);
+  EXPECT_TRUE(bridge.finished());
+}
+
 TEST(SessionBridge, ReleasingTheBridgeStopsTheWorkerWhichThenFreesTheState) {
   FakeDevices devices;
   std::weak_ptr<const SessionBridgeState> state;
