@@ -8,9 +8,11 @@ cd "$(dirname "$0")"
 pelmora=$(realpath "${1:-../../build/release/linux/app/pelmora}")
 
 # The demo's rhythm runs on the monotonic clock: one page every 6 s, in mode
-# order, and a volume change every 20 s whose screen stays up for 2.5 s.
+# order, and a volume change every 30 s, 20 s into the period, whose screen
+# stays up for 2.5 s.
 page_ms=6000
-volume_ms=20000
+volume_ms=30000
+volume_phase_ms=20000
 pages=(meters face piano-roll scope picture channels spectrum)
 
 # Sleeps until the middle of the next page, moved aside when a volume screen
@@ -21,7 +23,7 @@ wait_page() {
 import time
 t = time.monotonic() * 1000
 start = (t // $page_ms + 1) * $page_ms
-at = next(start + o for o in (3000, 300, $page_ms - 300) if (start + o) % $volume_ms >= 2700)
+at = next(start + o for o in (3000, 300, $page_ms - 300) if (start + o - $volume_phase_ms) % $volume_ms >= 2700)
 print((at - t) / 1000, int(start // $page_ms))")
   sleep "${plan% *}"
   echo "${plan#* }"
@@ -29,7 +31,7 @@ print((at - t) / 1000, int(start // $page_ms))")
 
 # Sleeps until a volume screen is up.
 wait_volume() {
-  sleep "$(python3 -c "import time; print(((1500 - time.monotonic() * 1000) % $volume_ms) / 1000)")"
+  sleep "$(python3 -c "import time; print((($((volume_phase_ms + 1500)) - time.monotonic() * 1000) % $volume_ms) / 1000)")"
 }
 
 exec {fd}<> <(:)
