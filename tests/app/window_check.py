@@ -63,6 +63,12 @@ def client_size(window):
     return width, height
 
 
+def position(window):
+    info = run("xwininfo", "-id", window)
+    return (int(info.split("Absolute upper-left X:")[1].split()[0]),
+            int(info.split("Absolute upper-left Y:")[1].split()[0]))
+
+
 def capture(window):
     """The window's pixels as (width, height, bytes RGB)."""
     data = subprocess.run(["import", "-window", window, "-depth", "8", "ppm:-"], capture_output=True).stdout
@@ -244,6 +250,17 @@ def check_demo(home):
         time.sleep(0.15)
     until("Shift+F10 and 2x did not give 640x340", lambda: client_size(window) == (640, 340), 5)
     print("demo: Shift+F10 menu gives scale 2", flush=True)
+
+    # Growing near the screen's corner keeps a grip of the window on screen.
+    run("xdotool", "windowmove", "--sync", window, "1900", "1190")
+    run("xdotool", "key", "shift+F10")
+    time.sleep(0.5)
+    for key in ("Right", "Down", "Down", "Down", "Return"):
+        run("xdotool", "key", key)
+        time.sleep(0.15)
+    until("scale 4 near the corner did not give 1280x680 at (1840, 1160)",
+          lambda: client_size(window) == (1280, 680) and position(window) == (1840, 1160), 5)
+    print("demo: scale 4 near the corner stays reachable", flush=True)
 
     print("demo: ended %.2f s after closing" % close_and_wait(proc, window), flush=True)
 
