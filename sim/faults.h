@@ -57,6 +57,8 @@ struct DeviceFaults {
     CountedFault statusCount;
     AnswerFault answer = AnswerFault::None;
     CountedFault answerCount;
+    // Answers to this command go out this many milliseconds late.
+    std::uint32_t answerDelayMs = 0;
     // Once this command has been received, the device answers nothing more
     // (and stops streaming) until `silenced` is cleared.
     bool silenceAfter = false;

@@ -44,6 +44,7 @@ SimDevice::SimDevice(const DeviceConfig& config)
 void SimDevice::setMode(int mode) { content_.setFixedMode(mode); }
 
 void SimDevice::onPowerUp(std::uint64_t) {
+  delayedAnswers_.clear();
   for (auto& t : transfers_) t = random_.next32();
   endSession();
   lastSessionId_ = 0;
@@ -57,6 +58,10 @@ void SimDevice::step(std::uint64_t nowMs) {
   if (sessionId_ != 0 && nowMs - lastHeartbeatMs_ >= config_.sessionTimeoutMs) {
     ++counters_.sessionsExpired;
     endSession();
+  }
+  while (!delayedAnswers_.empty() && delayedAnswers_.front().dueMs <= nowMs) {
+    sendAnswer(delayedAnswers_.front().message);
+    delayedAnswers_.pop_front();
   }
   if (faults.foreignReport.fire()) {
     Report foreign{};
@@ -152,12 +157,20 @@ void SimDevice::answer(const CommandFields& command, Message message) {
     case AnswerFault::Silent:
       return;
     case AnswerFault::Duplicate:
-      ++counters_.answers;
-      sendMessage(MessageKind::Response, message, true);
-      break;
     case AnswerFault::None:
       break;
   }
+  const int copies = fault == AnswerFault::Duplicate ? 2 : 1;
+  for (int i = 0; i < copies; ++i) {
+    if (perCommand.answerDelayMs > 0) {
+      delayedAnswers_.push_back({now() + perCommand.answerDelayMs, message});
+    } else {
+      sendAnswer(message);
+    }
+  }
+}
+
+void SimDevice::sendAnswer(const Message& message) {
   ++counters_.answers;
   sendMessage(MessageKind::Response, message, true);
 }

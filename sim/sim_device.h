@@ -18,6 +18,7 @@
 //   - A frame is skipped (not queued late) when the transmit buffer still
 //     holds more than about two frames' worth of reports.
 #include <bitset>
+#include <deque>
 #include <cstdint>
 #include <string>
 
@@ -83,6 +84,7 @@ class SimDevice final : public SimEndpoint {
  private:
   void handleCommand(const CommandFields& command, std::uint64_t nowMs);
   void answer(const CommandFields& command, Message message);
+  void sendAnswer(const Message& message);
   void endSession();
   void openSession(std::uint64_t nowMs);
   void produceFrame(std::uint64_t nowMs);
@@ -114,6 +116,12 @@ class SimDevice final : public SimEndpoint {
   std::bitset<kPictureSize> rowsPending_;
   std::uint8_t refreshRow_ = 0;
   FrameFields frame_;
+
+  struct DelayedAnswer {
+    std::uint64_t dueMs;
+    Message message;
+  };
+  std::deque<DelayedAnswer> delayedAnswers_;
 };
 
 }  // namespace pelmora::sim

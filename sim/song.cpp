@@ -54,7 +54,7 @@ bool Song::isDrum(std::size_t channel) const { return channel >= kKick && channe
 
 void Song::add(std::uint8_t channel, std::uint8_t note, std::uint8_t velocity, int start, int length,
                std::uint8_t vowel) {
-  events_.push_back({channel, note, velocity, vowel, static_cast<std::uint16_t>(start),
+  events_[channel].push_back({channel, note, velocity, vowel, static_cast<std::uint16_t>(start),
                      static_cast<std::uint16_t>(length)});
 }
 
@@ -101,8 +101,8 @@ void Song::compose() {
 
 void Song::heldNotes(std::size_t channel, std::uint64_t t, NoteBits& bits) const {
   const std::uint32_t s = step(t);
-  for (const NoteEvent& e : events_) {
-    if (e.channel == channel && s >= e.start && s < e.start + e.length) {
+  for (const NoteEvent& e : events_[channel]) {
+    if (s >= e.start && s < e.start + e.length) {
       bits[e.note / 8] = static_cast<std::uint8_t>(bits[e.note / 8] | (1u << (e.note % 8)));
     }
   }
@@ -111,8 +111,7 @@ void Song::heldNotes(std::size_t channel, std::uint64_t t, NoteBits& bits) const
 float Song::level(std::size_t channel, std::uint64_t t) const {
   const std::uint64_t pos = t % kLoopMs;
   float best = 0.0f;
-  for (const NoteEvent& e : events_) {
-    if (e.channel != channel) continue;
+  for (const NoteEvent& e : events_[channel]) {
     const std::uint64_t on = std::uint64_t{e.start} * kStepMs;
     const std::uint64_t off = on + std::uint64_t{e.length} * kStepMs;
     if (pos < on || pos >= off + static_cast<std::uint64_t>(kReleaseMs)) continue;
@@ -128,8 +127,7 @@ float Song::level(std::size_t channel, std::uint64_t t) const {
 
 Song::MelodyNote Song::melody(std::uint64_t t) const {
   const std::uint64_t pos = t % kLoopMs;
-  for (const NoteEvent& e : events_) {
-    if (e.channel != kLead) continue;
+  for (const NoteEvent& e : events_[kLead]) {
     const std::uint64_t on = std::uint64_t{e.start} * kStepMs;
     const std::uint64_t off = on + std::uint64_t{e.length} * kStepMs;
     if (pos >= on && pos < off) {

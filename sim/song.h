@@ -64,7 +64,7 @@ class Song {
   void compose();
 
   std::array<std::string, kSongChannels> names_;
-  std::vector<NoteEvent> events_;
+  std::array<std::vector<NoteEvent>, kSongChannels> events_;  // by channel
 };
 
 }  // namespace pelmora::sim

@@ -155,6 +155,9 @@ TEST_P(SimFaultsEngineTest, EndsWithTheFaultsText) {
   clock.stopAt(clock.now() + 120000);
   worker.runSession(bus.enumerate().at(0), u"F1");
   EXPECT_EQ(worker.lastError, GetParam().expected);
+  if (GetParam().expected.empty()) {
+    EXPECT_GT(worker.statistics().frames, 3000u);
+  }
 }
 
 const EngineCase kEngineCases[] = {
@@ -173,6 +176,9 @@ const EngineCase kEngineCases[] = {
     {"Version21", [](SimDevice& d) { d.faults.corruptAnswer(Command::Hello, AnswerFault::Version21, kAlways); },
      "Unsupported Protocol"},
     {"ForeignReport", [](SimDevice& d) { d.faults.foreignReport.remaining = kAlways; }, "Unsupported Protocol"},
+    // Answered after the re-send: the late answer still matches, the second
+    // one is dropped, and the session carries on.
+    {"LateHeartbeatAnswers", [](SimDevice& d) { d.faults.command(Command::Heartbeat).answerDelayMs = 2500; }, ""},
     {"OrphanFrames", [](SimDevice& d) { d.faults.orphanFrames = true; }, "Response Timeout\nLCD Synchronization"},
     {"OpenBusyCode",
      [](SimDevice& d) {
