@@ -2,6 +2,9 @@
 // interface, because the session engine relies on each of them.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "core/protocol/byte_order.h"
 #include "core/protocol/wire_format.h"
 #include "sim/sim_bus.h"
@@ -202,6 +205,44 @@ TEST_F(SimTransportTest, HooksAreWiredToBusAndClock) {
   t.reset();
   EXPECT_EQ(bus.liveTransports(), 0);
   EXPECT_FALSE(device.held()) << "destroying the transport lets go of the device";
+}
+
+}  // namespace
+}  // namespace pelmora::sim
+
+namespace pelmora::sim {
+namespace {
+
+// The demo runs the simulator on the steady clock, with a wait of its own:
+// the devices then catch up whenever the transport is used.
+TEST(SimRealClockTest, DevicesFollowTheSteadyClockAndStopCutsWaitsShort) {
+  RealClock clock;
+  SimBus bus(clock);
+  bus.addDevice(u"demo", u"D1");
+  auto t = bus.createTransport();
+  ASSERT_TRUE(t->open(u"demo"));
+  ASSERT_TRUE(t->sendFeature(buildCommand(static_cast<std::uint8_t>(Command::Hello), 1, 0).data()));
+  Report report{};
+  bool received = false;
+  const std::uint64_t start = clock.now();
+  while (!received && clock.now() - start < 2000) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_TRUE(t->readReport(report.data(), received));
+  }
+  ASSERT_TRUE(received);
+  EXPECT_EQ(report[kFragmentKindOffset], static_cast<std::uint8_t>(MessageKind::Response));
+
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    clock.requestStop();
+  });
+  const std::uint64_t before = clock.now();
+  EXPECT_TRUE(clock.wait(60000));
+  stopper.join();
+  EXPECT_LT(clock.now() - before, 10000u);
+  EXPECT_TRUE(clock.wait(0));
+  clock.clearStop();
+  EXPECT_FALSE(clock.wait(1));
 }
 
 }  // namespace
