@@ -59,9 +59,14 @@ void SimDevice::step(std::uint64_t nowMs) {
     ++counters_.sessionsExpired;
     endSession();
   }
-  while (!delayedAnswers_.empty() && delayedAnswers_.front().dueMs <= nowMs) {
-    sendAnswer(delayedAnswers_.front().message);
-    delayedAnswers_.pop_front();
+  // Delays differ per command, so a later answer may fall due first.
+  for (auto it = delayedAnswers_.begin(); it != delayedAnswers_.end();) {
+    if (it->dueMs > nowMs) {
+      ++it;
+      continue;
+    }
+    sendAnswer(it->message);
+    it = delayedAnswers_.erase(it);
   }
   if (faults.foreignReport.fire()) {
     Report foreign{};

@@ -18,7 +18,7 @@
 //   - A frame is skipped (not queued late) when the transmit buffer still
 //     holds more than about two frames' worth of reports.
 #include <bitset>
-#include <deque>
+#include <list>
 #include <cstdint>
 #include <string>
 
@@ -121,7 +121,7 @@ class SimDevice final : public SimEndpoint {
     std::uint64_t dueMs;
     Message message;
   };
-  std::deque<DelayedAnswer> delayedAnswers_;
+  std::list<DelayedAnswer> delayedAnswers_;
 };
 
 }  // namespace pelmora::sim
