@@ -48,6 +48,7 @@ void SimDevice::onPowerUp(std::uint64_t) {
   for (auto& t : transfers_) t = random_.next32();
   endSession();
   lastSessionId_ = 0;
+  frameSeq_ = stateSeq_ = rowSeq_ = config_.sequenceStart;
 }
 
 std::uint32_t SimDevice::nextTransfer(MessageKind kind) {

@@ -40,6 +40,9 @@ struct DeviceConfig {
   std::size_t deviceQueueReports = InputPipe::kDefaultDeviceCapacity;
   std::size_t hostQueueReports = InputPipe::kDefaultHostCapacity;
   HelloFields hello{};
+  // Where frame, state and image-row numbers start after power-up; set near
+  // 0xFFFFFFFF to see them wrap.
+  std::uint32_t sequenceStart = 0;
 };
 
 struct DeviceCounters {

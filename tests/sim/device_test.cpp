@@ -134,6 +134,22 @@ TEST(SimDeviceTest, CyclesThroughAllPagesWithIncreasingSequences) {
   EXPECT_EQ(rig.host.stream.rejectedCount(), 0u);
 }
 
+TEST(SimDeviceTest, SequenceNumbersWrapWithoutAHitch) {
+  DeviceConfig config;
+  config.sequenceStart = 0xFFFFFFFEu;
+  config.modeCycleMs = 1000;
+  Rig rig(config);
+  ASSERT_TRUE(rig.host.open(kPath));
+  ASSERT_NE(rig.host.handshake(), 0u);
+  rig.host.pump(9000);
+  EXPECT_LT(rig.host.model.frameSeq, 1000u) << "frame numbers went through 0";
+  EXPECT_LT(rig.host.model.stateSeq, 10u) << "state numbers went through 0";
+  EXPECT_NE(rig.host.model.stateSeq, 0u);
+  EXPECT_GT(rig.host.shownFrames, 250u);
+  EXPECT_TRUE(rig.host.modesShown.all());
+  EXPECT_EQ(rig.host.stream.rejectedCount(), 0u);
+}
+
 TEST(SimDeviceTest, RequestStateSendsTheStateAgain) {
   Rig rig;
   ASSERT_TRUE(rig.host.open(kPath));
