@@ -128,7 +128,7 @@ SessionEngine::Step SessionEngine::iterate() {
   prevIteration_ = t;
 
   const std::uint64_t burstStart = worker_.now();
-  const bool received = readBurst();
+  const bool received = readBurst(burstStart);
   t = worker_.now();
   stats.maxReadBurstMs = std::max(stats.maxReadBurstMs, t - burstStart);
 
@@ -150,8 +150,7 @@ void SessionEngine::sendCloseSession() {
 }
 
 // True when at least one report was read.
-bool SessionEngine::readBurst() {
-  const std::uint64_t start = worker_.now();
+bool SessionEngine::readBurst(std::uint64_t start) {
   bool any = false;
   for (int i = 0; i < kReadBurstReports && worker_.now() - start < kReadBurstMs; ++i) {
     Report& report = state_.report;

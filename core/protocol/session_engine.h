@@ -85,7 +85,7 @@ class SessionEngine {
   void resetAttempt();
   void runAttempt();
   Step iterate();
-  bool readBurst();
+  bool readBurst(std::uint64_t start);
   void handleReport();
   void takeStreamReport(std::uint64_t t);
   void takeResponseReport(std::uint64_t t);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <deque>
+#include <functional>
 
 #include "sim/fragmenter.h"
 #include "sim/message_builders.h"
@@ -223,6 +224,46 @@ TEST(Session, CloseRefusedShowsCancellationPendingUntilItLetsGo) {
   env.runSession();
   EXPECT_EQ(h.countStatus("Connection Error\nI/O Cancellation Pending"), 3u);
   EXPECT_EQ(env.bus.liveTransports(), 0);
+}
+
+}  // namespace
+}  // namespace pelmora
+
+namespace pelmora {
+namespace {
+
+// A stop is seen within the wait it lands in, wherever the session is.
+TEST(Session, StopEndsEveryWaitOfASessionAtOnce) {
+  struct Case {
+    const char* where;
+    std::uint64_t stopAfter;
+    std::function<void(SimEnv&)> setup;
+  };
+  const Case cases[] = {
+      {"streaming", 2500, [](SimEnv&) {}},
+      {"first open failure on screen", 500,
+       [](SimEnv& env) {
+         env.link().openFailureCode = EBUSY;
+         env.link().openFailures.remaining = 1;
+       }},
+      {"close refused before the reopen", 3100,
+       [](SimEnv& env) {
+         env.harness->at(env.t0() + 3000, [&env] {
+           env.link().closeRefusals.remaining = 1000;
+           env.harness->setResumeAt(0);
+         });
+       }},
+      {"final failure on screen", 3500,
+       [](SimEnv& env) { env.harness->at(env.t0() + 3000, [&env] { env.bus.unplug(env.info.path); }); }},
+  };
+  for (const Case& c : cases) {
+    SimEnv env;
+    c.setup(env);
+    env.harness->stopAt(env.t0() + c.stopAfter);
+    env.runSession();
+    EXPECT_EQ(env.clock.now(), env.t0() + c.stopAfter) << c.where;
+    EXPECT_EQ(env.harness->worker().lastReportedSerial, u"") << c.where;
+  }
 }
 
 }  // namespace
