@@ -103,3 +103,26 @@ TEST(WorkerBasics, EmptyTransportFromHookEndsTheWorker) {
 
 }  // namespace
 }  // namespace pelmora
+
+namespace pelmora {
+namespace {
+
+// With no enumerate, transport or clock hook the platform's own pieces are
+// used; no synthesizer is attached to a build machine, so that is "No Device".
+TEST(WorkerBasics, EmptyHooksFallBackToThePlatform) {
+  std::vector<OutputFrame> frames;
+  int waits = 0;
+  ConnectionWorker worker([&waits](std::uint32_t) { return ++waits > 1; },
+                          [&frames](const OutputFrame& f) { frames.push_back(f); }, nullptr, nullptr, {}, nullptr,
+                          nullptr);
+  const std::uint64_t before = worker.now();
+  worker.run();
+  EXPECT_GE(worker.now(), before);
+  ASSERT_EQ(frames.size(), 1u);
+  OutputFrame noDevice{};
+  drawStatusScreen(noDevice, "No Device", 9, false);
+  EXPECT_EQ(frames[0], noDevice);
+}
+
+}  // namespace
+}  // namespace pelmora
