@@ -178,6 +178,21 @@ TEST(SimDeviceTest, SessionEndsWhenHeartbeatsStop) {
   EXPECT_EQ(statusOf(rig.host.command(Command::Heartbeat, rig.host.sessionId)), kStatusRejected1);
 }
 
+TEST(SimDeviceTest, APowerCycleForgetsTheSession) {
+  Rig rig;
+  ASSERT_TRUE(rig.host.open(kPath));
+  const std::uint32_t session = rig.host.handshake();
+  ASSERT_NE(session, 0u);
+  rig.host.pump(100);
+  rig.bus.unplug(kPath);
+  rig.bus.replug(kPath);
+  ASSERT_TRUE(rig.host.transport().close(0));
+  ASSERT_TRUE(rig.host.open(kPath));
+  EXPECT_EQ(rig.device.sessionId(), 0u);
+  EXPECT_EQ(statusOf(rig.host.command(Command::Heartbeat, session)), kStatusRejected1);
+  EXPECT_NE(rig.host.handshake(), 0u);
+}
+
 TEST(SimDeviceTest, AHostThatDoesNotReadLosesReportsNotTheDevice) {
   Rig rig;
   ASSERT_TRUE(rig.host.open(kPath));
