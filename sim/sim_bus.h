@@ -2,7 +2,9 @@
 // A simulated USB bus: devices at paths with serials, plugged and unplugged
 // at any moment, enumerated as a platform would (finalizeDeviceList applied),
 // opened through SimTransport. Everything runs on the thread that drives the
-// clock (the worker's thread); the bus takes no locks.
+// clock (the worker's thread); the bus takes no locks. Transports and hooks
+// refer to the bus: it must outlive them, and a clock must be set before a
+// device is added.
 #include <cstdint>
 #include <memory>
 #include <string>
