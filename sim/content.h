@@ -45,6 +45,7 @@ class Content {
 
   Mode modeAt(std::uint64_t t) const;
   void setFixedMode(int mode) { config_.fixedMode = mode; }
+  void setDebugLines(bool on) { config_.debugLines = on; }
   const Song& song() const { return song_; }
 
  private:

@@ -43,6 +43,8 @@ SimDevice::SimDevice(const DeviceConfig& config)
 
 void SimDevice::setMode(int mode) { content_.setFixedMode(mode); }
 
+void SimDevice::setDebugLines(bool on) { content_.setDebugLines(on); }
+
 void SimDevice::onPowerUp(std::uint64_t) {
   delayedAnswers_.clear();
   for (auto& t : transfers_) t = random_.next32();

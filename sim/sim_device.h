@@ -75,6 +75,7 @@ class SimDevice final : public SimEndpoint {
 
   // Switches the page; kCycleModes cycles through all seven.
   void setMode(int mode);
+  void setDebugLines(bool on);
 
   DeviceFaults faults;
   FragmentFaults fragmentFaults;
