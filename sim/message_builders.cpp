@@ -8,9 +8,6 @@
 namespace pelmora::sim {
 namespace {
 
-constexpr std::uint8_t kNibbleMask = 0x0F;
-constexpr unsigned kNibbleBits = 4;
-
 // Writes the common header; the length field is the vector's size, so the
 // message must already have its final size.
 void writeHeader(Message& m, std::uint32_t sessionId, std::uint32_t sequence) {
@@ -208,7 +205,7 @@ std::uint16_t imagePixel(std::uint16_t rgb565) {
 std::vector<std::uint8_t> packSpectrumSample(std::span<const std::uint8_t> cells) {
   std::vector<std::uint8_t> packed((cells.size() + 1) / 2, 0);
   for (std::size_t c = 0; c < cells.size(); ++c) {
-    const auto nibble = static_cast<std::uint8_t>(cells[c] & kNibbleMask);
+    const auto nibble = static_cast<std::uint8_t>(cells[c] & kLowNibbleMask);
     packed[c / 2] |= static_cast<std::uint8_t>(c % 2 == 0 ? nibble : nibble << kNibbleBits);
   }
   return packed;

@@ -12,8 +12,6 @@ namespace {
 constexpr std::size_t kPianoRollRowsPerSample = 2;
 constexpr std::uint32_t kPianoRollClearingGap = 61;
 constexpr std::uint32_t kSpectrumClearingGap = 84;
-constexpr std::uint8_t kLowNibble = 0x0F;
-constexpr unsigned kNibbleBits = 4;
 
 std::uint32_t fieldU32(const std::uint8_t* message, std::size_t offset) { return readU32(message + offset); }
 
@@ -154,7 +152,7 @@ void LcdModel::updateHistory(const std::uint8_t* f) {
     scrollHistory(kSpectrumHistoryRows, gapClears ? kHistoryRows : steps);
     for (std::size_t c = 0; c < kHistoryColumns; ++c) {
       const std::uint8_t packed = sample[c / 2];
-      newest[c] = static_cast<std::uint8_t>(c % 2 == 0 ? packed & kLowNibble : packed >> kNibbleBits);
+      newest[c] = static_cast<std::uint8_t>(c % 2 == 0 ? packed & kLowNibbleMask : packed >> kNibbleBits);
     }
   }
   history[1] = newest;

@@ -8,10 +8,6 @@
 namespace pelmora {
 namespace {
 
-constexpr std::uint8_t kLowNibble = 0x0F;
-constexpr std::uint8_t kFirstPrintable = 32;
-constexpr std::uint8_t kLastPrintable = 126;
-
 bool allZero(const std::uint8_t* begin, std::size_t count) {
   return std::all_of(begin, begin + count, [](std::uint8_t b) { return b == 0; });
 }
@@ -37,7 +33,7 @@ bool headerValid(std::uint8_t kind, const std::uint8_t* m, std::size_t length) {
 
 bool channelParamsValid(const std::uint8_t* params, std::size_t count) {
   return std::all_of(params, params + count, [](std::uint8_t b) {
-    return (b & kLowNibble) <= kMaxChannelParam && (b >> 4) <= kMaxChannelParam;
+    return (b & kLowNibbleMask) <= kMaxChannelParam && (b >> kNibbleBits) <= kMaxChannelParam;
   });
 }
 
@@ -137,7 +133,7 @@ bool successPayloadValid(std::uint8_t command, const std::uint8_t* m, std::size_
       const std::size_t k = m[kHelloTextLengthOffset];
       return k <= kHelloMaxTextLength && length == kHelloMinLength + k &&
              std::all_of(m + kHelloTextOffset, m + length,
-                         [](std::uint8_t b) { return b >= kFirstPrintable && b <= kLastPrintable; });
+                         [](std::uint8_t b) { return b >= kHelloTextFirstChar && b <= kHelloTextLastChar; });
     }
     default:
       return length == kResponseMinLength;

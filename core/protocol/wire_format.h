@@ -106,6 +106,8 @@ inline constexpr std::size_t kHelloTextLengthOffset = 42;
 inline constexpr std::size_t kHelloTextOffset = 43;
 inline constexpr std::size_t kHelloMinLength = 43;
 inline constexpr std::size_t kHelloMaxTextLength = 15;
+inline constexpr std::uint8_t kHelloTextFirstChar = 32;  // printable ASCII only
+inline constexpr std::uint8_t kHelloTextLastChar = 126;
 inline constexpr std::uint16_t kLcdWidth = 320;
 inline constexpr std::uint16_t kLcdHeight = 170;
 inline constexpr std::uint32_t kHelloParam1 = 127;
@@ -190,6 +192,9 @@ inline constexpr std::uint8_t kMaxChannelLevel = 30;        // mode 5 bytes 0..1
 inline constexpr std::size_t kChannelParamsOffset = 272;    // mode 5, relative to payload
 inline constexpr std::uint8_t kMaxChannelParam = 10;
 inline constexpr std::size_t kSpectrumSampleLength = 64;    // mode 6: 128 nibbles
+// Four-bit values travel two to a byte, the even one in the low nibble.
+inline constexpr std::uint8_t kLowNibbleMask = 0x0F;
+inline constexpr unsigned kNibbleBits = 4;
 
 // ---- STATE -------------------------------------------------------------------
 inline constexpr std::size_t kStateSeqOffset = 12;
