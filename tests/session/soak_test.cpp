@@ -212,7 +212,9 @@ class Soak {
         windowFramesBase_ = lcdFrames;
         gCounting = true;
         gCoreAllocations = 0;
-        delete new int(0);  // proves the counter is live
+        // Proves the counter is live. A direct call, because an optimiser may
+        // drop a new-expression whose result is never used.
+        ::operator delete(::operator new(sizeof(int)));
         probeCounted = gCoreAllocations == 1;
         gCoreAllocations = 0;
         return false;
