@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <functional>
+#include <ostream>
 
 #include "sim_env.h"
 
@@ -19,6 +20,9 @@ struct FailureCase {
   std::function<std::string(SimEnv&)> inject;  // returns the expected text
   bool retried;
 };
+
+// Test listings show the case by name rather than as raw bytes.
+[[maybe_unused]] void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 // Counted faults wear off, so a retried attempt streams again.
 const FailureCase kCases[] = {
