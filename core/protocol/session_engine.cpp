@@ -14,6 +14,11 @@ namespace {
 
 std::uint8_t code(Command command) { return static_cast<std::uint8_t>(command); }
 
+// Time since `mark` as seen at `t`. A command sent while answering in this
+// iteration is stamped after `t` was read; that is no time at all, not an
+// unsigned wrap to an age of centuries.
+std::uint64_t elapsed(std::uint64_t t, std::uint64_t mark) { return t > mark ? t - mark : 0; }
+
 }  // namespace
 
 std::string withErrorCode(const char* text, std::uint32_t code) {
@@ -285,9 +290,11 @@ SessionEngine::Step SessionEngine::dispatchAnswer() {
 
 void SessionEngine::checkTimers(std::uint64_t t) const {
   if (!frameDelivered_ && t >= syncDeadline_) throw ConnectionError(kTextSyncTimeout);
-  if (pendingTimerRunning_ && t - pendingSince_ >= kMissingStateTimeoutMs) throw ConnectionError(kTextMissingState);
-  if (sessionId_ != 0 && t - lastFrameAccepted_ >= kStreamStoppedMs) throw ConnectionError(kTextStreamStopped);
-  if (sessionId_ != 0 && t - state_.channel.lastHeartbeatSent >= kSessionExpiredMs) {
+  if (pendingTimerRunning_ && elapsed(t, pendingSince_) >= kMissingStateTimeoutMs) {
+    throw ConnectionError(kTextMissingState);
+  }
+  if (sessionId_ != 0 && elapsed(t, lastFrameAccepted_) >= kStreamStoppedMs) throw ConnectionError(kTextStreamStopped);
+  if (sessionId_ != 0 && elapsed(t, state_.channel.lastHeartbeatSent) >= kSessionExpiredMs) {
     throw ConnectionError(kTextSessionExpired);
   }
 }

@@ -268,3 +268,59 @@ TEST(Session, StopEndsEveryWaitOfASessionAtOnce) {
 
 }  // namespace
 }  // namespace pelmora
+
+namespace pelmora {
+namespace {
+
+// A real clock may tick between the engine's reading of the time after a
+// burst and the HEARTBEAT it sends in answer to OPEN_SESSION; that must not
+// read as a session without a HEARTBEAT for ages.
+class BurstEndMarker final : public IHidTransport {
+ public:
+  BurstEndMarker(std::unique_ptr<IHidTransport> inner, int& readingsAfterEnd)
+      : inner_(std::move(inner)), readingsAfterEnd_(readingsAfterEnd) {}
+  bool open(const std::u16string& path) override { return inner_->open(path); }
+  bool readReport(std::uint8_t* report, bool& received) override {
+    const bool ok = inner_->readReport(report, received);
+    if (ok && !received) readingsAfterEnd_ = 0;
+    return ok;
+  }
+  bool sendFeature(const std::uint8_t* report) override { return inner_->sendFeature(report); }
+  bool poll() override { return inner_->poll(); }
+  bool close(std::uint32_t timeoutMs) override { return inner_->close(timeoutMs); }
+  std::uint32_t errorCode() const override { return inner_->errorCode(); }
+  bool isReading() const override { return inner_->isReading(); }
+  bool isFeaturePending() const override { return inner_->isFeaturePending(); }
+
+ private:
+  std::unique_ptr<IHidTransport> inner_;
+  int& readingsAfterEnd_;
+};
+
+TEST(Session, ClockTickingRightAfterTheBurstExpiresNothing) {
+  SimEnv env;
+  int readingsAfterEnd = -1;
+  ConnectionHooks hooks = env.bus.hooks(env.clock);
+  hooks.createTransport = [&env, &readingsAfterEnd] {
+    return std::make_unique<BurstEndMarker>(env.bus.createTransport(), readingsAfterEnd);
+  };
+  // The reading that closes a burst is taken; the clock moves on by 1 ms
+  // before the next one.
+  hooks.now = [&env, &readingsAfterEnd] {
+    if (readingsAfterEnd >= 0 && ++readingsAfterEnd == 2) {
+      readingsAfterEnd = -1;
+      env.clock.advance(1);
+    }
+    return env.clock.now();
+  };
+  testing::WorkerHarness h(hooks);
+  h.stopAt(env.t0() + 20000);
+  h.worker().runSession(env.info, env.info.serial);
+  SCOPED_TRACE(h.dump());
+  EXPECT_EQ(h.worker().statistics().failures, 0u) << h.worker().lastError;
+  EXPECT_EQ(h.worker().statistics().sessions, 1u);
+  EXPECT_GT(h.lcdFrames(), 0u);
+}
+
+}  // namespace
+}  // namespace pelmora
