@@ -22,10 +22,6 @@ constexpr char kUnprintable = '?';
 constexpr char kEllipsis[] = "...";
 constexpr std::size_t kEllipsisLength = sizeof kEllipsis - 1;
 
-bool onlyLineBreaksFrom(const unsigned char* text, std::size_t from, std::size_t length) {
-  return std::all_of(text + from, text + length, [](unsigned char b) { return b == '\n'; });
-}
-
 void appendEllipsis(StatusLines& lines) {
   const std::size_t last = lines.count - 1;
   std::size_t& len = lines.length[last];
@@ -60,8 +56,8 @@ StatusLines breakStatusLines(const char* text, std::size_t length) {
     const bool lineFull = lines.length[lines.count - 1] == kStatusMaxLineLength;
     if (b == '\n' || lineFull) {
       if (lines.count == kStatusMaxLines) {
-        // Trailing line breaks would only add empty lines: nothing is lost.
-        if (!onlyLineBreaksFrom(bytes, k, length)) appendEllipsis(lines);
+        // A fourth line does not fit, even an empty one after a final break.
+        appendEllipsis(lines);
         return lines;
       }
       ++lines.count;

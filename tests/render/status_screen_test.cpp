@@ -56,11 +56,13 @@ TEST(StatusLines, TruncatesAfterThreeLines) {
   EXPECT_EQ(linesOf("A\nB\n" + std::string(34, 'c') + "\nD"), (Lines{"A", "B", std::string(33, 'c') + "..."}));
 }
 
-TEST(StatusLines, TrailingBreaksAfterTheThirdLineCutNothing) {
-  EXPECT_EQ(linesOf("A\nB\nC\n"), (Lines{"A", "B", "C"}));
-  EXPECT_EQ(linesOf("A\nB\nC\n\n"), (Lines{"A", "B", "C"}));
+TEST(StatusLines, ABreakAfterTheThirdLineIsACutToo) {
+  EXPECT_EQ(linesOf("A\nB\nC\n"), (Lines{"A", "B", "C..."}));
+  EXPECT_EQ(linesOf("A\nB\nC\n\n"), (Lines{"A", "B", "C..."}));
   const std::string full(108, 'x');
-  EXPECT_EQ(linesOf(full + "\n"), (Lines{full.substr(0, 36), full.substr(0, 36), full.substr(0, 36)}));
+  EXPECT_EQ(linesOf(full + "\n"), (Lines{full.substr(0, 36), full.substr(0, 36), full.substr(0, 33) + "..."}));
+  // Two lines and a final break still fit: the third line is empty.
+  EXPECT_EQ(linesOf("A\nB\n"), (Lines{"A", "B", ""}));
 }
 
 std::unique_ptr<OutputFrame> frameOf(std::uint32_t value) {
