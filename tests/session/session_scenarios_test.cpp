@@ -324,3 +324,75 @@ TEST(Session, ClockTickingRightAfterTheBurstExpiresNothing) {
 
 }  // namespace
 }  // namespace pelmora
+
+namespace pelmora {
+namespace {
+
+// A transport that is never empty: when the device has nothing, it hands out
+// junk fragments (no fragment count) and lets 1 ms pass every `readsPerMs`
+// of them. Counts the reads of each burst (the reads between two polls).
+class FloodTransport final : public IHidTransport {
+ public:
+  FloodTransport(std::unique_ptr<IHidTransport> inner, sim::VirtualClock& clock, int readsPerMs, int& maxBurst)
+      : inner_(std::move(inner)), clock_(clock), readsPerMs_(readsPerMs), maxBurst_(maxBurst) {}
+  bool open(const std::u16string& path) override { return inner_->open(path); }
+  bool readReport(std::uint8_t* report, bool& received) override {
+    maxBurst_ = std::max(maxBurst_, ++burst_);
+    if (!inner_->readReport(report, received)) return false;
+    if (received) return true;
+    std::fill(report, report + kReportLength, 0);
+    report[0] = kInputReportId;
+    report[kFragmentKindOffset] = static_cast<std::uint8_t>(MessageKind::Frame);
+    if (++junk_ % readsPerMs_ == 0) clock_.advance(1);
+    received = true;
+    return true;
+  }
+  bool sendFeature(const std::uint8_t* report) override { return inner_->sendFeature(report); }
+  bool poll() override {
+    burst_ = 0;
+    return inner_->poll();
+  }
+  bool close(std::uint32_t timeoutMs) override { return inner_->close(timeoutMs); }
+  std::uint32_t errorCode() const override { return inner_->errorCode(); }
+  bool isReading() const override { return inner_->isReading(); }
+  bool isFeaturePending() const override { return inner_->isFeaturePending(); }
+
+ private:
+  std::unique_ptr<IHidTransport> inner_;
+  sim::VirtualClock& clock_;
+  int readsPerMs_;
+  int& maxBurst_;
+  int burst_ = 0;
+  int junk_ = 0;
+};
+
+// Under a flood a burst ends after 256 reports or 5 ms, whichever comes
+// first, and the handshake, keep-alive and frames go on between bursts.
+TEST(Session, FloodOfReportsIsReadInBoundedBursts) {
+  for (const int readsPerMs : {100, 10}) {
+    SimEnv env;
+    int maxBurst = 0;
+    ConnectionHooks hooks = env.bus.hooks(env.clock);
+    hooks.createTransport = [&env, &maxBurst, readsPerMs] {
+      return std::make_unique<FloodTransport>(env.bus.createTransport(), env.clock, readsPerMs, maxBurst);
+    };
+    testing::WorkerHarness h(hooks);
+    h.stopAt(env.t0() + 4000);
+    h.worker().runSession(env.info, env.info.serial);
+    const WorkerStatistics& stats = h.worker().statistics();
+    SCOPED_TRACE(h.dump());
+    if (readsPerMs == 100) {  // 256 reports take under 5 ms
+      EXPECT_EQ(maxBurst, 256);
+      EXPECT_LT(stats.maxReadBurstMs, 5u);
+    } else {  // 5 ms pass after about 50 reports
+      EXPECT_LT(maxBurst, 80);
+      EXPECT_EQ(stats.maxReadBurstMs, 5u);
+    }
+    EXPECT_EQ(stats.failures, 0u) << h.worker().lastError;
+    EXPECT_GE(stats.heartbeats, 3u);
+    EXPECT_GT(h.lcdFrames(), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace pelmora
