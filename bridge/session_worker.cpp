@@ -52,10 +52,13 @@ std::unique_ptr<ConnectionWorker> makeWorker(const std::shared_ptr<SessionBridge
                                             std::move(pollResume));
 }
 
+// A worker ended by an exception uses no device any more, even when it was
+// in the middle of a session that had reported one.
 void showFailure(SessionBridgeState& state, const char* message) {
   std::lock_guard lock(state.mutex);
   drawStatusScreen(state.pixels, message, std::strlen(message), false);
   state.frameReady = true;
+  state.serial.clear();
   ++state.counters.failures;
 }
 
@@ -74,6 +77,7 @@ void runSessionWorker(std::shared_ptr<SessionBridgeState> state, SessionBridgeOp
     showFailure(*state, e.what());
   } catch (...) {
     std::lock_guard lock(state->mutex);
+    state->serial.clear();
     ++state->counters.failures;
   }
   state->finished.store(true);

@@ -2,6 +2,9 @@
 // host sees of a whole session.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <stdexcept>
+
 #include "bridge/session_bridge.h"
 #include "bridge_support.h"
 #include "sim/sim_bus.h"
@@ -16,14 +19,42 @@ using test::eventually;
 // The machine running the tests may be busy; this only bounds a hang.
 constexpr milliseconds kPatience(30000);
 
+// Passes everything through until the test raises `failNow`; then its next
+// read throws, as any fault outside the link would.
+class FailingTransport final : public IHidTransport {
+ public:
+  FailingTransport(std::unique_ptr<IHidTransport> inner, const std::atomic<bool>& failNow)
+      : inner_(std::move(inner)), failNow_(failNow) {}
+  bool open(const std::u16string& path) override { return inner_->open(path); }
+  bool readReport(std::uint8_t* report, bool& received) override {
+    if (failNow_) throw std::runtime_error("Renderer Fault");
+    return inner_->readReport(report, received);
+  }
+  bool sendFeature(const std::uint8_t* report) override { return inner_->sendFeature(report); }
+  bool poll() override { return inner_->poll(); }
+  bool close(std::uint32_t timeoutMs) override { return inner_->close(timeoutMs); }
+  std::uint32_t errorCode() const override { return inner_->errorCode(); }
+  bool isReading() const override { return inner_->isReading(); }
+  bool isFeaturePending() const override { return inner_->isFeaturePending(); }
+
+ private:
+  std::unique_ptr<IHidTransport> inner_;
+  const std::atomic<bool>& failNow_;
+};
+
 // The bus and its clock belong to the worker thread while the bridge runs;
 // the test touches them only before the start and after `finished`.
 class SimulatedSession : public ::testing::Test {
  protected:
-  void start(const sim::DeviceConfig& config) {
+  void start(const sim::DeviceConfig& config, bool failWhenAsked = false) {
     bus_.addDevice(u"sim0", u"SIM1", config);
     SessionBridgeOptions options;
     options.hooks = bus_.hooks();
+    if (failWhenAsked) {
+      options.hooks.createTransport = [this, inner = options.hooks.createTransport] {
+        return std::make_unique<FailingTransport>(inner(), failNow_);
+      };
+    }
     bridge_ = std::make_unique<SessionBridge>(std::move(options));
   }
   void TearDown() override {
@@ -44,6 +75,7 @@ class SimulatedSession : public ::testing::Test {
     return eventually([&] { return (count -= bridge_->takePixels(rgba.data()) ? 1 : 0) <= 0; }, kPatience);
   }
 
+  std::atomic<bool> failNow_{false};
   sim::RealClock clock_;
   sim::SimBus bus_{clock_};
   std::unique_ptr<SessionBridge> bridge_;
@@ -95,6 +127,18 @@ TEST_F(SimulatedSession, ResumeIsTakenOnceAndReconnectsInPlace) {
   const SessionStatistics done = bridge_->statistics();
   EXPECT_EQ(done.sessions, 2u);
   EXPECT_EQ(done.failures, 1u);
+}
+
+// A worker that ends by an exception in the middle of a session no longer
+// uses the device, so the host must not keep showing its serial.
+TEST_F(SimulatedSession, WorkerFailingMidSessionForgetsTheSerial) {
+  start({}, true);
+  ASSERT_TRUE(streaming());
+  failNow_ = true;
+  ASSERT_TRUE(eventually([&] { return bridge_->finished(); }, kPatience));
+  EXPECT_EQ(bridge_->serial(), u"");
+  EXPECT_EQ(bridge_->statistics().failures, 1u);
+  EXPECT_TRUE(bridge_->takePixels().has_value());
 }
 
 }  // namespace
