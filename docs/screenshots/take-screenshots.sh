@@ -13,7 +13,7 @@ pelmora=$(realpath "${1:-../../build/release/linux/app/pelmora}")
 page_ms=6000
 volume_ms=30000
 volume_phase_ms=20000
-pages=(meters face piano-roll scope picture channels spectrum)
+pages=(meters face piano-roll scope picture channels frequency-bands)
 
 # Sleeps until the middle of the next page, moved aside when a volume screen
 # would cover it, then prints that page's number.

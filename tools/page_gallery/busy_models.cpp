@@ -331,7 +331,7 @@ std::vector<Scene> pageScenes() {
   scenes.push_back({"scope", scopeModel()});
   scenes.push_back({"picture", pictureModel()});
   scenes.push_back({"channels", channelsModel()});
-  scenes.push_back({"spectrum", spectrumModel()});
+  scenes.push_back({"frequency_bands", spectrumModel()});
   scenes.push_back({"volume_5", volumeModel(5)});
   for (const Scene& s : scenes) require(s.model, s.name);
   return scenes;
