@@ -9,6 +9,7 @@
 #include "bridge_support.h"
 #include "sim/sim_bus.h"
 #include "sim/virtual_clock.h"
+#include "sim/forwarding_transport.h"
 
 namespace pelmora {
 namespace {
@@ -21,24 +22,16 @@ constexpr milliseconds kPatience(30000);
 
 // Passes everything through until the test raises `failNow`; then its next
 // read throws, as any fault outside the link would.
-class FailingTransport final : public IHidTransport {
+class FailingTransport final : public sim::ForwardingTransport {
  public:
   FailingTransport(std::unique_ptr<IHidTransport> inner, const std::atomic<bool>& failNow)
-      : inner_(std::move(inner)), failNow_(failNow) {}
-  bool open(const std::u16string& path) override { return inner_->open(path); }
+      : ForwardingTransport(std::move(inner)), failNow_(failNow) {}
   bool readReport(std::uint8_t* report, bool& received) override {
     if (failNow_) throw std::runtime_error("Renderer Fault");
     return inner_->readReport(report, received);
   }
-  bool sendFeature(const std::uint8_t* report) override { return inner_->sendFeature(report); }
-  bool poll() override { return inner_->poll(); }
-  bool close(std::uint32_t timeoutMs) override { return inner_->close(timeoutMs); }
-  std::uint32_t errorCode() const override { return inner_->errorCode(); }
-  bool isReading() const override { return inner_->isReading(); }
-  bool isFeaturePending() const override { return inner_->isFeaturePending(); }
 
  private:
-  std::unique_ptr<IHidTransport> inner_;
   const std::atomic<bool>& failNow_;
 };
 

@@ -8,6 +8,7 @@
 
 #include "sim/fragmenter.h"
 #include "sim/message_builders.h"
+#include "sim/forwarding_transport.h"
 #include "sim_env.h"
 
 namespace pelmora {
@@ -121,11 +122,10 @@ TEST(Session, IgnoredStateRequestIsAskedAgainEveryHalfSecondWhileAFrameWaits) {
 }
 
 // Hands a few extra input reports to the engine before the device's own.
-class InjectingTransport final : public IHidTransport {
+class InjectingTransport final : public sim::ForwardingTransport {
  public:
   InjectingTransport(std::unique_ptr<IHidTransport> inner, std::deque<Report> extra)
-      : inner_(std::move(inner)), extra_(std::move(extra)) {}
-  bool open(const std::u16string& path) override { return inner_->open(path); }
+      : ForwardingTransport(std::move(inner)), extra_(std::move(extra)) {}
   bool readReport(std::uint8_t* report, bool& received) override {
     if (extra_.empty()) return inner_->readReport(report, received);
     std::copy(extra_.front().begin(), extra_.front().end(), report);
@@ -133,15 +133,8 @@ class InjectingTransport final : public IHidTransport {
     received = true;
     return true;
   }
-  bool sendFeature(const std::uint8_t* report) override { return inner_->sendFeature(report); }
-  bool poll() override { return inner_->poll(); }
-  bool close(std::uint32_t timeoutMs) override { return inner_->close(timeoutMs); }
-  std::uint32_t errorCode() const override { return inner_->errorCode(); }
-  bool isReading() const override { return inner_->isReading(); }
-  bool isFeaturePending() const override { return inner_->isFeaturePending(); }
 
  private:
-  std::unique_ptr<IHidTransport> inner_;
   std::deque<Report> extra_;
 };
 
@@ -275,25 +268,17 @@ namespace {
 // A real clock may tick between the engine's reading of the time after a
 // burst and the HEARTBEAT it sends in answer to OPEN_SESSION; that must not
 // read as a session without a HEARTBEAT for ages.
-class BurstEndMarker final : public IHidTransport {
+class BurstEndMarker final : public sim::ForwardingTransport {
  public:
   BurstEndMarker(std::unique_ptr<IHidTransport> inner, int& readingsAfterEnd)
-      : inner_(std::move(inner)), readingsAfterEnd_(readingsAfterEnd) {}
-  bool open(const std::u16string& path) override { return inner_->open(path); }
+      : ForwardingTransport(std::move(inner)), readingsAfterEnd_(readingsAfterEnd) {}
   bool readReport(std::uint8_t* report, bool& received) override {
     const bool ok = inner_->readReport(report, received);
     if (ok && !received) readingsAfterEnd_ = 0;
     return ok;
   }
-  bool sendFeature(const std::uint8_t* report) override { return inner_->sendFeature(report); }
-  bool poll() override { return inner_->poll(); }
-  bool close(std::uint32_t timeoutMs) override { return inner_->close(timeoutMs); }
-  std::uint32_t errorCode() const override { return inner_->errorCode(); }
-  bool isReading() const override { return inner_->isReading(); }
-  bool isFeaturePending() const override { return inner_->isFeaturePending(); }
 
  private:
-  std::unique_ptr<IHidTransport> inner_;
   int& readingsAfterEnd_;
 };
 
@@ -331,11 +316,10 @@ namespace {
 // A transport that is never empty: when the device has nothing, it hands out
 // junk fragments (no fragment count) and lets 1 ms pass every `readsPerMs`
 // of them. Counts the reads of each burst (the reads between two polls).
-class FloodTransport final : public IHidTransport {
+class FloodTransport final : public sim::ForwardingTransport {
  public:
   FloodTransport(std::unique_ptr<IHidTransport> inner, sim::VirtualClock& clock, int readsPerMs, int& maxBurst)
-      : inner_(std::move(inner)), clock_(clock), readsPerMs_(readsPerMs), maxBurst_(maxBurst) {}
-  bool open(const std::u16string& path) override { return inner_->open(path); }
+      : ForwardingTransport(std::move(inner)), clock_(clock), readsPerMs_(readsPerMs), maxBurst_(maxBurst) {}
   bool readReport(std::uint8_t* report, bool& received) override {
     maxBurst_ = std::max(maxBurst_, ++burst_);
     if (!inner_->readReport(report, received)) return false;
@@ -347,18 +331,12 @@ class FloodTransport final : public IHidTransport {
     received = true;
     return true;
   }
-  bool sendFeature(const std::uint8_t* report) override { return inner_->sendFeature(report); }
   bool poll() override {
     burst_ = 0;
     return inner_->poll();
   }
-  bool close(std::uint32_t timeoutMs) override { return inner_->close(timeoutMs); }
-  std::uint32_t errorCode() const override { return inner_->errorCode(); }
-  bool isReading() const override { return inner_->isReading(); }
-  bool isFeaturePending() const override { return inner_->isFeaturePending(); }
 
  private:
-  std::unique_ptr<IHidTransport> inner_;
   sim::VirtualClock& clock_;
   int readsPerMs_;
   int& maxBurst_;

@@ -23,6 +23,7 @@
 #include "sim/sim_device.h"
 #include "sim/sim_random.h"
 #include "sim/virtual_clock.h"
+#include "sim/forwarding_transport.h"
 
 // ---- Allocation counting ---------------------------------------------------
 // Counts allocations made by the worker's own code: the simulator's work
@@ -66,9 +67,9 @@ namespace {
 
 // The simulated transport, with the simulator's share of every call paused
 // out of the allocation count.
-class PausingTransport final : public IHidTransport {
+class PausingTransport final : public sim::ForwardingTransport {
  public:
-  explicit PausingTransport(std::unique_ptr<IHidTransport> inner) : inner_(std::move(inner)) {}
+  explicit PausingTransport(std::unique_ptr<IHidTransport> inner) : ForwardingTransport(std::move(inner)) {}
   ~PausingTransport() override {
     Paused p;
     inner_.reset();
@@ -93,12 +94,6 @@ class PausingTransport final : public IHidTransport {
     Paused p;
     return inner_->close(timeoutMs);
   }
-  std::uint32_t errorCode() const override { return inner_->errorCode(); }
-  bool isReading() const override { return inner_->isReading(); }
-  bool isFeaturePending() const override { return inner_->isFeaturePending(); }
-
- private:
-  std::unique_ptr<IHidTransport> inner_;
 };
 
 std::uint64_t envNumber(const char* name, std::uint64_t fallback) {

@@ -4,6 +4,7 @@
 
 #include "sim/sim_bus.h"
 #include "sim/virtual_clock.h"
+#include "sim/forwarding_transport.h"
 #include "worker_harness.h"
 
 namespace pelmora {
@@ -111,24 +112,16 @@ namespace pelmora {
 namespace {
 
 // Records which device paths the sessions opened, in order.
-class OpenRecorder final : public IHidTransport {
+class OpenRecorder final : public sim::ForwardingTransport {
  public:
   OpenRecorder(std::unique_ptr<IHidTransport> inner, std::vector<std::u16string>& opened)
-      : inner_(std::move(inner)), opened_(opened) {}
+      : ForwardingTransport(std::move(inner)), opened_(opened) {}
   bool open(const std::u16string& path) override {
     opened_.push_back(path);
     return inner_->open(path);
   }
-  bool readReport(std::uint8_t* report, bool& received) override { return inner_->readReport(report, received); }
-  bool sendFeature(const std::uint8_t* report) override { return inner_->sendFeature(report); }
-  bool poll() override { return inner_->poll(); }
-  bool close(std::uint32_t timeoutMs) override { return inner_->close(timeoutMs); }
-  std::uint32_t errorCode() const override { return inner_->errorCode(); }
-  bool isReading() const override { return inner_->isReading(); }
-  bool isFeaturePending() const override { return inner_->isFeaturePending(); }
 
  private:
-  std::unique_ptr<IHidTransport> inner_;
   std::vector<std::u16string>& opened_;
 };
 
