@@ -15,15 +15,9 @@ namespace {
 
 constexpr const char16_t* kPath = u"/dev/hidraw0";
 
-struct Rig {
-  explicit Rig(const DeviceConfig& config = {}) : device(bus.addDevice(kPath, u"SN1", config)) {}
-  VirtualClock clock;
-  SimBus bus{clock};
-  SimDevice& device;
-  HostDriver host{bus, clock};
+struct Rig : SimRig {
+  explicit Rig(const DeviceConfig& config = {}) : SimRig(kPath, u"SN1", config) {}
 };
-
-std::uint8_t statusOf(const std::vector<std::uint8_t>& answer) { return answer.at(kResponseStatusOffset); }
 
 TEST(SimDeviceTest, AnswersEveryCommandAsTheHostExpects) {
   Rig rig;

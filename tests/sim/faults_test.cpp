@@ -15,15 +15,9 @@ namespace {
 
 constexpr const char16_t* kPath = u"/dev/hidraw4";
 
-struct Rig {
-  Rig() : device(bus.addDevice(kPath, u"F1")) {}
-  VirtualClock clock;
-  SimBus bus{clock};
-  SimDevice& device;
-  HostDriver host{bus, clock};
+struct Rig : SimRig {
+  Rig() : SimRig(kPath, u"F1") {}
 };
-
-std::uint8_t statusOf(const std::vector<std::uint8_t>& answer) { return answer.at(kResponseStatusOffset); }
 
 TEST(SimFaultsTest, StatusOverridesLastForTheirCount) {
   Rig rig;

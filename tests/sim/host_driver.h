@@ -13,6 +13,7 @@
 #include "core/protocol/lcd_model.h"
 #include "core/protocol/report_assembler.h"
 #include "sim/sim_bus.h"
+#include "sim/sim_device.h"
 #include "sim/virtual_clock.h"
 
 namespace pelmora::sim {
@@ -61,5 +62,19 @@ class HostDriver {
   std::array<std::uint32_t, kKindCount> lastTransfer_{};
   std::array<bool, kKindCount> sawTransfer_{};
 };
+
+// One simulated device on its own virtual bus, with a host to drive it.
+struct SimRig {
+  SimRig(const char16_t* path, const char16_t* serial, const DeviceConfig& config = {})
+      : device(bus.addDevice(path, serial, config)) {}
+  VirtualClock clock;
+  SimBus bus{clock};
+  SimDevice& device;
+  HostDriver host{bus, clock};
+};
+
+inline std::uint8_t statusOf(const std::vector<std::uint8_t>& answer) {
+  return answer.at(kResponseStatusOffset);
+}
 
 }  // namespace pelmora::sim
