@@ -1,20 +1,32 @@
 #!/usr/bin/env bash
-# Installs the Debian packages this project needs, only those that are missing.
+# Installs the Debian packages of the named sets, only those that are
+# missing. A set is a file tools/packages/<set>.txt: package names separated
+# by white space, '#' starts a comment. Without arguments: the "test" set.
+# Uses sudo for apt-get when not run as root.
 set -euo pipefail
-packages=(
-  cmake ninja-build g++ clang libclang-rt-14-dev
-  googletest libgtest-dev libbenchmark-dev libpng-dev pkg-config
-  xfonts-base xfonts-mplus pcf2bdf
-  libgtk-3-dev xvfb xauth xdotool x11-utils imagemagick python3 dbus-daemon
-)
+dir="$(dirname "$0")/packages"
+sets=("$@")
+((${#sets[@]})) || sets=(test)
+packages=()
+for set in "${sets[@]}"; do
+  [[ -f "$dir/$set.txt" ]] || { echo "deps.sh: no package set '$set'" >&2; exit 2; }
+  while read -r line; do
+    line=${line%%#*}
+    for p in $line; do packages+=("$p"); done
+  done <"$dir/$set.txt"
+done
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
+  echo "Installing with apt-get: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  SUDO=""; [[ $(id -u) -ne 0 ]] && SUDO=sudo
+  SUDO=""
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "(not root: apt-get runs through sudo)"
+    SUDO=sudo
+  fi
   $SUDO apt-get update -qq
   $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
