@@ -1,13 +1,12 @@
 #include "linux/hidraw_transport.h"
 
 #include <fcntl.h>
-#include <linux/hidraw.h>
 #include <sys/file.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "core/protocol/wire_format.h"
 #include "linux/utf16_conversion.h"
@@ -20,6 +19,8 @@ namespace {
 constexpr std::size_t kReadBufferLength = kReportLength + 1;
 
 }  // namespace
+
+HidTransport::HidTransport(FeatureTransfer transfer) : sender_(std::move(transfer)) {}
 
 HidTransport::~HidTransport() { close(0); }
 
@@ -76,23 +77,32 @@ bool HidTransport::sendFeature(const std::uint8_t* report) {
     return false;
   }
   if (error_ != 0) return false;
-  // The ioctl takes a writable buffer; the caller's report stays untouched.
-  std::uint8_t buffer[kReportLength];
-  std::memcpy(buffer, report, kReportLength);
-  int result = -1;
-  do {
-    result = ::ioctl(fd_, HIDIOCSFEATURE(kReportLength), buffer);
-  } while (result < 0 && errno == EINTR);
-  if (result < 0) {
-    recordError(errno);
+  if (featurePending_) {
+    recordError(kErrorFeatureBusy);
     return false;
   }
+  if (const int failure = sender_.start(fd_, report); failure != 0) {
+    recordError(failure);
+    return false;
+  }
+  featurePending_ = true;
   return true;
 }
 
-bool HidTransport::poll() { return error_ == 0; }
+bool HidTransport::poll() {
+  int result = 0;
+  if (featurePending_ && sender_.collect(result)) {
+    featurePending_ = false;
+    if (result != 0) recordError(result);
+  }
+  return error_ == 0;
+}
 
 bool HidTransport::close(std::uint32_t /*timeoutMs*/) {
+  // A transfer still in flight is the sender's now; nothing of this object
+  // is touched by it any more.
+  sender_.stop();
+  featurePending_ = false;
   if (fd_ >= 0) {
     // Closing the last descriptor releases the flock and drops any report
     // the kernel still queued for this reader.

@@ -1,23 +1,30 @@
 #pragma once
 // The transport over one Linux hidraw node. hidraw hands out one whole input
-// report per read (numbered reports keep their ID in byte 0) and sends a
-// feature report with one ioctl that completes before it returns, so no
-// transfer is ever left outstanding and `close` never has to wait.
+// report per read (numbered reports keep their ID in byte 0). A feature
+// report goes out through the transport's sender thread, because the ioctl
+// that sends it waits for the device; `poll` collects its outcome. The sender
+// owns what that ioctl touches, so `close` lets go at once even while a
+// transfer is in flight: the node stays locked (a new open sees "Device
+// Busy") until the device answers or the kernel gives up on it.
 #include <cerrno>
 #include <cstdint>
 #include <string>
 
 #include "core/transport/hid_transport.h"
+#include "linux/feature_sender.h"
 
 namespace pelmora {
 
 // Codes the transport sets itself (errno values, like the system's own).
 inline constexpr std::uint32_t kErrorWrongReportLength = EMSGSIZE;  // a report not 64 bytes long
 inline constexpr std::uint32_t kErrorNotOpen = EBADF;              // used while closed
+inline constexpr std::uint32_t kErrorFeatureBusy = EBUSY;          // a second feature transfer
 
 class HidTransport final : public IHidTransport {
  public:
-  HidTransport() = default;
+  // `transfer` sends one feature report on the sender's thread; tests put a
+  // stand-in there.
+  explicit HidTransport(FeatureTransfer transfer = sendHidrawFeature);
   ~HidTransport() override;
   HidTransport(const HidTransport&) = delete;
   HidTransport& operator=(const HidTransport&) = delete;
@@ -32,7 +39,7 @@ class HidTransport final : public IHidTransport {
   bool close(std::uint32_t timeoutMs) override;
   std::uint32_t errorCode() const override { return error_; }
   bool isReading() const override { return fd_ >= 0; }
-  bool isFeaturePending() const override { return false; }
+  bool isFeaturePending() const override { return featurePending_; }
 
  private:
   // Keeps the first failure until the next open.
@@ -40,6 +47,8 @@ class HidTransport final : public IHidTransport {
 
   int fd_ = -1;
   std::uint32_t error_ = 0;
+  FeatureSender sender_;
+  bool featurePending_ = false;  // started, completion not yet seen by poll
 };
 
 }  // namespace pelmora

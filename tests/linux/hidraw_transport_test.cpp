@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
+#include <condition_variable>
+#include <mutex>
 #include <cerrno>
 #include <string>
 
@@ -131,20 +134,145 @@ TEST(HidrawTransport, EndOfFileIsNotAReport) {
   EXPECT_EQ(t.errorCode(), kErrorWrongReportLength);
 }
 
-TEST(HidrawTransport, FeatureIoctlOnANodeThatIsNotHidrawFails) {
+// Polls until the transport has seen its feature transfer end.
+void pollUntilSettled(HidTransport& t) {
+  for (int i = 0; i < 2000 && t.isFeaturePending(); ++i) {
+    t.poll();
+    usleep(1000);
+  }
+}
+
+TEST(HidrawTransport, FeatureIoctlOnANodeThatIsNotHidrawFailsThroughPoll) {
   FifoNode node;
   HidTransport t;
   ASSERT_TRUE(t.open(node.path()));
   const CommandReport command = buildCommand(static_cast<std::uint8_t>(Command::Hello), 7, 0);
   const CommandReport before = command;
-  EXPECT_FALSE(t.sendFeature(command.data()));
+  EXPECT_TRUE(t.sendFeature(command.data()));
   EXPECT_EQ(command, before);
-  EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(ENOTTY));
+  pollUntilSettled(t);
   EXPECT_FALSE(t.isFeaturePending());
+  EXPECT_FALSE(t.poll());
+  EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(ENOTTY));
   bool received = true;
   Report r{};
   EXPECT_FALSE(t.readReport(r.data(), received));
+}
+
+// A feature transfer that takes as long as the test wants, like an ioctl
+// waiting for a device that may never answer.
+struct HeldTransfer {
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool released = false;
+  int result = 0;
+  int calls = 0;
+  bool descriptorOpenAtEnd = false;
+  Report seen{};
+
+  FeatureTransfer function() {
+    return [this](int fd, std::uint8_t* report, std::size_t length) {
+      std::unique_lock lock(mutex);
+      ++calls;
+      std::copy(report, report + length, seen.begin());
+      changed.notify_all();
+      changed.wait(lock, [&] { return released; });
+      descriptorOpenAtEnd = fcntl(fd, F_GETFD) != -1;
+      return result;
+    };
+  }
+  void release() {
+    std::lock_guard lock(mutex);
+    released = true;
+    changed.notify_all();
+  }
+  void awaitCall() {
+    std::unique_lock lock(mutex);
+    changed.wait(lock, [&] { return calls > 0; });
+  }
+};
+
+TEST(HidrawTransport, FeatureSendReturnsAtOnceAndPollReportsTheOutcome) {
+  for (int outcome : {0, EIO}) {
+    FifoNode node;
+    HeldTransfer held;
+    held.result = outcome;
+    HidTransport t(held.function());
+    ASSERT_TRUE(t.open(node.path()));
+    CommandReport command = buildCommand(static_cast<std::uint8_t>(Command::Hello), 7, 0);
+    const CommandReport sent = command;
+    ASSERT_TRUE(t.sendFeature(command.data()));
+    command.fill(0xEE);  // the sender has its own copy
+    held.awaitCall();
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_TRUE(t.isFeaturePending());
+      EXPECT_TRUE(t.poll());
+      usleep(2000);
+    }
+    held.release();
+    pollUntilSettled(t);
+    EXPECT_FALSE(t.isFeaturePending());
+    EXPECT_EQ(t.poll(), outcome == 0) << outcome;
+    EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(outcome));
+    EXPECT_EQ(held.seen, sent);
+    EXPECT_TRUE(held.descriptorOpenAtEnd);
+    if (outcome == 0) {  // the next transfer goes through the same thread
+      EXPECT_TRUE(t.sendFeature(sent.data()));
+      pollUntilSettled(t);
+      EXPECT_EQ(held.calls, 2);
+    }
+  }
+}
+
+// The device never answers: a second send is refused, and close neither
+// waits nor leaves the kernel a buffer of the transport's; the node stays
+// busy until the transfer gives up.
+TEST(HidrawTransport, CloseLetsGoOfATransferInFlightAndTheNodeStaysBusyUntilItEnds) {
+  FifoNode node;
+  HeldTransfer held;
+  held.result = EIO;
+  const CommandReport command = buildCommand(static_cast<std::uint8_t>(Command::Hello), 7, 0);
+  {
+    HidTransport t(held.function());
+    ASSERT_TRUE(t.open(node.path()));
+    ASSERT_TRUE(t.sendFeature(command.data()));
+    held.awaitCall();
+    const std::uint64_t before = platformNowMs();
+    EXPECT_TRUE(t.close(0));
+    EXPECT_LT(platformNowMs() - before, 100u);
+    EXPECT_FALSE(t.isFeaturePending());
+
+    EXPECT_FALSE(t.open(node.path()));  // its own abandoned transfer holds the lock
+    EXPECT_STREQ(openFailureText(t.errorCode()), "Device Busy");
+  }  // destroyed while the transfer is still in flight
+  HidTransport other;
+  EXPECT_FALSE(other.open(node.path()));
+  EXPECT_STREQ(openFailureText(other.errorCode()), "Device Busy");
+
+  held.release();
+  bool reopened = false;
+  for (int i = 0; i < 2000 && !reopened; ++i) {
+    reopened = other.open(node.path());
+    if (!reopened) usleep(1000);
+  }
+  EXPECT_TRUE(reopened);
+  EXPECT_TRUE(held.descriptorOpenAtEnd);
+  EXPECT_EQ(other.errorCode(), 0u);
+}
+
+TEST(HidrawTransport, OnlyOneFeatureTransferAtATime) {
+  FifoNode node;
+  HeldTransfer held;
+  HidTransport t(held.function());
+  ASSERT_TRUE(t.open(node.path()));
+  const CommandReport command = buildCommand(static_cast<std::uint8_t>(Command::Hello), 7, 0);
+  ASSERT_TRUE(t.sendFeature(command.data()));
+  EXPECT_FALSE(t.sendFeature(command.data()));
+  EXPECT_EQ(t.errorCode(), kErrorFeatureBusy);
   EXPECT_FALSE(t.poll());
+  held.release();
+  pollUntilSettled(t);
+  EXPECT_FALSE(t.isFeaturePending());
 }
 
 TEST(HidrawTransport, SecondOpenInThisProcessIsBusyUntilTheFirstLetsGo) {
