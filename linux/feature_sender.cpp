@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -16,6 +17,11 @@
 #include "core/protocol/wire_format.h"
 
 namespace pelmora {
+namespace {
+
+std::atomic<int> abandonedTransfers{0};
+
+}  // namespace
 
 int sendHidrawFeature(int fd, std::uint8_t* report, std::size_t length) {
   int result = -1;
@@ -61,7 +67,10 @@ void FeatureSender::serve(std::shared_ptr<Shared> shared, FeatureTransfer transf
     lock.lock();
     shared->result = result;
     shared->ended = true;
-    if (shared->quit) return;
+    if (shared->quit) {
+      --abandonedTransfers;
+      return;
+    }
   }
 }
 
@@ -107,6 +116,7 @@ void FeatureSender::stop() {
     std::lock_guard lock(shared_->mutex);
     shared_->quit = true;
     inFlight = shared_->running && !shared_->ended;
+    if (inFlight) ++abandonedTransfers;
     shared_->wake.notify_one();
   }
   // An idle thread ends at once; one inside the ioctl is left to finish it.
@@ -117,5 +127,7 @@ void FeatureSender::stop() {
   }
   shared_.reset();
 }
+
+int FeatureSender::abandonedInFlight() { return abandonedTransfers.load(); }
 
 }  // namespace pelmora

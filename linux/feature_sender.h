@@ -41,6 +41,11 @@ class FeatureSender {
   // forgotten; the next start begins afresh.
   void stop();
 
+  // Transfers of this process that were forgotten by stop and have not
+  // ended yet. While one is stuck in the kernel, opening or closing any
+  // hidraw node waits for it there.
+  static int abandonedInFlight();
+
  private:
   struct Shared;
   static void serve(std::shared_ptr<Shared> shared, FeatureTransfer transfer);

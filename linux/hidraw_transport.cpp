@@ -31,6 +31,12 @@ void HidTransport::recordError(int code) {
 bool HidTransport::open(const std::u16string& path) {
   if (fd_ >= 0) return false;
   error_ = 0;
+  // The kernel serialises hidraw opens with feature transfers: while one
+  // that was given up on is still stuck, an open would wait for it.
+  if (FeatureSender::abandonedInFlight() > 0) {
+    recordError(EWOULDBLOCK);
+    return false;
+  }
   const std::string node = utf16ToUtf8(path);
   const int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {

@@ -4,8 +4,10 @@
 // report goes out through the transport's sender thread, because the ioctl
 // that sends it waits for the device; `poll` collects its outcome. The sender
 // owns what that ioctl touches, so `close` lets go at once even while a
-// transfer is in flight: the node stays locked (a new open sees "Device
-// Busy") until the device answers or the kernel gives up on it.
+// transfer is in flight: the node stays locked until the device answers or
+// the kernel gives up on it. The kernel makes every hidraw open wait for a
+// feature transfer in flight, so until then opens in this process fail at
+// once as busy instead ("Device Busy", which the supervisor rides out).
 #include <cerrno>
 #include <cstdint>
 #include <string>
@@ -31,7 +33,8 @@ class HidTransport final : public IHidTransport {
 
   // Opens the node read-write, non-blocking, and takes an exclusive flock on
   // it, so a second open from this or any other process fails with
-  // EWOULDBLOCK.
+  // EWOULDBLOCK; so does any open while a transfer this process gave up on
+  // is still in the kernel.
   bool open(const std::u16string& path) override;
   bool readReport(std::uint8_t* report, bool& received) override;
   bool sendFeature(const std::uint8_t* report) override;

@@ -1,0 +1,74 @@
+#include "host_worker_support.h"
+
+#include "core/protocol/wire_format.h"
+#include "core/transport/platform.h"
+
+namespace pelmora::test {
+
+HostWorker::HostWorker()
+    : state_(std::make_shared<SessionBridgeState>()), watching_(state_, [] { return enumerateDevices(); }) {
+  auto wait = [this](std::uint32_t ms) { return waitAndNote(ms); };
+  auto onFrame = [](const OutputFrame&) {};
+  auto onModel = [this](const LcdModel& model, const LcdCanvas&) {
+    std::lock_guard lock(mutex_);
+    ++frames_;
+    if (model.frameMessage.size() > kFrameModeOffset) modes_ |= 1u << (model.frameMessage[kFrameModeOffset] % 32);
+  };
+  auto onSerial = [this](const std::u16string& serial) {
+    std::lock_guard lock(mutex_);
+    serial_ = serial;
+  };
+  worker_ = std::make_unique<ConnectionWorker>(std::move(wait), std::move(onFrame), std::move(onModel),
+                                               nullptr, ConnectionHooks{}, std::move(onSerial), nullptr);
+  thread_ = std::thread([this] { worker_->run(); });
+}
+
+HostWorker::~HostWorker() { stop(); }
+
+bool HostWorker::waitAndNote(std::uint32_t ms) {
+  if (worker_->lastError != lastNoted_) {
+    lastNoted_ = worker_->lastError;
+    std::lock_guard lock(mutex_);
+    errors_.push_back({steadyMs(), lastNoted_});
+  }
+  return watching_(ms);
+}
+
+std::uint64_t HostWorker::stop() {
+  if (!thread_.joinable()) return 0;
+  const std::uint64_t start = steadyMs();
+  state_->stopRequested = true;
+  state_->wake.notify_all();
+  thread_.join();
+  return steadyMs() - start;
+}
+
+std::vector<TimedText> HostWorker::errors() {
+  std::lock_guard lock(mutex_);
+  return errors_;
+}
+
+std::uint64_t HostWorker::errorSeenAt(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  for (const TimedText& e : errors_) {
+    if (e.text == text) return e.atMs;
+  }
+  return 0;
+}
+
+std::u16string HostWorker::serial() {
+  std::lock_guard lock(mutex_);
+  return serial_;
+}
+
+std::uint32_t HostWorker::modesRendered() {
+  std::lock_guard lock(mutex_);
+  return modes_;
+}
+
+std::uint64_t HostWorker::framesRendered() {
+  std::lock_guard lock(mutex_);
+  return frames_;
+}
+
+}  // namespace pelmora::test

@@ -1,0 +1,73 @@
+#pragma once
+// A worker run the way the Linux program runs it: a thread of its own, the
+// bridge's device-watching wait, and the platform's enumeration, transport
+// and clock. It notes what a user would see change: every new failure text
+// with its time, the serial, and the pages rendered.
+#include <unistd.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "bridge/device_watching_wait.h"
+#include "bridge/session_state.h"
+#include "core/protocol/connection_worker.h"
+#include "uhid_synth.h"
+
+namespace pelmora::test {
+
+struct TimedText {
+  std::uint64_t atMs;
+  std::string text;
+};
+
+class HostWorker {
+ public:
+  HostWorker();
+  ~HostWorker();
+  HostWorker(const HostWorker&) = delete;
+  HostWorker& operator=(const HostWorker&) = delete;
+
+  // Requests stop; the milliseconds until the worker's run returned.
+  std::uint64_t stop();
+
+  std::vector<TimedText> errors();
+  // The time the worker first reported `text` as its failure; 0 if never.
+  std::uint64_t errorSeenAt(const std::string& text);
+  std::u16string serial();
+  std::uint32_t modesRendered();
+  std::uint64_t framesRendered();
+  // Valid once stop has returned.
+  const WorkerStatistics& statistics() const { return worker_->statistics(); }
+
+ private:
+  bool waitAndNote(std::uint32_t ms);
+
+  std::shared_ptr<SessionBridgeState> state_;
+  DeviceWatchingWait watching_;
+  std::unique_ptr<ConnectionWorker> worker_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::vector<TimedText> errors_;
+  std::string lastNoted_;
+  std::u16string serial_;
+  std::uint32_t modes_ = 0;
+  std::uint64_t frames_ = 0;
+};
+
+// Polls `condition` every 10 ms for up to `timeoutMs`.
+template <class F>
+bool waitFor(F condition, std::uint32_t timeoutMs) {
+  const std::uint64_t deadline = steadyMs() + timeoutMs;
+  for (;;) {
+    if (condition()) return true;
+    if (steadyMs() >= deadline) return false;
+    usleep(10000);
+  }
+}
+
+}  // namespace pelmora::test
