@@ -18,7 +18,9 @@ fail() {
 
 build=${KERNEL_GUEST_BUILD:-build/kernel-guest}
 per_test_timeout=${KERNEL_GUEST_TIMEOUT:-180}
-modules=(hid uhid hid-generic)
+# uhid for the synthesizer in user space; the dummy host controller, the
+# gadget framework and usbhid for the one on a USB bus.
+modules=(hid uhid hid-generic usbhid dummy_hcd libcomposite usb_f_hid)
 
 qemu=$(command -v qemu-system-x86_64) || fail "qemu-system-x86_64 is not installed"
 busybox=/bin/busybox

@@ -12,6 +12,7 @@ say() { echo "PELMORA-GUEST $*"; }
 for module in $(cat /etc/guest-modules); do
   insmod "/lib/modules/$module.ko" || say "module-failed $module"
 done
+[ -d /sys/kernel/config ] && mount -t configfs configfs /sys/kernel/config
 waited=0
 while [ ! -c /dev/uhid ] && [ "$waited" -lt 50 ]; do
   sleep 0.1

@@ -53,7 +53,7 @@ UhidSynth::UhidSynth(const UhidIdentity& identity, const sim::DeviceConfig& conf
 UhidSynth::~UhidSynth() {
   quit_ = true;
   thread_.join();
-  unplug();
+  // Closing /dev/uhid destroys the kernel device as well.
   ::close(fd_);
 }
 

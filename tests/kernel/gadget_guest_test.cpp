@@ -1,0 +1,38 @@
+// The synthesizer behind a real USB stack: a HID gadget on the dummy host
+// controller, found and served by usbhid.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "core/transport/platform.h"
+#include "gadget_synth.h"
+#include "host_worker_support.h"
+#include "linux/utf16_conversion.h"
+
+namespace pelmora::test {
+namespace {
+
+TEST(KernelGadget, UsbhidListsTheGadgetAndASessionStreamsOverControlAndInterruptTransfers) {
+  GadgetSynth gadget("KG-G");
+  ASSERT_TRUE(waitFor([] { return enumerateDevices().size() == 1; }, 5000));
+  const DeviceList list = enumerateDevices();
+  EXPECT_EQ(list[0].serial, u"KG-G");
+  EXPECT_EQ(list[0].error, "");
+
+  HostWorker worker;
+  const bool connected = waitFor([&] { return worker.serial() == u"KG-G"; }, 10000);
+  const std::uint64_t features = gadget.featureReports();
+  EXPECT_GT(features, 0u);  // SET_REPORT reached the gadget's function
+  ASSERT_TRUE(connected);
+  EXPECT_TRUE(waitFor([&] { return worker.framesRendered() >= 30; }, 5000));
+  EXPECT_LE(worker.stop(), 1900u);
+  const WorkerStatistics& s = worker.statistics();
+  EXPECT_EQ(s.sessions, 1u);
+  std::printf("gadget: %llu feature reports reached the gadget; %llu frames, %llu heartbeats, largest loop gap %llu ms\n",
+              static_cast<unsigned long long>(gadget.featureReports()), static_cast<unsigned long long>(s.frames),
+              static_cast<unsigned long long>(s.heartbeats), static_cast<unsigned long long>(s.maxLoopGapMs));
+  for (const TimedText& e : worker.errors()) std::printf("worker: %s\n", e.text.c_str());
+}
+
+}  // namespace
+}  // namespace pelmora::test
