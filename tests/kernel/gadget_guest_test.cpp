@@ -12,7 +12,7 @@
 namespace pelmora::test {
 namespace {
 
-TEST(KernelGadget, UsbhidListsTheGadgetAndASessionStreamsOverControlAndInterruptTransfers) {
+TEST(KernelGadget, UsbhidListsTheGadgetAndASessionStreamsUntilItLeavesTheBus) {
   GadgetSynth gadget("KG-G");
   ASSERT_TRUE(waitFor([] { return enumerateDevices().size() == 1; }, 5000));
   const DeviceList list = enumerateDevices();
@@ -25,6 +25,11 @@ TEST(KernelGadget, UsbhidListsTheGadgetAndASessionStreamsOverControlAndInterrupt
   EXPECT_GT(features, 0u);  // SET_REPORT reached the gadget's function
   ASSERT_TRUE(connected);
   EXPECT_TRUE(waitFor([&] { return worker.framesRendered() >= 30; }, 5000));
+
+  // Off the bus: usbhid's node fails the read with the same code as uhid's.
+  gadget.unplug();
+  EXPECT_TRUE(waitFor([&] { return worker.errorSeenAt("Connection Error\nRead Failed\nError 5") != 0; }, 3000));
+  EXPECT_TRUE(waitFor([&] { return worker.serial().empty(); }, 500));
   EXPECT_LE(worker.stop(), 1900u);
   const WorkerStatistics& s = worker.statistics();
   EXPECT_EQ(s.sessions, 1u);

@@ -103,8 +103,10 @@ void GadgetSynth::bind() {
   if (fd_ < 0) throw std::runtime_error("gadget: /dev/hidg0 did not appear");
 }
 
+void GadgetSynth::unplug() { std::ofstream(root_ + "/UDC") << "\n"; }
+
 void GadgetSynth::unbind() {
-  std::ofstream(root_ + "/UDC") << "\n";
+  unplug();
   ::unlink((root_ + "/" + kConfig + "/hid.synth").c_str());
   ::rmdir((root_ + "/" + kConfig).c_str());
   ::rmdir((root_ + "/" + kFunction).c_str());

@@ -35,6 +35,8 @@ class GadgetSynth {
     return f(device_);
   }
   std::uint64_t featureReports();
+  // Takes the gadget off the bus, as pulling the cable would.
+  void unplug();
 
  private:
   void bind();

@@ -123,5 +123,22 @@ TEST(KernelHidraw, ExclusiveOpenFeatureRoundTripAndABurstBeyondTheQueue) {
   EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(ENOENT));
 }
 
+// A device that answers SET_REPORT with an error: the send itself returns
+// at once, and the kernel's code for the failed transfer arrives through poll.
+TEST(KernelHidraw, ARefusedFeatureReportFailsThroughPoll) {
+  UhidSynth synth;
+  synth.with([](sim::SimDevice& d) { d.link.featureRefusals.remaining = 1; });
+  const std::string node = synth.waitForNode();
+  ASSERT_FALSE(node.empty());
+  HidTransport t;
+  ASSERT_TRUE(t.open(utf8ToUtf16(node)));
+  const CommandReport hello = buildCommand(static_cast<std::uint8_t>(Command::Hello), 1, 0);
+  ASSERT_TRUE(t.sendFeature(hello.data()));
+  EXPECT_TRUE(waitFor([&] { return !t.poll(); }, 2000));
+  EXPECT_FALSE(t.isFeaturePending());
+  EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(EIO));
+  EXPECT_EQ(synth.with([](sim::SimDevice& d) { return d.counters().commands; }), 0u);
+}
+
 }  // namespace
 }  // namespace pelmora::test

@@ -52,7 +52,7 @@ TEST(KernelSession, StreamsEveryPageWithHeartbeatsWhileASecondWorkerFindsTheDevi
   const WorkerStatistics& s = worker.statistics();
   EXPECT_EQ(s.sessions, 1u);
   EXPECT_EQ(s.failures, 0u);
-  EXPECT_GT(s.frames, streamedMs / 100);
+  EXPECT_GT(s.frames, streamedMs / 200);
   std::printf("connected after %llu ms; %llu frames, %llu heartbeats in %llu ms; largest loop gap %llu ms, "
               "read burst %llu ms; stop took %llu ms\n",
               static_cast<unsigned long long>(connected - start), static_cast<unsigned long long>(s.frames),
@@ -121,7 +121,7 @@ TEST(KernelSession, ADeviceThatNeverAnswersAFeatureReportTimesOutOnTimeAndStopsW
   for (const std::string& path : {node, otherNode}) {
     const std::uint64_t before = steadyMs();
     const bool opened = later.open(utf8ToUtf16(path));
-    EXPECT_LT(steadyMs() - before, 100u) << path;
+    EXPECT_LT(steadyMs() - before, 500u) << path;
     if (heldStill) {
       EXPECT_FALSE(opened) << path;
       EXPECT_STREQ(openFailureText(later.errorCode()), "Device Busy");
