@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <string>
 
 #include "core/transport/platform.h"
 #include "host_worker_support.h"
@@ -17,10 +18,14 @@ namespace {
 constexpr std::uint32_t kAllPages = (1u << kModeCount) - 1;
 constexpr std::uint64_t kStopBudgetMs = 1900;
 
-void printTimeline(const char* name, HostWorker& worker, std::uint64_t since) {
+// The failure texts the worker went through, for the log and for a failed
+// expectation.
+std::string timeline(HostWorker& worker, std::uint64_t since) {
+  std::string lines;
   for (const TimedText& e : worker.errors()) {
-    std::printf("%s +%llu ms: %s\n", name, static_cast<unsigned long long>(e.atMs - since), e.text.c_str());
+    lines += "+" + std::to_string(e.atMs - since) + " ms: " + e.text + "\n";
   }
+  return lines;
 }
 
 TEST(KernelSession, StreamsEveryPageWithHeartbeatsWhileASecondWorkerFindsTheDeviceBusy) {
@@ -59,7 +64,7 @@ TEST(KernelSession, StreamsEveryPageWithHeartbeatsWhileASecondWorkerFindsTheDevi
               static_cast<unsigned long long>(s.heartbeats), static_cast<unsigned long long>(streamedMs),
               static_cast<unsigned long long>(s.maxLoopGapMs), static_cast<unsigned long long>(s.maxReadBurstMs),
               static_cast<unsigned long long>(stopMs));
-  printTimeline("worker", worker, start);
+  std::printf("%s", timeline(worker, start).c_str());
 }
 
 TEST(KernelSession, UnplugMidStreamThenReplugReconnectsThroughTheDeviceWatchingWait) {
@@ -71,7 +76,8 @@ TEST(KernelSession, UnplugMidStreamThenReplugReconnectsThroughTheDeviceWatchingW
 
   const std::uint64_t unplugged = steadyMs();
   synth.unplug();
-  EXPECT_TRUE(waitFor([&] { return worker.errorSeenAt("Connection Error\nRead Failed\nError 5") != 0; }, 2000));
+  EXPECT_TRUE(waitFor([&] { return worker.errorSeenAt("Connection Error\nRead Failed\nError 5") != 0; }, 2000))
+      << timeline(worker, unplugged);
   EXPECT_TRUE(waitFor([&] { return worker.serial().empty(); }, 500));
   usleep(1500000);
 
@@ -87,7 +93,7 @@ TEST(KernelSession, UnplugMidStreamThenReplugReconnectsThroughTheDeviceWatchingW
   EXPECT_EQ(s.failures, 1u);
   std::printf("unplug seen; re-plugged device streaming again after %llu ms\n",
               static_cast<unsigned long long>(reconnectedMs));
-  printTimeline("worker", worker, unplugged);
+  std::printf("%s", timeline(worker, unplugged).c_str());
 }
 
 // The device takes every command but never completes a feature transfer:
@@ -104,7 +110,8 @@ TEST(KernelSession, ADeviceThatNeverAnswersAFeatureReportTimesOutOnTimeAndStopsW
   const std::string otherNode = other.waitForNode();
   ASSERT_FALSE(otherNode.empty());
   HostWorker worker;
-  ASSERT_TRUE(waitFor([&] { return worker.errorSeenAt("Connection Error\nFeature I/O Timeout") != 0; }, 6000));
+  ASSERT_TRUE(waitFor([&] { return worker.errorSeenAt("Connection Error\nFeature I/O Timeout") != 0; }, 6000))
+      << timeline(worker, synth.counters().firstSetReportMs);
   const std::uint64_t sentAt = synth.counters().firstSetReportMs;
   const std::uint64_t timeoutAt = worker.errorSeenAt("Connection Error\nFeature I/O Timeout");
   EXPECT_GE(timeoutAt - sentAt, 1800u);
@@ -134,7 +141,7 @@ TEST(KernelSession, ADeviceThatNeverAnswersAFeatureReportTimesOutOnTimeAndStopsW
               static_cast<unsigned long long>(timeoutAt - sentAt), static_cast<unsigned long long>(stopMs),
               static_cast<unsigned long long>(stoppedAt - sentAt),
               static_cast<unsigned long long>(freedAt - sentAt));
-  printTimeline("worker", worker, sentAt);
+  std::printf("%s", timeline(worker, sentAt).c_str());
 }
 
 }  // namespace
