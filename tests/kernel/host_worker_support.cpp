@@ -1,5 +1,7 @@
 #include "host_worker_support.h"
 
+#include <string_view>
+
 #include "core/protocol/wire_format.h"
 #include "core/transport/platform.h"
 
@@ -54,6 +56,21 @@ std::uint64_t HostWorker::errorSeenAt(const std::string& text) {
     if (e.text == text) return e.atMs;
   }
   return 0;
+}
+
+bool HostWorker::sawDeviceGone() {
+  static constexpr std::string_view kCodePrefix = "\nError ";
+  std::lock_guard lock(mutex_);
+  for (const TimedText& e : errors_) {
+    const std::size_t at = e.text.rfind(kCodePrefix);
+    if (!e.text.starts_with("Connection Error\n") || at == std::string::npos) continue;
+    const std::string code = e.text.substr(at + kCodePrefix.size());
+    if (!code.empty() && code.find_first_not_of("0123456789") == std::string::npos &&
+        isDeviceGoneCode(static_cast<std::uint32_t>(std::stoul(code)))) {
+      return true;
+    }
+  }
+  return false;
 }
 
 std::u16string HostWorker::serial() {

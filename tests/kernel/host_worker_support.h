@@ -38,6 +38,10 @@ class HostWorker {
   std::vector<TimedText> errors();
   // The time the worker first reported `text` as its failure; 0 if never.
   std::uint64_t errorSeenAt(const std::string& text);
+  // Whether a failure said the device has gone: "Connection Error" with a
+  // platform code that means so. An unplug shows as a failed read or, when
+  // a feature transfer was under way, as its failed completion.
+  bool sawDeviceGone();
   std::u16string serial();
   std::uint32_t modesRendered();
   std::uint64_t framesRendered();
