@@ -93,3 +93,16 @@ extern const NSAboutPanelOptionKey NSAboutPanelOptionCredits;
 /* https://developer.apple.com/documentation/appkit/nsapplication/1428621-setactivationpolicy */
 - (BOOL)setActivationPolicy:(NSApplicationActivationPolicy)activationPolicy;
 @end
+
+/* The designated initialisers Apple marks, so that a subclass that adds its
+   own is held to overriding them or declaring them unavailable, as on a Mac.
+   https://developer.apple.com/documentation/appkit/nswindowcontroller/1528726-initwithwindow
+   https://developer.apple.com/documentation/appkit/nsview/1483458-initwithframe */
+@interface NSWindowController ()
+- (instancetype)initWithWindow:(NSWindow*)window NS_DESIGNATED_INITIALIZER;
+- (instancetype)initWithCoder:(NSCoder*)coder NS_DESIGNATED_INITIALIZER;
+@end
+@interface NSView ()
+- (instancetype)initWithFrame:(NSRect)frameRect NS_DESIGNATED_INITIALIZER;
+- (instancetype)initWithCoder:(NSCoder*)coder NS_DESIGNATED_INITIALIZER;
+@end
