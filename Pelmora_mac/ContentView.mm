@@ -2,8 +2,8 @@
 
 #import <CoreGraphics/CoreGraphics.h>
 #import <dispatch/dispatch.h>
+#import <objc/runtime.h>
 
-#include <iterator>
 #include <optional>
 
 #import "Pelmora_mac/LCDStrings.h"

@@ -1,5 +1,7 @@
 #include "Pelmora_mac/ui/menu_layout.h"
 
+#include <iterator>
+
 #include "Pelmora_mac/ui/window_geometry.h"
 
 namespace pelmora::mac {
