@@ -22,6 +22,13 @@ constexpr NSWindowCollectionBehavior kCollectionBehavior =
     NSWindowCollectionBehaviorFullScreenNone | NSWindowCollectionBehaviorFullScreenDisallowsTiling;
 constexpr CGFloat kTitleFontSize = 12;
 
+// The portable decisions speak in the platform's numbers.
+static_assert(kStandardStyle == 7);
+static_assert(kCollectionBehavior == 4644);
+static_assert(mac::kNormalWindowLevel == NSNormalWindowLevel);
+static_assert(mac::kFloatingWindowLevel == NSFloatingWindowLevel);
+static_assert(mac::kAlphaLastBitmapInfo == kCGImageAlphaLast);
+
 constexpr mac::MenuAction kAllActions[] = {
     mac::MenuAction::About,         mac::MenuAction::Hide,          mac::MenuAction::Terminate,
     mac::MenuAction::NewWindow,     mac::MenuAction::PerformClose,  mac::MenuAction::ChangeScale,

@@ -7,6 +7,11 @@
 #include_next <AppKit/AppKit.h>
 #include <CoreGraphics/CoreGraphics.h>
 
+/* Apple's floating level is 3 (kCGFloatingWindowLevel), GNUstep's 2; the
+   application is written for Apple's number.
+   https://developer.apple.com/documentation/appkit/nswindow/level/floating */
+#define NSFloatingWindowLevel 3
+
 /* https://developer.apple.com/documentation/foundation/1391126-nsrecttocgrect */
 static inline CGRect NSRectToCGRect(NSRect rect) {
   return CGRect{{rect.origin.x, rect.origin.y}, {rect.size.width, rect.size.height}};
@@ -50,11 +55,7 @@ enum : NSUInteger { NSWindowCollectionBehaviorFullScreenNone = 1 << 9 };
 
 /* https://developer.apple.com/documentation/appkit/nswindow/tabbingmode */
 typedef NSInteger NSWindowTabbingMode;
-enum : NSInteger {
-  NSWindowTabbingModeAutomatic = 0,
-  NSWindowTabbingModePreferred = 1,
-  NSWindowTabbingModeDisallowed = 2,
-};
+enum : NSInteger { NSWindowTabbingModeDisallowed = 2 };
 
 @interface NSWindow (LCDCompat) <NSUserInterfaceValidations>
 /* https://developer.apple.com/documentation/appkit/nswindow/1419325-stylemask */

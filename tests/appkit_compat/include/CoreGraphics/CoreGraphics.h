@@ -46,7 +46,7 @@ typedef int32_t CGColorRenderingIntent;
 enum { kCGRenderingIntentDefault = 0 };
 /* https://developer.apple.com/documentation/coregraphics/cginterpolationquality */
 typedef int32_t CGInterpolationQuality;
-enum { kCGInterpolationDefault = 0, kCGInterpolationNone = 1 };
+enum { kCGInterpolationNone = 1 };
 
 /* https://developer.apple.com/documentation/coregraphics/kcgcolorspacesrgb */
 extern const CFStringRef kCGColorSpaceSRGB;
