@@ -4,14 +4,10 @@
 #pragma once
 #include <gnustep_checked_version.h>
 
-#include <stdint.h>
-
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-/* https://developer.apple.com/documentation/corefoundation/cfindex */
-typedef long CFIndex;
 /* https://developer.apple.com/documentation/corefoundation/cftyperef */
 typedef const void* CFTypeRef;
 /* https://developer.apple.com/documentation/corefoundation/cfallocatorref */
