@@ -54,7 +54,7 @@ bool setDeviceMatching(IOHIDManagerRef manager) {
   }
   CFDictionaryRef matching = nullptr;
   if (complete) {
-    matching = CFDictionaryCreate(kCFAllocatorDefault, keys.data(), numbers.data(), kMatchingKeys,
+    matching = CFDictionaryCreate(kCFAllocatorDefault, keys.data(), numbers.data(), static_cast<CFIndex>(kMatchingKeys),
                                   &kCFTypeDictionaryKeyCallBacks, &kCFTypeDictionaryValueCallBacks);
   }
   if (matching != nullptr) {
@@ -112,7 +112,7 @@ void appendDevices(CFSetRef devices, DeviceList& list) {
 
 DeviceList enumerateDevices() {
   DeviceList list;
-  IOHIDManagerRef manager = IOHIDManagerCreate(kCFAllocatorDefault, kIOHIDOptionsTypeNone);
+  IOHIDManagerRef manager = IOHIDManagerCreate(kCFAllocatorDefault, kIOHIDManagerOptionNone);
   if (manager == nullptr) return list;
   if (setDeviceMatching(manager)) {
     if (CFSetRef devices = IOHIDManagerCopyDevices(manager)) {

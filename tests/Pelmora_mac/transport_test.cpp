@@ -130,6 +130,7 @@ TEST_F(MacTransport, OneHolderPerPath) {
   const std::uint64_t id = plug();
   const std::u16string path = registryEntryPath(id);
   ASSERT_TRUE(transport->open(path));
+  EXPECT_TRUE(transport->isReading()) << "reports come by callback";
   EXPECT_FALSE(second->open(path)) << "same process";
   EXPECT_EQ(second->errorCode(), kExclusiveAccess);
   EXPECT_FALSE(transport->open(path)) << "already open";

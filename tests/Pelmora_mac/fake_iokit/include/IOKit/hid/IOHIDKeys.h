@@ -26,4 +26,9 @@ enum {
 };
 typedef uint32_t IOHIDOptionsType;
 
+typedef uint32_t IOHIDManagerOptions;
+enum {
+  kIOHIDManagerOptionNone = 0x0
+};
+
 }  // extern "C"
