@@ -12,17 +12,15 @@
 #include "Pelmora_mac/hid_discovery.h"
 #include "Pelmora_mac/io_return_codes.h"
 
-// kIOMainPortDefault arrived with macOS 12; builds for older systems use its
-// former name. Both are the null port.
-#if defined(__ENVIRONMENT_MAC_OS_X_VERSION_MIN_REQUIRED__) && __ENVIRONMENT_MAC_OS_X_VERSION_MIN_REQUIRED__ < 120000
-#define PELMORA_IO_MAIN_PORT kIOMasterPortDefault
-#else
-#define PELMORA_IO_MAIN_PORT kIOMainPortDefault
-#endif
-
 namespace pelmora {
 
 namespace {
+
+// IOKit's default main port. kIOMainPortDefault (macOS 12) and its former
+// name kIOMasterPortDefault are both documented synonyms of the null port;
+// the null port itself needs no symbol that older systems lack, so the
+// program still starts on every system its bundle names.
+constexpr mach_port_t kDefaultMainPort = MACH_PORT_NULL;
 
 // One slice of the run loop: at most one source, at most 10 µs.
 constexpr CFTimeInterval kRunLoopSliceSeconds = 0.00001;
@@ -81,7 +79,7 @@ void releasePath(const std::u16string& path) {
 
 IOHIDDeviceRef createDevice(std::uint64_t entryId) {
   // The lookup consumes the matching dictionary.
-  const io_service_t service = IOServiceGetMatchingService(PELMORA_IO_MAIN_PORT, IORegistryEntryIDMatching(entryId));
+  const io_service_t service = IOServiceGetMatchingService(kDefaultMainPort, IORegistryEntryIDMatching(entryId));
   if (service == IO_OBJECT_NULL) return nullptr;
   IOHIDDeviceRef device = IOHIDDeviceCreate(kCFAllocatorDefault, service);
   IOObjectRelease(service);
