@@ -11,10 +11,14 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 #include "core/transport/device_list.h"
 #include "core/transport/platform.h"
+
+// The matching numbers are made as 32-bit integers.
+static_assert(kCFNumberSInt32Type == 3 && std::is_same_v<CFTypeID, unsigned long>);
 
 namespace pelmora {
 

@@ -8,9 +8,23 @@
 #include <algorithm>
 #include <mutex>
 #include <set>
+#include <type_traits>
 
 #include "Pelmora_mac/hid_discovery.h"
 #include "Pelmora_mac/io_return_codes.h"
+
+// What this file relies on, as the frameworks define it.
+static_assert(std::is_same_v<IOReturn, int> && std::is_same_v<CFIndex, long> &&
+              std::is_same_v<Boolean, unsigned char> && std::is_same_v<CFTimeInterval, double>);
+static_assert(kIOHIDOptionsTypeSeizeDevice == 1 && kIOHIDOptionsTypeNone == 0);
+static_assert(kIOHIDReportTypeInput == 0 && kIOHIDReportTypeFeature == 2);
+static_assert(std::is_same_v<IOHIDCallback, void (*)(void*, IOReturn, void*)>);
+static_assert(std::is_same_v<IOHIDReportCallback, void (*)(void*, IOReturn, void*, IOHIDReportType, std::uint32_t,
+                                                           std::uint8_t*, CFIndex)>);
+// The time-out travels as a CFTimeInterval: seconds.
+static_assert(std::is_same_v<decltype(&IOHIDDeviceSetReportWithCallback),
+                             IOReturn (*)(IOHIDDeviceRef, IOHIDReportType, CFIndex, const std::uint8_t*, CFIndex,
+                                          CFTimeInterval, IOHIDReportCallback, void*)>);
 
 namespace pelmora {
 
