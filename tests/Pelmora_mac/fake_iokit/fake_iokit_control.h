@@ -63,8 +63,8 @@ void setBackend(std::uint64_t entryId, Backend backend);
 // The entry leaves the registry; scheduled device references get their
 // removal callback and lose their transfer (aborted).
 void unplug(std::uint64_t entryId);
-// A 64-byte report with the ID in byte 0, delivered the way the device's
-// spec says (with or without the ID byte).
+// A 64-byte report with the ID in byte 0, delivered with or without the ID
+// byte as the device's DeviceSpec says.
 void pushReport(std::uint64_t entryId, const std::uint8_t* report);
 // Anything at all, exactly as given to the callback.
 void pushRawReport(std::uint64_t entryId, std::uint32_t reportId, std::vector<std::uint8_t> bytes,
