@@ -129,7 +129,13 @@ SessionEngine::Step SessionEngine::iterate() {
   std::uint64_t t = worker_.now();
   stats.maxLoopGapMs = std::max(stats.maxLoopGapMs, t - prevIteration_);
   if (worker_.pollResume()) throw ConnectionError(kTextPowerResume);
-  if (!transport_->poll()) throw ConnectionError(withErrorCode(kTextCompletionFailed, transport_->errorCode()));
+  if (!transport_->poll()) {
+    // A transport told of a removal between reads (macOS) fails here first;
+    // a gone device is not worth an in-place reconnect from either path.
+    const std::uint32_t error = transport_->errorCode();
+    deviceGone_ = isDeviceGoneCode(error);
+    throw ConnectionError(withErrorCode(kTextCompletionFailed, error));
+  }
   prevIteration_ = t;
 
   const std::uint64_t burstStart = worker_.now();

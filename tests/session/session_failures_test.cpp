@@ -55,13 +55,24 @@ const FailureCase kCases[] = {
      true},
     {"FeatureCompletionFailed",
      [](SimEnv& env) {
-       env.harness->at(env.t0() + kStreamingAt, [&env] {
-         env.link().pollFailureCode = EIO;
+       const std::uint32_t io = env.bus.codes.io;
+       env.harness->at(env.t0() + kStreamingAt, [&env, io] {
+         env.link().pollFailureCode = io;
          env.link().pollFailures.remaining = 1;
        });
-       return env.withCode("Connection Error\nFeature Completion Failed", EIO);
+       return env.withCode("Connection Error\nFeature Completion Failed", io);
      },
      true},
+    {"FeatureCompletionFailedDeviceGone",
+     [](SimEnv& env) {
+       const std::uint32_t gone = env.bus.codes.gone;
+       env.harness->at(env.t0() + kStreamingAt, [&env, gone] {
+         env.link().pollFailureCode = gone;
+         env.link().pollFailures.remaining = 1;
+       });
+       return env.withCode("Connection Error\nFeature Completion Failed", gone);
+     },
+     false},
     {"ReadFailedOrdinaryCode",
      [](SimEnv& env) {
        env.harness->at(env.t0() + kStreamingAt, [&env] {

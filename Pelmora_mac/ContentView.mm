@@ -1,0 +1,418 @@
+#import "Pelmora_mac/ContentView.h"
+
+#import <CoreGraphics/CoreGraphics.h>
+#import <dispatch/dispatch.h>
+#import <objc/runtime.h>
+
+#include <optional>
+
+#import "Pelmora_mac/LCDStrings.h"
+#include "Pelmora_mac/ui/frame_image.h"
+#include "Pelmora_mac/ui/menu_states.h"
+#include "Pelmora_mac/ui/window_geometry.h"
+
+namespace mac = pelmora::mac;
+
+namespace {
+
+constexpr NSWindowStyleMask kStandardStyle =
+    NSWindowStyleMaskTitled | NSWindowStyleMaskClosable | NSWindowStyleMaskMiniaturizable;
+constexpr NSWindowCollectionBehavior kCollectionBehavior =
+    NSWindowCollectionBehaviorManaged | NSWindowCollectionBehaviorParticipatesInCycle |
+    NSWindowCollectionBehaviorFullScreenNone | NSWindowCollectionBehaviorFullScreenDisallowsTiling;
+constexpr CGFloat kTitleFontSize = 12;
+
+// The portable decisions speak in the platform's numbers.
+static_assert(kStandardStyle == 7);
+static_assert(kCollectionBehavior == 4644);
+static_assert(mac::kNormalWindowLevel == NSNormalWindowLevel);
+static_assert(mac::kFloatingWindowLevel == NSFloatingWindowLevel);
+static_assert(mac::kAlphaLastBitmapInfo == kCGImageAlphaLast);
+
+constexpr mac::MenuAction kAllActions[] = {
+    mac::MenuAction::About,         mac::MenuAction::Hide,          mac::MenuAction::Terminate,
+    mac::MenuAction::NewWindow,     mac::MenuAction::PerformClose,  mac::MenuAction::ChangeScale,
+    mac::MenuAction::ToggleTopmost, mac::MenuAction::PerformMiniaturize, mac::MenuAction::ArrangeInFront,
+};
+
+SEL selectorFor(mac::MenuAction action) {
+  switch (action) {
+    case mac::MenuAction::About: return @selector(about);
+    case mac::MenuAction::Hide: return @selector(hide:);
+    case mac::MenuAction::Terminate: return @selector(terminate:);
+    case mac::MenuAction::NewWindow: return @selector(newWindow:);
+    case mac::MenuAction::PerformClose: return @selector(performClose:);
+    case mac::MenuAction::ChangeScale: return @selector(changeScale:);
+    case mac::MenuAction::ToggleTopmost: return @selector(toggleTopmost:);
+    case mac::MenuAction::PerformMiniaturize: return @selector(performMiniaturize:);
+    case mac::MenuAction::ArrangeInFront: return @selector(arrangeInFront:);
+    case mac::MenuAction::None: break;
+  }
+  return nullptr;
+}
+
+mac::MenuAction actionFor(SEL selector) {
+  if (selector == nullptr) return mac::MenuAction::None;
+  for (const mac::MenuAction action : kAllActions) {
+    if (sel_isEqual(selector, selectorFor(action))) return action;
+  }
+  return mac::MenuAction::None;
+}
+
+NSMenuItem* makeMenuItem(const mac::MenuItemSpec& spec, id<LCDApplicationActions> _Nullable delegate,
+                         NSWindow* _Nullable window) {
+  if (spec.separator) return [NSMenuItem separatorItem];
+  NSMenuItem* item = [[NSMenuItem alloc] initWithTitle:LCDStringFromUtf8(spec.title)
+                                                action:selectorFor(spec.action)
+                                         keyEquivalent:LCDStringFromUtf8(spec.key)];
+  item.tag = spec.tag;
+  if (spec.target == mac::MenuTarget::Delegate) item.target = delegate;
+  if (spec.target == mac::MenuTarget::Window) item.target = window;
+  if (!spec.submenu.empty()) {
+    NSMenu* submenu = [[NSMenu alloc] initWithTitle:item.title];
+    for (const mac::MenuItemSpec& child : spec.submenu) [submenu addItem:makeMenuItem(child, delegate, window)];
+    item.submenu = submenu;
+  }
+  return item;
+}
+
+NSRect nsRect(const mac::Rect& rect) {
+  return NSMakeRect(rect.origin.x, rect.origin.y, rect.size.width, rect.size.height);
+}
+
+mac::Rect macRect(NSRect rect) {
+  return {{rect.origin.x, rect.origin.y}, {rect.size.width, rect.size.height}};
+}
+
+NSSize nsSize(mac::Size size) { return NSMakeSize(size.width, size.height); }
+
+// The tag of whatever sent an action; 0 when it has none.
+NSInteger senderTag(id _Nullable sender) {
+  if (![sender respondsToSelector:@selector(tag)]) return 0;
+  return [static_cast<id<NSValidatedUserInterfaceItem>>(sender) tag];
+}
+
+}  // namespace
+
+NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullable delegate,
+                    NSWindow* _Nullable window) {
+  NSMenu* menu = [[NSMenu alloc] initWithTitle:LCDStringFromUtf8(spec.title)];
+  for (const mac::MenuItemSpec& item : spec.items) [menu addItem:makeMenuItem(item, delegate, window)];
+  return menu;
+}
+
+@implementation LCDView {
+  CGImageRef _image;
+}
+
+- (void)dealloc {
+  CGImageRelease(_image);
+}
+
+- (nullable CGImageRef)image {
+  return _image;
+}
+
+- (BOOL)isFlipped {
+  return YES;
+}
+
+- (BOOL)acceptsFirstResponder {
+  return YES;
+}
+
+- (void)showPixels:(NSData*)pixels {
+  if (!mac::isWholeFrame(pixels.length)) return;
+  // The image keeps its own copy of the bytes, so nothing the caller does
+  // with its buffer afterwards can reach the picture on screen.
+  CFDataRef bytes = CFDataCreateCopy(kCFAllocatorDefault, (__bridge CFDataRef)pixels);
+  if (bytes == nullptr) return;
+  CGDataProviderRef provider = CGDataProviderCreateWithCFData(bytes);
+  CFRelease(bytes);
+  CGColorSpaceRef space = CGColorSpaceCreateWithName(kCGColorSpaceSRGB);
+  CGImageRef image = nullptr;
+  if (provider != nullptr && space != nullptr) {
+    const mac::FrameImageLayout layout = mac::frameImageLayout();
+    image = CGImageCreate(layout.width, layout.height, layout.bitsPerComponent, layout.bitsPerPixel,
+                          layout.bytesPerRow, space, static_cast<CGBitmapInfo>(layout.bitmapInfo), provider,
+                          nullptr, false, kCGRenderingIntentDefault);
+  }
+  CGDataProviderRelease(provider);
+  CGColorSpaceRelease(space);
+  // A frame that cannot be made into an image leaves the previous one shown.
+  if (image == nullptr) return;
+  CGImageRelease(_image);
+  _image = image;
+  self.needsDisplay = YES;
+}
+
+- (void)drawRect:(NSRect)dirtyRect {
+  (void)dirtyRect;
+  [[NSColor blackColor] setFill];
+  NSRectFill(self.bounds);
+  if (_image == nullptr) return;
+  CGContextRef context = [NSGraphicsContext currentContext].CGContext;
+  if (context == nullptr) return;
+  const CGRect bounds = NSRectToCGRect(self.bounds);
+  CGContextSaveGState(context);
+  // Whole-factor scaling with sharp pixels.
+  CGContextSetInterpolationQuality(context, kCGInterpolationNone);
+  // The view is flipped; the image must still come out upright.
+  CGContextTranslateCTM(context, 0, bounds.size.height);
+  CGContextScaleCTM(context, 1, -1);
+  CGContextDrawImage(context, bounds, _image);
+  CGContextRestoreGState(context);
+}
+
+- (void)mouseDown:(NSEvent*)event {
+  if ((event.modifierFlags & NSEventModifierFlagControl) != 0) {
+    NSMenu* menu = self.menu;
+    if (menu != nil) [NSMenu popUpContextMenu:menu withEvent:event forView:self];
+    return;
+  }
+  [self.window performWindowDragWithEvent:event];
+}
+
+@end
+
+@implementation LCDTitleBar
+
+- (BOOL)isFlipped {
+  return YES;
+}
+
+- (void)mouseDown:(NSEvent*)event {
+  [self.window performWindowDragWithEvent:event];
+}
+
+// The title text drags the window like the bar around it; the window
+// buttons stay clickable.
+- (nullable NSView*)hitTest:(NSPoint)point {
+  NSView* hit = [super hitTest:point];
+  return [hit isKindOfClass:[NSTextField class]] ? self : hit;
+}
+
+@end
+
+@implementation LCDChromeView
+
+- (instancetype)initWithLCDView:(LCDView*)lcd {
+  self = [super initWithFrame:nsRect({{0, 0}, mac::contentSizeForScale(mac::kMinScale)})];
+  if (self == nil) return nil;
+  _bar = [[LCDTitleBar alloc] initWithFrame:NSZeroRect];
+  _titleLabel = [NSTextField labelWithString:@""];
+  _titleLabel.font = [NSFont systemFontOfSize:kTitleFontSize weight:NSFontWeightMedium];
+  _titleLabel.alignment = NSTextAlignmentCenter;
+  _titleLabel.lineBreakMode = NSLineBreakByTruncatingMiddle;
+  _titleLabel.textColor = [NSColor labelColor];
+  _lcd = lcd;
+  [_bar addSubview:_titleLabel];
+  [self addSubview:_bar];
+  [self addSubview:_lcd];
+  self.needsLayout = YES;
+  return self;
+}
+
+- (BOOL)isFlipped {
+  return YES;
+}
+
+- (BOOL)isOpaque {
+  return YES;
+}
+
+- (void)layout {
+  [super layout];
+  const NSSize size = self.bounds.size;
+  const mac::ChromeLayout layout = mac::layoutChrome({size.width, size.height});
+  _bar.frame = nsRect(layout.bar);
+  _titleLabel.frame = nsRect(layout.titleLabel);
+  _lcd.frame = nsRect(layout.lcd);
+}
+
+- (void)drawRect:(NSRect)dirtyRect {
+  (void)dirtyRect;
+  [[NSColor windowBackgroundColor] setFill];
+  NSRectFill(self.bounds);
+}
+
+@end
+
+@implementation LCDWindow
+
+- (BOOL)canBecomeKeyWindow {
+  return YES;
+}
+
+- (BOOL)canBecomeMainWindow {
+  return YES;
+}
+
+- (void)performClose:(nullable id)sender {
+  (void)sender;
+  id<NSWindowDelegate> delegate = self.delegate;
+  if ([delegate respondsToSelector:@selector(windowShouldClose:)] && ![delegate windowShouldClose:self]) return;
+  [self close];
+}
+
+- (void)performMiniaturize:(nullable id)sender {
+  (void)sender;
+  const std::optional<long> level = mac::levelToRestoreAfterMiniaturize(self.level);
+  if (level) {
+    self.levelBeforeMiniaturize = @(*level);
+    self.level = mac::kNormalWindowLevel;
+  }
+  // The level change takes effect before the window leaves for the Dock.
+  __weak LCDWindow* weakSelf = self;
+  dispatch_async(dispatch_get_main_queue(), ^{
+    LCDWindow* window = weakSelf;
+    if (window != nil && window.visible && !window.miniaturized) [window miniaturize:nil];
+  });
+}
+
+- (BOOL)validateMenuItem:(NSMenuItem*)item {
+  const std::optional<bool> enabled = mac::windowItemEnabled(actionFor(item.action), self.visible, self.miniaturized);
+  return enabled ? *enabled : [super validateMenuItem:item];
+}
+
+- (BOOL)validateUserInterfaceItem:(id<NSValidatedUserInterfaceItem>)item {
+  const std::optional<bool> enabled = mac::windowItemEnabled(actionFor(item.action), self.visible, self.miniaturized);
+  return enabled ? *enabled : [super validateUserInterfaceItem:item];
+}
+
+@end
+
+@implementation LCDWindowController {
+  NSString* _version;
+}
+
+- (nullable instancetype)init {
+  LCDSession* session = [[LCDSession alloc] init];
+  if (session == nil) return nil;
+  LCDView* lcd = [[LCDView alloc] initWithFrame:NSZeroRect];
+  LCDChromeView* chrome = [[LCDChromeView alloc] initWithLCDView:lcd];
+  const NSSize content = nsSize(mac::contentSizeForScale(mac::kMinScale));
+  LCDWindow* window = [[LCDWindow alloc] initWithContentRect:NSMakeRect(0, 0, content.width, content.height)
+                                                   styleMask:kStandardStyle
+                                                     backing:NSBackingStoreBuffered
+                                                       defer:NO];
+  // Closable and miniaturisable, but without the platform's title bar: the
+  // chrome draws its own.
+  window.styleMask = kStandardStyle & ~NSWindowStyleMaskTitled;
+  [window setContentSize:content];
+  self = [super initWithWindow:window];
+  if (self == nil) return nil;
+  _session = session;
+  _lcd = lcd;
+  _chrome = chrome;
+  _scale = mac::kMinScale;
+  _topmost = NO;
+  _serial = @"";
+  _version = LCDApplicationVersion();
+
+  NSString* title = LCDStringFromUtf16(mac::windowTitle(LCDUtf16FromString(_version), u""));
+  window.title = title;
+  chrome.titleLabel.stringValue = title;
+  window.opaque = YES;
+  window.backgroundColor = [NSColor blackColor];
+  window.hasShadow = YES;
+  window.contentView = chrome;
+  window.contentMinSize = content;
+  window.contentMaxSize = content;
+  [self placeStandardButtonsOfWindow:window];
+  [chrome layoutSubtreeIfNeeded];
+
+  window.delegate = self;
+  window.releasedWhenClosed = NO;
+  window.restorable = NO;
+  window.excludedFromWindowsMenu = NO;
+  // A window without a title bar is not listed on its own.
+  [NSApp addWindowsItem:window title:title filename:NO];
+  window.collectionBehavior = kCollectionBehavior;
+  window.tabbingMode = NSWindowTabbingModeDisallowed;
+  lcd.menu = LCDMakeMenu(mac::contextMenu(), nil, window);
+
+  [window center];
+  const mac::Point offset = mac::cascadeOffset(NSApp.windows.count);
+  const NSPoint origin = window.frame.origin;
+  [window setFrameOrigin:NSMakePoint(origin.x + offset.x, origin.y + offset.y)];
+  return self;
+}
+
+- (void)placeStandardButtonsOfWindow:(NSWindow*)window {
+  const NSWindowButton kinds[mac::kStandardButtonCount] = {NSWindowCloseButton, NSWindowMiniaturizeButton,
+                                                           NSWindowZoomButton};
+  for (int index = 0; index < mac::kStandardButtonCount; ++index) {
+    const NSWindowButton kind = kinds[index];
+    NSButton* button = [NSWindow standardWindowButton:kind forStyleMask:kStandardStyle];
+    if (button == nil) continue;
+    const mac::Point origin = mac::standardButtonOrigin(index, button.frame.size.height);
+    [button setFrameOrigin:NSMakePoint(origin.x, origin.y)];
+    button.target = window;
+    if (kind == NSWindowCloseButton) button.action = @selector(performClose:);
+    if (kind == NSWindowMiniaturizeButton) button.action = @selector(performMiniaturize:);
+    // The size only ever changes through the scale menu.
+    if (kind == NSWindowZoomButton) button.enabled = NO;
+    [_chrome.bar addSubview:button];
+  }
+}
+
+- (IBAction)changeScale:(nullable id)sender {
+  NSWindow* window = self.window;
+  if (window == nil) return;
+  const std::optional<mac::ScaleChange> change = mac::planScaleChange(senderTag(sender), macRect(window.frame));
+  if (!change) return;
+  _scale = change->scale;
+  const NSSize size = nsSize(change->contentSize);
+  window.contentMinSize = size;
+  window.contentMaxSize = size;
+  [window setContentSize:size];
+  _chrome.needsLayout = YES;
+  [_chrome layoutSubtreeIfNeeded];
+  [window setFrameTopLeftPoint:NSMakePoint(change->topLeft.x, change->topLeft.y)];
+}
+
+- (IBAction)toggleTopmost:(nullable id)sender {
+  (void)sender;
+  _topmost = !_topmost;
+  self.window.level = mac::levelForTopmost(_topmost);
+}
+
+- (BOOL)validateMenuItem:(NSMenuItem*)item {
+  const std::optional<bool> checked =
+      mac::itemChecked(actionFor(item.action), item.tag, static_cast<int>(_scale), _topmost);
+  if (checked) item.state = *checked ? NSControlStateValueOn : NSControlStateValueOff;
+  return YES;
+}
+
+- (void)windowDidDeminiaturize:(NSNotification*)notification {
+  (void)notification;
+  if (![self.window isKindOfClass:[LCDWindow class]]) return;
+  LCDWindow* window = static_cast<LCDWindow*>(self.window);
+  NSNumber* level = window.levelBeforeMiniaturize;
+  if (level == nil) return;
+  window.level = level.integerValue;
+  window.levelBeforeMiniaturize = nil;
+}
+
+- (void)windowWillClose:(NSNotification*)notification {
+  (void)notification;
+  [NSApp removeWindowsItem:self.window];
+  void (^onClose)(void) = self.onClose;
+  if (onClose != nil) onClose();
+}
+
+- (void)refresh {
+  NSMutableData* pixels = [_session takePixels];
+  if (pixels != nil) [_lcd showPixels:pixels];
+  NSString* serial = _session.serial;
+  if ([serial isEqualToString:_serial]) return;
+  _serial = [serial copy];
+  NSString* title = LCDStringFromUtf16(mac::windowTitle(LCDUtf16FromString(_version), LCDUtf16FromString(serial)));
+  NSWindow* window = self.window;
+  window.title = title;
+  [NSApp changeWindowsItem:window title:title filename:NO];
+  _chrome.titleLabel.stringValue = title;
+}
+
+@end

@@ -1,0 +1,38 @@
+#pragma once
+// One LCD's way into the shared core. Creating a session starts a worker
+// thread that finds a device and keeps a session with it; the user interface
+// polls the newest frame and the serial from the main thread and asks the
+// worker to stop or to resume. No call waits for the worker; the worker ends
+// on its own after stop, also when the session was released first.
+#import <Foundation/Foundation.h>
+
+NS_ASSUME_NONNULL_BEGIN
+
+@interface LCDSession : NSObject
+
+// Nil when no worker thread can be started.
+- (nullable instancetype)init NS_DESIGNATED_INITIALIZER;
+
+// Asks the worker to end; it closes its device session and finishes within
+// moments. Calling it again changes nothing.
+- (void)stop;
+// Tells the worker the machine slept or woke, so its session reconnects.
+- (void)resume;
+
+// The worker thread has ended; nothing will change any more.
+@property (nonatomic, readonly) BOOL finished;
+// Serial number of the device in use; empty when none.
+@property (nonatomic, readonly, copy) NSString* serial;
+// "frames", "states", "images", "sessions", "heartbeats", "failures"
+// (unsigned 64-bit, filled in once the worker has finished) and "modes",
+// "languages", "debugStates" (unsigned 32-bit bit sets, filled in as frames
+// are shown).
+@property (nonatomic, readonly, copy) NSDictionary<NSString*, NSNumber*>* statistics;
+
+// The frame delivered since the last call: 320 x 170 pixels of red, green,
+// blue and 255, rows of 1,280 bytes. Nil when none arrived.
+- (nullable NSMutableData*)takePixels;
+
+@end
+
+NS_ASSUME_NONNULL_END

@@ -1,0 +1,74 @@
+#import "Pelmora_mac/LCDSession.h"
+
+#include <cstdint>
+#include <exception>
+#include <memory>
+
+#import "Pelmora_mac/LCDStrings.h"
+#include "Pelmora_mac/ui/statistics_fields.h"
+#include "bridge/session_bridge.h"
+
+@implementation LCDSession {
+  // Shares the state block with the worker, which keeps it alive past this
+  // object until it has ended.
+  std::unique_ptr<pelmora::SessionBridge> _bridge;
+  // The buffer the next frame is taken into; a new one is made only after a
+  // frame was handed out, so the 60 Hz polling allocates nothing meanwhile.
+  NSMutableData* _spare;
+}
+
+- (nullable instancetype)init {
+  self = [super init];
+  if (self == nil) return nil;
+  try {
+    _bridge = std::make_unique<pelmora::SessionBridge>();
+  } catch (const std::exception&) {
+    return nil;
+  }
+  return self;
+}
+
+- (void)dealloc {
+  [self stop];
+}
+
+- (void)stop {
+  if (_bridge) _bridge->stop();
+}
+
+- (void)resume {
+  if (_bridge) _bridge->resume();
+}
+
+- (BOOL)finished {
+  return !_bridge || _bridge->finished();
+}
+
+- (NSString*)serial {
+  return _bridge ? LCDStringFromUtf16(_bridge->serial()) : @"";
+}
+
+- (NSDictionary<NSString*, NSNumber*>*)statistics {
+  const pelmora::SessionStatistics statistics = _bridge ? _bridge->statistics() : pelmora::SessionStatistics{};
+  NSMutableDictionary<NSString*, NSNumber*>* result =
+      [NSMutableDictionary dictionaryWithCapacity:pelmora::kStatisticsKeyCount];
+  for (const pelmora::mac::StatisticsField& field : pelmora::mac::statisticsFields(statistics)) {
+    NSNumber* number = field.kind == pelmora::mac::NumberKind::Unsigned64
+                           ? [NSNumber numberWithUnsignedLongLong:field.value]
+                           : [NSNumber numberWithUnsignedInt:static_cast<unsigned int>(field.value)];
+    result[LCDStringFromUtf8(field.key)] = number;
+  }
+  return [result copy];
+}
+
+- (nullable NSMutableData*)takePixels {
+  if (!_bridge) return nil;
+  if (_spare == nil) _spare = [NSMutableData dataWithLength:pelmora::kRgbaFrameBytes];
+  if (_spare == nil) return nil;
+  if (!_bridge->takePixels(static_cast<std::uint8_t*>(_spare.mutableBytes))) return nil;
+  NSMutableData* frame = _spare;
+  _spare = nil;
+  return frame;
+}
+
+@end

@@ -1,0 +1,194 @@
+#import "Pelmora_mac/Pelmora_macApp.h"
+
+#import <dispatch/dispatch.h>
+
+#include <chrono>
+#include <cstdint>
+
+#import "Pelmora_mac/LCDStrings.h"
+#include "Pelmora_mac/ui/about_text.h"
+#include "Pelmora_mac/ui/menu_layout.h"
+#include "Pelmora_mac/ui/termination_gate.h"
+
+namespace mac = pelmora::mac;
+
+namespace {
+
+constexpr NSTimeInterval kTickInterval = 1.0 / 60.0;
+
+static_assert(static_cast<int>(mac::TerminateReply::Cancel) == NSTerminateCancel);
+static_assert(static_cast<int>(mac::TerminateReply::Now) == NSTerminateNow);
+static_assert(static_cast<int>(mac::TerminateReply::Later) == NSTerminateLater);
+
+std::uint64_t nowMs() {
+  const auto since = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+}
+
+}  // namespace
+
+@implementation AppDelegate {
+  mac::TerminationGate _gate;
+  // Keeps the system from throttling the workers of hidden windows past
+  // their devices' session expiry; held for the program's whole run.
+  id<NSObject> _activity;
+}
+
+- (instancetype)init {
+  self = [super init];
+  if (self == nil) return nil;
+  _windows = [NSMutableArray array];
+  _retiring = [NSMutableArray array];
+  return self;
+}
+
+- (BOOL)terminating {
+  return _gate.terminating();
+}
+
+- (void)applicationDidFinishLaunching:(NSNotification*)notification {
+  (void)notification;
+  [self installMainMenu];
+  _activity = [NSProcessInfo.processInfo beginActivityWithOptions:NSActivityUserInitiatedAllowingIdleSystemSleep
+                                                            reason:@"LCD sessions keep their devices alive"];
+  [self openWindow];
+
+  // The block holds the delegate weakly: the run loop keeps the timer, and
+  // the delegate must not be kept by it.
+  __weak AppDelegate* weakSelf = self;
+  _timer = [NSTimer timerWithTimeInterval:kTickInterval
+                                  repeats:YES
+                                    block:^(NSTimer* timer) {
+                                      (void)timer;
+                                      [weakSelf tick];
+                                    }];
+  // Common modes: it also fires while a menu is open, a window is dragged,
+  // or a deferred answer to quitting is pending.
+  [NSRunLoop.mainRunLoop addTimer:_timer forMode:NSRunLoopCommonModes];
+
+  NSNotificationCenter* center = NSWorkspace.sharedWorkspace.notificationCenter;
+  [center addObserver:self selector:@selector(powerChanged:) name:NSWorkspaceWillSleepNotification object:nil];
+  [center addObserver:self selector:@selector(powerChanged:) name:NSWorkspaceDidWakeNotification object:nil];
+  [NSApp activateIgnoringOtherApps:YES];
+}
+
+- (BOOL)applicationShouldTerminateAfterLastWindowClosed:(NSApplication*)sender {
+  (void)sender;
+  return NO;
+}
+
+- (void)installMainMenu {
+  NSMenu* menuBar = [[NSMenu alloc] initWithTitle:@""];
+  for (const mac::MenuSpec& spec : mac::mainMenu()) {
+    NSMenu* menu = LCDMakeMenu(spec, self, nil);
+    NSMenuItem* holder = [[NSMenuItem alloc] initWithTitle:menu.title action:nullptr keyEquivalent:@""];
+    holder.submenu = menu;
+    [menuBar addItem:holder];
+    if (spec.windowsMenu) NSApp.windowsMenu = menu;
+  }
+  NSApp.mainMenu = menuBar;
+}
+
+- (IBAction)newWindow:(nullable id)sender {
+  (void)sender;
+  [self openWindow];
+}
+
+- (void)openWindow {
+  if (!_gate.mayOpenWindow()) return;
+  LCDWindowController* controller = [[LCDWindowController alloc] init];
+  if (controller == nil) return;
+  __weak AppDelegate* weakSelf = self;
+  __weak LCDWindowController* weakController = controller;
+  controller.onClose = ^{
+    AppDelegate* delegate = weakSelf;
+    LCDWindowController* closing = weakController;
+    if (delegate != nil && closing != nil) [delegate retireWindow:closing];
+  };
+  [_windows addObject:controller];
+  [controller showWindow:self];
+  [controller.window makeKeyAndOrderFront:self];
+}
+
+- (void)retireWindow:(LCDWindowController*)controller {
+  LCDSession* session = controller.session;
+  [session stop];
+  [_retiring addObject:session];
+  // AppKit is still delivering the close notification to this controller
+  // and using its window: let go of it on the next turn of the main queue.
+  __weak AppDelegate* weakSelf = self;
+  dispatch_async(dispatch_get_main_queue(), ^{
+    AppDelegate* delegate = weakSelf;
+    if (delegate == nil) return;
+    [delegate.windows removeObjectIdenticalTo:controller];
+    if (delegate.windows.count == 0) [NSApp terminate:nil];
+  });
+}
+
+- (BOOL)allSessionsFinished {
+  for (LCDWindowController* controller in _windows) {
+    if (!controller.session.finished) return NO;
+  }
+  for (LCDSession* session in _retiring) {
+    if (!session.finished) return NO;
+  }
+  return YES;
+}
+
+- (void)tick {
+  NSAssert(NSThread.isMainThread, @"the refresh timer fires on the main thread");
+  for (LCDWindowController* controller in _windows) [controller refresh];
+  NSIndexSet* finished = [_retiring indexesOfObjectsPassingTest:^BOOL(LCDSession* session, NSUInteger index,
+                                                                      BOOL* stop) {
+    (void)index;
+    (void)stop;
+    return session.finished;
+  }];
+  [_retiring removeObjectsAtIndexes:finished];
+  if (_gate.replyDue(nowMs(), [self allSessionsFinished])) {
+    [_timer invalidate];
+    _timer = nil;
+    [NSApp replyToApplicationShouldTerminate:YES];
+  }
+}
+
+- (NSApplicationTerminateReply)applicationShouldTerminate:(NSApplication*)sender {
+  (void)sender;
+  if (!_gate.beginTermination(nowMs())) return NSTerminateLater;
+  for (LCDWindowController* controller in _windows) [controller.session stop];
+  for (LCDSession* session in _retiring) [session stop];
+  return static_cast<NSApplicationTerminateReply>(_gate.firstReply([self allSessionsFinished]));
+}
+
+- (void)powerChanged:(NSNotification*)notification {
+  (void)notification;
+  for (LCDWindowController* controller in _windows) [controller.session resume];
+}
+
+- (void)about {
+  NSString* credits = LCDStringFromUtf8(mac::aboutCredits());
+  NSDictionary<NSAboutPanelOptionKey, id>* options = @{
+    NSAboutPanelOptionApplicationName : LCDStringFromUtf8(mac::kApplicationName),
+    NSAboutPanelOptionApplicationVersion : LCDApplicationVersion(),
+    NSAboutPanelOptionVersion : @"",
+    NSAboutPanelOptionCredits : [[NSAttributedString alloc] initWithString:credits],
+  };
+  [NSApp orderFrontStandardAboutPanelWithOptions:options];
+}
+
+@end
+
+int main(int argc, const char* argv[]) {
+  (void)argc;
+  (void)argv;
+  @autoreleasepool {
+    NSApplication* application = [NSApplication sharedApplication];
+    // The application holds its delegate weakly; this reference keeps it for
+    // the whole run.
+    AppDelegate* delegate = [[AppDelegate alloc] init];
+    application.delegate = delegate;
+    [application setActivationPolicy:NSApplicationActivationPolicyRegular];
+    [application run];
+  }
+  return 0;
+}

@@ -1,0 +1,34 @@
+#include "Pelmora_mac/ui/menu_states.h"
+
+namespace pelmora::mac {
+
+std::optional<bool> itemChecked(MenuAction action, long tag, int scale, bool topmost) {
+  switch (action) {
+    case MenuAction::ChangeScale:
+      return tag == scale;
+    case MenuAction::ToggleTopmost:
+      return topmost;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<bool> windowItemEnabled(MenuAction action, bool visible, bool miniaturized) {
+  switch (action) {
+    case MenuAction::PerformClose:
+      return visible || miniaturized;
+    case MenuAction::PerformMiniaturize:
+      return visible && !miniaturized;
+    default:
+      return std::nullopt;
+  }
+}
+
+long levelForTopmost(bool topmost) { return topmost ? kFloatingWindowLevel : kNormalWindowLevel; }
+
+std::optional<long> levelToRestoreAfterMiniaturize(long currentLevel) {
+  if (currentLevel == kNormalWindowLevel) return std::nullopt;
+  return currentLevel;
+}
+
+}  // namespace pelmora::mac

@@ -1,0 +1,21 @@
+#pragma once
+// The program's version text and the LCD window's title, which names the
+// device in use.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pelmora::mac {
+
+// The main bundle's Info-dictionary key that may override the version.
+inline constexpr const char* kVersionInfoKey = "PelmoraVersion";
+inline constexpr std::u16string_view kDefaultVersion = u"2026-10-17";
+
+// The bundle's entry when it is a non-empty string, else the default: an
+// empty entry would leave the title and the About panel without a version.
+std::u16string chooseVersion(std::optional<std::u16string_view> infoValue);
+
+// "Pelmora Ver <version>", then " Serial:<serial>" when a device is in use.
+std::u16string windowTitle(std::u16string_view version, std::u16string_view serial);
+
+}  // namespace pelmora::mac

@@ -1,0 +1,110 @@
+// The menus' contents and the states of their items.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Pelmora_mac/ui/menu_layout.h"
+#include "Pelmora_mac/ui/menu_states.h"
+
+namespace pelmora::mac {
+namespace {
+
+// One line per item: title, key, tag, target, submenu items indented.
+void describe(const std::vector<MenuItemSpec>& items, const std::string& indent, std::vector<std::string>& out) {
+  static const char* const kTargets[] = {"responder", "delegate", "window"};
+  for (const MenuItemSpec& item : items) {
+    if (item.separator) {
+      out.push_back(indent + "-");
+      continue;
+    }
+    out.push_back(indent + std::string(item.title) + " [" + std::string(item.key) + "] " +
+                  std::to_string(static_cast<int>(item.action)) + "/" + std::to_string(item.tag) + " " +
+                  kTargets[static_cast<int>(item.target)]);
+    describe(item.submenu, indent + "  ", out);
+  }
+}
+
+std::vector<std::string> describe(const MenuSpec& menu) {
+  std::vector<std::string> out{"<" + std::string(menu.title) + (menu.windowsMenu ? "> windows" : ">")};
+  describe(menu.items, "  ", out);
+  return out;
+}
+
+TEST(MenuLayout, MenuBarHasTheTitlesKeysAndTargets) {
+  std::vector<std::string> all;
+  for (const MenuSpec& menu : mainMenu()) {
+    for (std::string& line : describe(menu)) all.push_back(std::move(line));
+  }
+  // Actions: 1 about, 2 hide, 3 terminate, 4 new window, 5 close, 6 scale,
+  // 7 topmost, 8 miniaturise, 9 bring all to front.
+  const std::vector<std::string> expected = {
+      "<>",
+      "  Pelmoraについて [] 1/0 responder",
+      "  -",
+      "  Pelmoraを隠す [h] 2/0 responder",
+      "  -",
+      "  Pelmoraを終了 [q] 3/0 responder",
+      "<ファイル>",
+      "  新規ウィンドウ [n] 4/0 delegate",
+      "  閉じる [w] 5/0 responder",
+      "<表示>",
+      "  拡大率 [] 0/0 responder",
+      "    1x [1] 6/1 responder",
+      "    2x [2] 6/2 responder",
+      "    3x [3] 6/3 responder",
+      "    4x [4] 6/4 responder",
+      "    5x [5] 6/5 responder",
+      "    6x [6] 6/6 responder",
+      "  常に手前に表示 [] 7/0 responder",
+      "<ウィンドウ> windows",
+      "  最小化 [m] 8/0 responder",
+      "  すべてを手前に移動 [] 9/0 responder",
+  };
+  EXPECT_EQ(all, expected);
+}
+
+TEST(MenuLayout, ContextMenuIsTheViewMenuWithoutKeysThenCloseForTheWindow) {
+  const std::vector<std::string> expected = {
+      "<>",
+      "  拡大率 [] 0/0 responder",
+      "    1x [] 6/1 responder",
+      "    2x [] 6/2 responder",
+      "    3x [] 6/3 responder",
+      "    4x [] 6/4 responder",
+      "    5x [] 6/5 responder",
+      "    6x [] 6/6 responder",
+      "  常に手前に表示 [] 7/0 responder",
+      "  閉じる [] 5/0 window",
+  };
+  EXPECT_EQ(describe(contextMenu()), expected);
+}
+
+TEST(MenuStates, ChecksFollowScaleAndTopmost) {
+  for (long tag = 1; tag <= 6; ++tag) EXPECT_EQ(itemChecked(MenuAction::ChangeScale, tag, 3, false), tag == 3);
+  EXPECT_EQ(itemChecked(MenuAction::ToggleTopmost, 0, 1, true), true);
+  EXPECT_EQ(itemChecked(MenuAction::ToggleTopmost, 0, 1, false), false);
+  EXPECT_FALSE(itemChecked(MenuAction::PerformClose, 0, 1, true));
+}
+
+TEST(MenuStates, WindowEnablesCloseAndMiniaturiseByItsState) {
+  struct Case {
+    bool visible, miniaturized, close, miniaturize;
+  };
+  for (const Case c : {Case{true, false, true, true}, Case{false, true, true, false},
+                       Case{false, false, false, false}}) {
+    EXPECT_EQ(windowItemEnabled(MenuAction::PerformClose, c.visible, c.miniaturized), c.close);
+    EXPECT_EQ(windowItemEnabled(MenuAction::PerformMiniaturize, c.visible, c.miniaturized), c.miniaturize);
+  }
+  EXPECT_FALSE(windowItemEnabled(MenuAction::ArrangeInFront, true, false));
+}
+
+TEST(WindowLevel, OnlyARaisedLevelIsRestoredAfterTheDock) {
+  EXPECT_EQ(levelForTopmost(true), 3);
+  EXPECT_EQ(levelForTopmost(false), 0);
+  EXPECT_EQ(levelToRestoreAfterMiniaturize(3), 3);
+  EXPECT_FALSE(levelToRestoreAfterMiniaturize(0));
+}
+
+}  // namespace
+}  // namespace pelmora::mac
