@@ -13,8 +13,7 @@
 namespace pelmora::app {
 namespace {
 
-constexpr guint kRefreshMs = 17;  // about 60 times a second
-constexpr std::int64_t kNoticeUs = 4 * G_USEC_PER_SEC;
+constexpr guint kNoticeSeconds = 4;
 constexpr char kNoDevice[] = "No Device";
 constexpr int kLeftButton = 1;
 
@@ -26,11 +25,13 @@ bool fileExists(const std::string& path) {
 }  // namespace
 
 LcdWindow::LcdWindow(SessionBridge& session)
-    : session_(session), rgba_(std::make_unique<RgbaFrame>()), frame_(std::make_unique<OutputFrame>()) {
+    : session_(session),
+      frame_(std::make_unique<OutputFrame>()),
+      refresh_(session, *frame_),
+      wake_(nullptr, [this] { refresh(); }) {
   frame_->fill(0);
   // Something to show before the first frame arrives.
   drawStatusScreen(*frame_, kNoDevice, sizeof kNoDevice - 1, false);
-  frameToRgba(*frame_, rgba_->data());
   // The frame's 0x00RRGGBB words are exactly cairo's RGB24 pixels.
   surface_ = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(frame_->data()),
                                                  CAIRO_FORMAT_RGB24, kCanvasWidth, kCanvasHeight,
@@ -45,8 +46,7 @@ LcdWindow::LcdWindow(SessionBridge& session)
   };
 
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  title_ = windowTitle(serial_);
-  gtk_window_set_title(GTK_WINDOW(window_), title_.c_str());
+  gtk_window_set_title(GTK_WINDOW(window_), refresh_.title().c_str());
   gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
   gtk_window_set_icon_name(GTK_WINDOW(window_), "pelmora");
 
@@ -63,11 +63,16 @@ LcdWindow::LcdWindow(SessionBridge& session)
   g_signal_connect(window_, "window-state-event", G_CALLBACK(onWindowState), this);
   g_signal_connect(window_, "destroy", G_CALLBACK(onDestroy), this);
 
-  timer_ = g_timeout_add(kRefreshMs, &LcdWindow::onTick, this);
+  // The worker wakes the main loop when there is something new; what came
+  // before the listener was in place is taken on the first wake.
+  session_.setChangeListener([this] { wake_.wake(); });
+  wake_.wake();
 }
 
 LcdWindow::~LcdWindow() {
-  if (timer_) g_source_remove(timer_);
+  // From here on the worker cannot reach this object any more.
+  session_.setChangeListener({});
+  if (noticeTimer_) g_source_remove(noticeTimer_);
   if (window_) {
     // Destroying widgets emits signals; none may reach this half-gone object.
     g_signal_handlers_disconnect_by_data(window_, this);
@@ -80,29 +85,33 @@ LcdWindow::~LcdWindow() {
 
 void LcdWindow::show() { gtk_widget_show_all(window_); }
 
-gboolean LcdWindow::onTick(gpointer self) {
-  static_cast<LcdWindow*>(self)->refresh();
-  return G_SOURCE_CONTINUE;
-}
-
 void LcdWindow::refresh() {
-  if (session_.takePixels(rgba_->data())) {
-    cairo_surface_flush(surface_);
-    fromRgba(*rgba_, *frame_);
+  if (!window_) return;
+  // The surface reads frame_ directly: cairo must have finished with it
+  // before the new frame is copied in, and learn afterwards that it changed.
+  cairo_surface_flush(surface_);
+  const WindowRefresh::Changes changes = refresh_.refresh();
+  if (changes.picture) {
     cairo_surface_mark_dirty(surface_);
     gtk_widget_queue_draw(area_);
   }
-  std::u16string serial = session_.serial();
-  if (serial != serial_) serial_ = std::move(serial);
-  updateTitle();
+  if (changes.title) gtk_window_set_title(GTK_WINDOW(window_), refresh_.title().c_str());
 }
 
-void LcdWindow::updateTitle() {
-  if (!notice_.empty() && g_get_monotonic_time() >= noticeUntil_) notice_.clear();
-  std::string title = titleWithNotice(serial_, notice_);
-  if (title == title_) return;
-  title_ = std::move(title);
-  gtk_window_set_title(GTK_WINDOW(window_), title_.c_str());
+void LcdWindow::showNotice(const std::string& notice) {
+  refresh_.showNotice(notice);
+  gtk_window_set_title(GTK_WINDOW(window_), refresh_.title().c_str());
+  if (noticeTimer_) g_source_remove(noticeTimer_);
+  noticeTimer_ = g_timeout_add_seconds(kNoticeSeconds, &LcdWindow::onNoticeEnd, this);
+}
+
+gboolean LcdWindow::onNoticeEnd(gpointer data) {
+  auto* self = static_cast<LcdWindow*>(data);
+  self->noticeTimer_ = 0;
+  if (self->refresh_.clearNotice() && self->window_) {
+    gtk_window_set_title(GTK_WINDOW(self->window_), self->refresh_.title().c_str());
+  }
+  return G_SOURCE_REMOVE;
 }
 
 gboolean LcdWindow::onDraw(GtkWidget*, cairo_t* cr, gpointer data) {
@@ -170,8 +179,9 @@ gboolean LcdWindow::onWindowState(GtkWidget* widget, GdkEventWindowState* event,
 
 void LcdWindow::onDestroy(GtkWidget*, gpointer data) {
   auto* self = static_cast<LcdWindow*>(data);
-  if (self->timer_) g_source_remove(self->timer_);
-  self->timer_ = 0;
+  self->session_.setChangeListener({});
+  if (self->noticeTimer_) g_source_remove(self->noticeTimer_);
+  self->noticeTimer_ = 0;
   self->window_ = nullptr;
   self->area_ = nullptr;
   if (self->menu_) gtk_widget_destroy(self->menu_);
@@ -222,7 +232,7 @@ void LcdWindow::openMenu(const GdkEvent* trigger, bool fromKeyboard) {
   }
 }
 
-void LcdWindow::copyPicture() { copyFrameToClipboard(*rgba_); }
+void LcdWindow::copyPicture() { copyFrameToClipboard(*frame_); }
 
 void LcdWindow::savePicture() {
   const std::time_t now = std::time(nullptr);
@@ -230,13 +240,11 @@ void LcdWindow::savePicture() {
   localtime_r(&now, &local);
   const std::string path = screenshotPath(snapshotFolder(), local, fileExists);
   std::string error = "no free file name";
-  if (!path.empty() && saveFrameAsPng(*rgba_, path, error)) {
-    notice_ = "Saved:" + path;
+  if (!path.empty() && saveFrameAsPng(*frame_, path, error)) {
+    showNotice("Saved:" + path);
   } else {
-    notice_ = "Not saved:" + error;
+    showNotice("Not saved:" + error);
   }
-  noticeUntil_ = g_get_monotonic_time() + kNoticeUs;
-  updateTitle();
 }
 
 }  // namespace pelmora::app

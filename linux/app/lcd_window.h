@@ -11,7 +11,8 @@
 #include "bridge/session_bridge.h"
 #include "core/render/lcd_canvas.h"
 #include "linux/app/lcd_menu.h"
-#include "linux/app/rgba_frame.h"
+#include "linux/app/wake_source.h"
+#include "linux/app/window_refresh.h"
 
 namespace pelmora::app {
 
@@ -27,7 +28,7 @@ class LcdWindow {
   bool closed() const { return window_ == nullptr; }
 
  private:
-  static gboolean onTick(gpointer self);
+  static gboolean onNoticeEnd(gpointer self);
   static gboolean onDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
   static gboolean onButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
   static gboolean onKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
@@ -36,7 +37,7 @@ class LcdWindow {
   static void onDestroy(GtkWidget* widget, gpointer self);
 
   void refresh();
-  void updateTitle();
+  void showNotice(const std::string& notice);
   void setScale(int scale);
   void toggleTopmost();
   void openMenu(const GdkEvent* trigger, bool fromKeyboard);
@@ -44,20 +45,17 @@ class LcdWindow {
   void savePicture();
 
   SessionBridge& session_;
-  std::unique_ptr<RgbaFrame> rgba_;      // as taken; what copy and save use
-  std::unique_ptr<OutputFrame> frame_;   // the same picture for drawing
+  std::unique_ptr<OutputFrame> frame_;   // as taken; what is drawn, copied and saved
   cairo_surface_t* surface_ = nullptr;   // wraps frame_ without copying
+  WindowRefresh refresh_;
+  WakeSource wake_;                      // made ready by the session's worker
   GtkWidget* window_ = nullptr;
   GtkWidget* area_ = nullptr;
   GtkWidget* menu_ = nullptr;  // the last menu built, kept until the next
   MenuActions actions_;
-  guint timer_ = 0;
+  guint noticeTimer_ = 0;  // ends the notice in the title
   int scale_ = 1;
   bool topmost_ = false;
-  std::u16string serial_;
-  std::string title_;
-  std::string notice_;  // shown after the title until noticeUntil_
-  std::int64_t noticeUntil_ = 0;
 };
 
 }  // namespace pelmora::app
