@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <ctime>
+#include <optional>
 
 #include "core/render/status_screen.h"
 #include "linux/app/lcd_snapshot.h"
@@ -20,6 +22,27 @@ constexpr int kLeftButton = 1;
 bool fileExists(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0;
+}
+
+// Where the window is: the work area of its monitor and the size of the
+// frame the window manager adds around it. Nothing before it is on screen.
+struct Placement {
+  Rect work;
+  Size frame;
+};
+
+std::optional<Placement> placementOf(GtkWidget* window) {
+  GdkWindow* gdkWindow = gtk_widget_get_window(window);
+  if (!gdkWindow) return std::nullopt;
+  GdkMonitor* monitor = gdk_display_get_monitor_at_window(gtk_widget_get_display(window), gdkWindow);
+  if (!monitor) return std::nullopt;
+  GdkRectangle work{};
+  gdk_monitor_get_workarea(monitor, &work);
+  GdkRectangle extents{};
+  gdk_window_get_frame_extents(gdkWindow, &extents);
+  const Size frame{std::max(0, extents.width - gdk_window_get_width(gdkWindow)),
+                   std::max(0, extents.height - gdk_window_get_height(gdkWindow))};
+  return Placement{{work.x, work.y, work.width, work.height}, frame};
 }
 
 }  // namespace
@@ -199,16 +222,22 @@ void LcdWindow::setScale(int scale) {
   const Size size = lcdAreaSize(scale_);
   gtk_widget_set_size_request(area_, size.width, size.height);
   gtk_window_resize(GTK_WINDOW(window_), size.width, size.height);
-  // The top-left corner stays, pulled back into the work area if a large
-  // scale would push the window out of reach.
-  GdkMonitor* monitor = gdk_display_get_monitor_at_point(gtk_widget_get_display(window_), x, y);
-  if (monitor) {
-    GdkRectangle work{};
-    gdk_monitor_get_workarea(monitor, &work);
-    const Point kept = keepInWorkArea({x, y}, {work.x, work.y, work.width, work.height});
-    gtk_window_move(GTK_WINDOW(window_), kept.x, kept.y);
+  // The window moves just enough that all of it, frame included, lies on
+  // its monitor's work area where it can.
+  if (const auto place = placementOf(window_)) {
+    const Size whole{size.width + place->frame.width, size.height + place->frame.height};
+    const Point fitted = fitInWorkArea({x, y}, whole, place->work);
+    gtk_window_move(GTK_WINDOW(window_), fitted.x, fitted.y);
   }
   gtk_widget_queue_draw(area_);
+}
+
+void LcdWindow::applyStartOptions(int scale, bool onTop) {
+  // A scale asked for on the command line is held to what the screen can
+  // show, like the menu's choices.
+  if (const auto place = placementOf(window_)) scale = std::min(scale, largestFittingScale(place->frame, place->work));
+  if (scale != scale_) setScale(scale);
+  if (onTop != topmost_) toggleTopmost();
 }
 
 void LcdWindow::toggleTopmost() {
@@ -219,7 +248,9 @@ void LcdWindow::toggleTopmost() {
 
 void LcdWindow::openMenu(const GdkEvent* trigger, bool fromKeyboard) {
   if (menu_) gtk_widget_destroy(menu_);
-  menu_ = buildContextMenu(scale_, topmost_, actions_);
+  const auto place = placementOf(window_);
+  const int usable = place ? largestFittingScale(place->frame, place->work) : kMaxScale;
+  menu_ = buildContextMenu(scale_, usable, topmost_, actions_);
   gtk_menu_attach_to_widget(GTK_MENU(menu_), area_, nullptr);
   if (fromKeyboard) {
     const Point centre = keyboardMenuPoint(scale_);
