@@ -59,15 +59,15 @@ set(CPACK_PACKAGE_NAME pelmora)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
-set(CPACK_PACKAGE_CONTACT "Pelmora developers <pelmora@localhost>")
+set(CPACK_PACKAGE_CONTACT "Pelmora developers <pelmora@pelmora.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "shows the LCD of a Tonverra mini synthesizer")
+# CPack puts the summary first and indents these lines below it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "shows the LCD of a Tonverra mini synthesizer\n"
-  " Pelmora finds a Tonverra mini synthesizer attached over USB, opens a\n"
-  " session with it and shows its 320 x 170 colour LCD, scaled 1x to 6x, in a\n"
-  " small window. Without a synthesizer, or when the link breaks, it shows a\n"
-  " status screen and reconnects on its own. A udev rule lets the user at the\n"
-  " seat open the synthesizer without root.")
+  "Pelmora finds a Tonverra mini synthesizer attached over USB, opens a\n"
+  "session with it and shows its 320 x 170 colour LCD, scaled 1x to 6x, in a\n"
+  "small window. Without a synthesizer, or when the link breaks, it shows a\n"
+  "status screen and reconnects on its own. A udev rule lets the user at the\n"
+  "seat open the synthesizer without root.")
 string(REPLACE ";" "" CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_DEBIAN_PACKAGE_DESCRIPTION}")
 set(CPACK_DEBIAN_FILE_NAME pelmora_${PROJECT_VERSION}_amd64.deb)
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
