@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <ctime>
+#include <new>
 #include <optional>
 
 #include "core/render/status_screen.h"
@@ -45,20 +47,45 @@ std::optional<Placement> placementOf(GtkWidget* window) {
   return Placement{{work.x, work.y, work.width, work.height}, frame};
 }
 
+constexpr int kFrameStride = kCanvasWidth * static_cast<int>(sizeof(std::uint32_t));
+
+// The picture's surface. An image made like the display's own can be shared
+// with the X server (through shared memory where it offers that), so painting
+// it costs a fraction of uploading a private buffer. Frames are taken
+// straight into its memory: the output frame's 0x00RRGGBB words are exactly
+// cairo's RGB24 pixels.
+cairo_surface_t* makePictureSurface(std::unique_ptr<OutputFrame>& own) {
+  GdkScreen* screen = gdk_screen_get_default();
+  if (GdkWindow* root = screen ? gdk_screen_get_root_window(screen) : nullptr) {
+    cairo_surface_t* shared =
+        gdk_window_create_similar_image_surface(root, CAIRO_FORMAT_RGB24, kCanvasWidth, kCanvasHeight, 1);
+    if (shared && cairo_surface_status(shared) == CAIRO_STATUS_SUCCESS &&
+        cairo_surface_get_type(shared) == CAIRO_SURFACE_TYPE_IMAGE &&
+        cairo_image_surface_get_stride(shared) == kFrameStride && cairo_image_surface_get_data(shared)) {
+      return shared;
+    }
+    if (shared) cairo_surface_destroy(shared);
+  }
+  own = std::make_unique<OutputFrame>();
+  return cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(own->data()), CAIRO_FORMAT_RGB24,
+                                             kCanvasWidth, kCanvasHeight, kFrameStride);
+}
+
+// The surface's memory holds exactly one frame of words.
+OutputFrame& frameIn(cairo_surface_t* surface) { return *::new (cairo_image_surface_get_data(surface)) OutputFrame; }
+
 }  // namespace
 
 LcdWindow::LcdWindow(SessionBridge& session)
     : session_(session),
-      frame_(std::make_unique<OutputFrame>()),
-      refresh_(session, *frame_),
+      surface_(makePictureSurface(ownFrame_)),
+      frame_(frameIn(surface_)),
+      refresh_(session, frame_),
       wake_(nullptr, [this] { refresh(); }) {
-  frame_->fill(0);
+  frame_.fill(0);
   // Something to show before the first frame arrives.
-  drawStatusScreen(*frame_, kNoDevice, sizeof kNoDevice - 1, false);
-  // The frame's 0x00RRGGBB words are exactly cairo's RGB24 pixels.
-  surface_ = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(frame_->data()),
-                                                 CAIRO_FORMAT_RGB24, kCanvasWidth, kCanvasHeight,
-                                                 kCanvasWidth * static_cast<int>(sizeof(std::uint32_t)));
+  drawStatusScreen(frame_, kNoDevice, sizeof kNoDevice - 1, false);
+  cairo_surface_mark_dirty(surface_);
 
   actions_.setScale = [this](int scale) { setScale(scale); };
   actions_.toggleTopmost = [this] { toggleTopmost(); };
@@ -110,8 +137,9 @@ void LcdWindow::show() { gtk_widget_show_all(window_); }
 
 void LcdWindow::refresh() {
   if (!window_) return;
-  // The surface reads frame_ directly: cairo must have finished with it
-  // before the new frame is copied in, and learn afterwards that it changed.
+  // The surface reads frame_ directly: cairo (and the X server, for a
+  // shared image) must have finished with it before the new frame is copied
+  // in, and cairo must learn afterwards that it changed.
   cairo_surface_flush(surface_);
   const WindowRefresh::Changes changes = refresh_.refresh();
   if (changes.picture) {
@@ -263,7 +291,7 @@ void LcdWindow::openMenu(const GdkEvent* trigger, bool fromKeyboard) {
   }
 }
 
-void LcdWindow::copyPicture() { copyFrameToClipboard(*frame_); }
+void LcdWindow::copyPicture() { copyFrameToClipboard(frame_); }
 
 void LcdWindow::savePicture() {
   const std::time_t now = std::time(nullptr);
@@ -271,7 +299,7 @@ void LcdWindow::savePicture() {
   localtime_r(&now, &local);
   const std::string path = screenshotPath(snapshotFolder(), local, fileExists);
   std::string error = "no free file name";
-  if (!path.empty() && saveFrameAsPng(*frame_, path, error)) {
+  if (!path.empty() && saveFrameAsPng(frame_, path, error)) {
     showNotice("Saved:" + path);
   } else {
     showNotice("Not saved:" + error);

@@ -47,8 +47,9 @@ class LcdWindow {
   void savePicture();
 
   SessionBridge& session_;
-  std::unique_ptr<OutputFrame> frame_;   // as taken; what is drawn, copied and saved
-  cairo_surface_t* surface_ = nullptr;   // wraps frame_ without copying
+  std::unique_ptr<OutputFrame> ownFrame_;  // only when the display has no image to share
+  cairo_surface_t* surface_ = nullptr;     // what is painted; its RGB24 pixels are frame_'s words
+  OutputFrame& frame_;                     // as taken, in surface_'s memory; also copied and saved
   WindowRefresh refresh_;
   WakeSource wake_;                      // made ready by the session's worker
   GtkWidget* window_ = nullptr;
