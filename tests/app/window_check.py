@@ -316,6 +316,20 @@ def check_small_screen(home):
     until("--scale 6 on 1280x800 did not give 1280x680 on the screen",
           lambda: client_size(window) == (1280, 680) and position(window)[1] + 680 <= 800, 10)
     print("small screen: --scale 6 is held to 4, on the screen", flush=True)
+
+    # 5x and 6x are in the menu but cannot be chosen: from 2x, going up past
+    # 1x wraps round to the last scale that can, 4x.
+    run("xdotool", "windowfocus", "--sync", window)
+    for keys in (("Right", "Down", "Return"), ("Right", "Up", "Return")):
+        run("xdotool", "key", "shift+F10")
+        time.sleep(MENU_OPENS)
+        for key in keys:
+            run("xdotool", "key", key)
+            time.sleep(KEY_GAP)
+        if keys[1] == "Down":
+            until("2x from the menu did not give 640x340", lambda: client_size(window) == (640, 340), 10)
+    until("the last scale on offer is not 4x", lambda: client_size(window) == (1280, 680), 10)
+    print("small screen: 5x and 6x cannot be chosen", flush=True)
     close_and_wait(proc, window)
 
 
