@@ -9,9 +9,11 @@ namespace pelmora::app {
 namespace {
 
 // English message ids; the user's language comes from the catalogues.
-constexpr const char* kScaleMenuText = "_Zoom";
-constexpr const char* kTopmostText = "Always on Top";
-constexpr const char* kExitText = "E_xit";
+// The submenu of scales 1x to 6x.
+constexpr const char* kScaleMenuText = translatable("_Zoom");
+// Keeps the window above all others.
+constexpr const char* kTopmostText = translatable("Always on Top");
+constexpr const char* kExitText = translatable("E_xit");
 constexpr const char* kScaleKey = "pelmora-scale";
 
 void onScaleItem(GtkMenuItem* item, gpointer data) {

@@ -7,6 +7,13 @@ namespace pelmora::app {
 
 inline constexpr const char* kTextDomain = "pelmora";
 
+// Marks a text for the catalogues where it is defined, so that xgettext
+// finds it (po/pelmora.pot is made with
+//   xgettext --keyword=translatable --from-code=UTF-8 --add-comments
+//            -o po/pelmora.pot linux/app/*.cpp
+// ); tr() looks it up where it is shown.
+constexpr const char* translatable(const char* english) { return english; }
+
 // Once, before any text is looked up.
 void setUpTranslations();
 // The text for the user's language; `english` itself when there is none.
