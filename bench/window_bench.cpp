@@ -37,6 +37,7 @@
 #include "bridge/session_bridge.h"
 #include "core/protocol/wire_format.h"
 #include "linux/app/lcd_window.h"
+#include "linux/app/wake_source.h"
 #include "sim/forwarding_transport.h"
 #include "sim/sim_bus.h"
 #include "sim/virtual_clock.h"
@@ -71,7 +72,7 @@ class StampingTransport final : public pelmora::sim::ForwardingTransport {
   using ForwardingTransport::ForwardingTransport;
   bool readReport(std::uint8_t* report, bool& received) override {
     const bool ok = inner_->readReport(report, received);
-    if (ok && received && report[pelmora::kFragmentKindOffset] != 4 &&
+    if (ok && received && report[pelmora::kFragmentKindOffset] != static_cast<std::uint8_t>(pelmora::MessageKind::Response) &&
         report[pelmora::kFragmentIndexOffset] + 1 == report[pelmora::kFragmentCountOffset]) {
       gLastMessageEndNs = wallNs();
     }
@@ -109,7 +110,7 @@ std::uint64_t gWakeUps = 0;
 
 bool isWakeSource(GSource* source) {
   const char* name = g_source_get_name(source);
-  return name && std::strcmp(name, "pelmora wake") == 0;
+  return name && std::strcmp(name, pelmora::app::kWakeSourceName) == 0;
 }
 
 void onWorkerWake() {

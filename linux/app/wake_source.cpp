@@ -20,7 +20,7 @@ WakeSource::WakeSource(GMainContext* context, std::function<void()> handler) : h
   static GSourceFuncs funcs = {nullptr, nullptr, &WakeSource::dispatch, nullptr, nullptr, nullptr};
   source_ = g_source_new(&funcs, sizeof(OwnedSource));
   reinterpret_cast<OwnedSource*>(source_)->owner = this;
-  g_source_set_name(source_, "pelmora wake");
+  g_source_set_name(source_, kWakeSourceName);
   g_source_set_ready_time(source_, kNotReady);
   g_source_attach(source_, context);
 }

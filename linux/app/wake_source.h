@@ -8,6 +8,9 @@
 
 namespace pelmora::app {
 
+// What the source is called in the main loop (for profilers and debuggers).
+inline constexpr char kWakeSourceName[] = "pelmora wake";
+
 class WakeSource {
  public:
   // Attached to `context` (null: the default main context) until destroyed.
