@@ -257,6 +257,9 @@ def check_demo(home):
         time.sleep(KEY_GAP)
     until("Shift+F10 and 2x did not give 640x340", lambda: client_size(window) == (640, 340), 10)
     print("demo: Shift+F10 menu gives scale 2", flush=True)
+    until("the save notice stayed in the title",
+          lambda: "Saved:" not in run("xdotool", "getwindowname", window), 10)
+    print("demo: the save notice has left the title", flush=True)
 
     # Growing near the screen's corner moves the window just enough to fit.
     run("xdotool", "windowmove", "--sync", window, "1900", "1190")
