@@ -23,7 +23,11 @@ foreach(language ${pelmora_languages})
 endforeach()
 add_custom_target(pelmora_translations ALL DEPENDS ${pelmora_catalogues})
 add_dependencies(pelmora pelmora_translations)
-target_compile_definitions(pelmora PRIVATE PELMORA_LOCALEDIR="${CMAKE_INSTALL_FULL_LOCALEDIR}")
+# The program finds them relative to itself first, so a package built for
+# /usr from a build configured for /usr/local still finds its own.
+file(RELATIVE_PATH pelmora_locale_from_bin ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LOCALEDIR})
+target_compile_definitions(pelmora_app_logic PRIVATE PELMORA_LOCALEDIR="${CMAKE_INSTALL_FULL_LOCALEDIR}"
+                           PELMORA_LOCALEDIR_FROM_BINDIR="${pelmora_locale_from_bin}")
 
 # Manual page and the Debian documentation files, compressed as Debian
 # wants them (-n: no name or time stamp, so the package is reproducible).
