@@ -1,5 +1,6 @@
 #include "bridge/session_bridge.h"
 
+#include <bit>
 #include <cstring>
 #include <exception>
 #include <thread>
@@ -21,13 +22,25 @@ StatisticsEntries statisticsEntries(const SessionStatistics& s) {
            {"debugStates", s.debugStates}}};
 }
 
+namespace {
+
+// One 0x00RRGGBB word as the four bytes R, G, B, 255 read as a native word,
+// so that a whole pixel is stored at once (and the loop vectorises).
+constexpr std::uint32_t rgbaWord(std::uint32_t word) {
+  constexpr std::uint32_t kOpaque = 0xFF;
+  if constexpr (std::endian::native == std::endian::little) {
+    return (kOpaque << 24) | ((word & 0xFF) << 16) | (word & 0xFF00) | ((word >> 16) & 0xFF);
+  } else {
+    return (word << 8) | kOpaque;
+  }
+}
+
+}  // namespace
+
 void frameToRgba(const OutputFrame& frame, std::uint8_t* rgba) {
-  constexpr std::uint8_t kOpaque = 255;
   for (const std::uint32_t word : frame) {
-    rgba[0] = static_cast<std::uint8_t>(word >> 16);
-    rgba[1] = static_cast<std::uint8_t>(word >> 8);
-    rgba[2] = static_cast<std::uint8_t>(word);
-    rgba[3] = kOpaque;
+    const std::uint32_t bytes = rgbaWord(word);
+    std::memcpy(rgba, &bytes, sizeof bytes);
     rgba += kRgbaBytesPerPixel;
   }
 }
@@ -79,6 +92,28 @@ std::optional<std::vector<std::uint8_t>> SessionBridge::takePixels() {
   std::vector<std::uint8_t> rgba(kRgbaFrameBytes);
   frameToRgba(state_->pixels, rgba.data());
   return rgba;
+}
+
+bool SessionBridge::takeFrame(OutputFrame& frame) {
+  std::lock_guard lock(state_->mutex);
+  if (!state_->frameReady) return false;
+  state_->frameReady = false;
+  frame = state_->pixels;
+  return true;
+}
+
+bool SessionBridge::takeSerial(std::u16string& serial) {
+  std::lock_guard lock(state_->mutex);
+  if (!state_->serialChanged) return false;
+  state_->serialChanged = false;
+  serial.assign(state_->serial);
+  return true;
+}
+
+void SessionBridge::setChangeListener(ChangeListener listener) {
+  // The old listener is destroyed outside the lock; it may own anything.
+  std::lock_guard lock(state_->mutex);
+  state_->changeListener.swap(listener);
 }
 
 }  // namespace pelmora

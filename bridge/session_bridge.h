@@ -1,11 +1,13 @@
 #pragma once
 // One displayed LCD as a host sees it: a worker thread running the core's
 // supervisor, and a few calls that never block the caller longer than one
-// copy under a mutex. The host polls `takePixels` and `serial`, and asks for
-// stop and resume; nothing here waits for the worker.
+// copy under a mutex. The host polls `takePixels` and `serial` (or installs a
+// change listener and takes what changed when told), and asks for stop and
+// resume; nothing here waits for the worker.
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +57,11 @@ StatisticsEntries statisticsEntries(const SessionStatistics& statistics);
 // ignored. `rgba` holds kRgbaFrameBytes.
 void frameToRgba(const OutputFrame& frame, std::uint8_t* rgba);
 
+// Called on the worker thread right after a new frame or serial was stored,
+// with the state's mutex held: it must only wake its host (never block, never
+// call back into the bridge).
+using ChangeListener = std::function<void()>;
+
 class SessionBridge {
  public:
   // Starts the worker thread and detaches it. Throws std::system_error when
@@ -76,6 +83,16 @@ class SessionBridge {
   // (kRgbaFrameBytes) and returns true. Otherwise leaves `rgba` alone.
   bool takePixels(std::uint8_t* rgba);
   std::optional<std::vector<std::uint8_t>> takePixels();
+  // The same frame as it was delivered, 0x00RRGGBB words, copied straight
+  // into `frame`; shares the "frame arrived" mark with takePixels.
+  bool takeFrame(OutputFrame& frame);
+  // When the serial changed since the last take: copies it into `serial`
+  // and returns true. Copies into the caller's string, whose capacity is
+  // reused.
+  bool takeSerial(std::u16string& serial);
+  // Replaces the listener (empty: none). Once this returns, the previous
+  // listener is never called again, so its owner may go.
+  void setChangeListener(ChangeListener listener);
 
   // Lets a caller observe when the worker, too, has let go of the state.
   std::weak_ptr<const SessionBridgeState> watchState() const { return state_; }

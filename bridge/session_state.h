@@ -2,9 +2,11 @@
 // The block one session's worker thread and its host share. The worker's
 // callbacks write it under the mutex; the host reads it under the mutex and
 // signals through the three atomic flags plus a notification on `wake`.
+// A host that would rather be told than poll installs a change listener.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -22,6 +24,8 @@ struct SessionBridgeState {
   OutputFrame pixels{};                      // newest frame, 0x00RRGGBB
   bool frameReady = false;                   // pixels replaced since the last take
   std::u16string serial;                     // device in use; empty when none
+  bool serialChanged = false;                // serial replaced since the last takeSerial
+  std::function<void()> changeListener;      // told of every new frame and serial
   WorkerStatistics counters;                 // copied only when the worker ends
   std::uint32_t modesSeen = 0;               // bit m: a frame in mode m was rendered
   std::uint32_t languagesSeen = 0;           // bit l: a frame in language l

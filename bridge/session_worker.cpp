@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <exception>
+#include <string_view>
 #include <utility>
 
 #include "core/render/status_screen.h"
@@ -31,6 +32,20 @@ void recordShownFrame(SessionBridgeState& state, const LcdModel& model) {
   state.debugStatesSeen |= 1u << debug;
 }
 
+// With the mutex held, so that a host replacing its listener knows the old
+// one is done with.
+void tellListener(const SessionBridgeState& state) {
+  if (state.changeListener) state.changeListener();
+}
+
+// True when the serial differs from the one stored before.
+bool storeSerial(SessionBridgeState& state, std::u16string_view serial) {
+  if (state.serial == serial) return false;
+  state.serial = serial;
+  state.serialChanged = true;
+  return true;
+}
+
 std::unique_ptr<ConnectionWorker> makeWorker(const std::shared_ptr<SessionBridgeState>& state,
                                              SessionBridgeOptions options) {
   DeviceWatchingWait wait(state, chooseScan(options));
@@ -40,11 +55,12 @@ std::unique_ptr<ConnectionWorker> makeWorker(const std::shared_ptr<SessionBridge
     std::lock_guard lock(state->mutex);
     state->pixels = frame;
     state->frameReady = true;
+    tellListener(*state);
   };
   auto onModel = [state](const LcdModel& model, const LcdCanvas&) { recordShownFrame(*state, model); };
   auto onSerial = [state](const std::u16string& serial) {
     std::lock_guard lock(state->mutex);
-    state->serial = serial;
+    if (storeSerial(*state, serial)) tellListener(*state);
   };
   auto pollResume = [state] { return state->resumeRequested.exchange(false); };
   return std::make_unique<ConnectionWorker>(std::move(wait), std::move(onFrame), std::move(onModel),
@@ -58,8 +74,9 @@ void showFailure(SessionBridgeState& state, const char* message) {
   std::lock_guard lock(state.mutex);
   drawStatusScreen(state.pixels, message, std::strlen(message), false);
   state.frameReady = true;
-  state.serial.clear();
   ++state.counters.failures;
+  storeSerial(state, u"");
+  tellListener(state);
 }
 
 }  // namespace
@@ -77,8 +94,8 @@ void runSessionWorker(std::shared_ptr<SessionBridgeState> state, SessionBridgeOp
     showFailure(*state, e.what());
   } catch (...) {
     std::lock_guard lock(state->mutex);
-    state->serial.clear();
     ++state->counters.failures;
+    if (storeSerial(*state, u"")) tellListener(*state);
   }
   state->finished.store(true);
 }

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages of the named sets, only those that are
 # missing. A set is a file tools/packages/<set>.txt: package names separated
-# by white space, '#' starts a comment. Without arguments: the "test" set.
+# by white space, '#' starts a comment. Without arguments: the "runtime" and
+# "test" sets, everything building and testing need.
 # Uses sudo for apt-get when not run as root.
 set -euo pipefail
 dir="$(dirname "$0")/packages"
 sets=("$@")
-((${#sets[@]})) || sets=(test)
+((${#sets[@]})) || sets=(runtime test)
 packages=()
 for set in "${sets[@]}"; do
   [[ -f "$dir/$set.txt" ]] || { echo "deps.sh: no package set '$set'" >&2; exit 2; }

@@ -4,6 +4,8 @@
 #   2. clang with ThreadSanitizer: the session bridge tests
 #   3. clang with libFuzzer: a short, fixed-count fuzz run
 #   4. the Linux transport and discovery on a real kernel, booted under QEMU
+#   5. the Objective-C++ of the macOS app, checked against GNUstep's headers
+#   6. the Debian package and the run-time package set (tools/test-package.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
@@ -23,8 +25,9 @@ ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L tsan --timeout 600
 
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_C_COMPILER=clang -DPELMORA_FUZZ=ON -DPELMORA_SANITIZE=ON -DPELMORA_LINUX_APP=OFF
-cmake --build build/fuzz -j "$jobs" --target fuzz_report_stream
+cmake --build build/fuzz -j "$jobs" --target fuzz_report_stream fuzz_capture_file
 ctest --test-dir build/fuzz --output-on-failure -L fuzz --timeout 600
 bash tools/test-kernel.sh
 bash tools/test-objc.sh
+bash tools/test-package.sh
 echo "All tests passed."

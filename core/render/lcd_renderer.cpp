@@ -219,7 +219,8 @@ bool renderLcd(LcdCanvas& canvas, const LcdModel& model) {
   if (!isReady(model)) return false;
   const std::uint8_t* frame = model.frameMessage.data();
   copyTheme(canvas, model.stateMessage.data());
-  clearCanvas(canvas);
+  // No clear first: both the screen and the volume screen start with the
+  // header and panel bands, which cover every pixel.
   const std::uint8_t flags = frame[kFrameFlagsOffset];
   if (flags & kFlagVolumeScreen) {
     drawVolumeScreen(canvas, frame);

@@ -1,17 +1,21 @@
 #pragma once
-// The command line of `pelmora`: a demo switch and the usual --help and
-// --version. Anything else is refused so that a typo never starts the
-// program against the wrong source.
+// The command line of `pelmora`. Anything it does not know is refused, so
+// that a typo never starts the program against the wrong source.
 #include <string>
 
 namespace pelmora::app {
 
-enum class AppAction { Run, Help, Version, Error };
+enum class AppAction { Run, List, Help, Version, Error };
 
 struct AppOptions {
   AppAction action = AppAction::Run;
   bool demo = false;
-  std::string error;  // one line, set when action is Error
+  int scale = 1;        // the window's scale at start
+  bool onTop = false;   // start always on top
+  std::string serial;   // show only the synthesizer with this serial; empty: any
+  std::string record;   // capture file to write; empty: none
+  std::string replay;   // capture file to show instead of a device; empty: none
+  std::string error;    // one line, set when action is Error
 };
 
 // The exit code for a command line that could not be understood.

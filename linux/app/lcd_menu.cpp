@@ -2,14 +2,18 @@
 
 #include <string>
 
+#include "linux/app/translation.h"
 #include "linux/app/window_geometry.h"
 
 namespace pelmora::app {
 namespace {
 
-constexpr const char* kScaleMenuText = "拡大率(_Z)";
-constexpr const char* kTopmostText = "常に手前に表示";
-constexpr const char* kExitText = "終了(_X)";
+// English message ids; the user's language comes from the catalogues.
+// The submenu of scales 1x to 6x.
+constexpr const char* kScaleMenuText = translatable("_Zoom");
+// Keeps the window above all others.
+constexpr const char* kTopmostText = translatable("Always on Top");
+constexpr const char* kExitText = translatable("E_xit");
 constexpr const char* kScaleKey = "pelmora-scale";
 
 void onScaleItem(GtkMenuItem* item, gpointer data) {
@@ -24,7 +28,7 @@ void onTopmostItem(GtkMenuItem*, gpointer data) { static_cast<const MenuActions*
 
 void onExitItem(GtkMenuItem*, gpointer data) { static_cast<const MenuActions*>(data)->exit(); }
 
-GtkWidget* buildScaleMenu(int current, const MenuActions& actions) {
+GtkWidget* buildScaleMenu(int current, int largestUsable, const MenuActions& actions) {
   GtkWidget* menu = gtk_menu_new();
   GSList* group = nullptr;
   for (int scale = kMinScale; scale <= kMaxScale; ++scale) {
@@ -32,6 +36,9 @@ GtkWidget* buildScaleMenu(int current, const MenuActions& actions) {
     GtkWidget* item = gtk_radio_menu_item_new_with_label(group, label.c_str());
     group = gtk_radio_menu_item_get_group(GTK_RADIO_MENU_ITEM(item));
     gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), scale == current);
+    // Shown, so the choice is known to exist, but not offered where the
+    // window would not fit the screen (the current scale always is).
+    gtk_widget_set_sensitive(item, scale <= largestUsable || scale == current);
     g_object_set_data(G_OBJECT(item), kScaleKey, GINT_TO_POINTER(scale));
     gtk_menu_shell_append(GTK_MENU_SHELL(menu), item);
   }
@@ -47,20 +54,20 @@ GtkWidget* buildScaleMenu(int current, const MenuActions& actions) {
 
 }  // namespace
 
-GtkWidget* buildContextMenu(int scale, bool topmost, const MenuActions& actions) {
+GtkWidget* buildContextMenu(int scale, int largestUsableScale, bool topmost, const MenuActions& actions) {
   auto* data = const_cast<MenuActions*>(&actions);
   GtkWidget* menu = gtk_menu_new();
 
-  GtkWidget* scaleItem = gtk_menu_item_new_with_mnemonic(kScaleMenuText);
-  gtk_menu_item_set_submenu(GTK_MENU_ITEM(scaleItem), buildScaleMenu(scale, actions));
+  GtkWidget* scaleItem = gtk_menu_item_new_with_mnemonic(tr(kScaleMenuText));
+  gtk_menu_item_set_submenu(GTK_MENU_ITEM(scaleItem), buildScaleMenu(scale, largestUsableScale, actions));
   gtk_menu_shell_append(GTK_MENU_SHELL(menu), scaleItem);
 
-  GtkWidget* topmostItem = gtk_check_menu_item_new_with_label(kTopmostText);
+  GtkWidget* topmostItem = gtk_check_menu_item_new_with_label(tr(kTopmostText));
   gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(topmostItem), topmost);
   g_signal_connect(topmostItem, "activate", G_CALLBACK(onTopmostItem), data);
   gtk_menu_shell_append(GTK_MENU_SHELL(menu), topmostItem);
 
-  GtkWidget* exitItem = gtk_menu_item_new_with_mnemonic(kExitText);
+  GtkWidget* exitItem = gtk_menu_item_new_with_mnemonic(tr(kExitText));
   g_signal_connect(exitItem, "activate", G_CALLBACK(onExitItem), data);
   gtk_menu_shell_append(GTK_MENU_SHELL(menu), exitItem);
 

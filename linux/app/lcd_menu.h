@@ -1,7 +1,8 @@
 #pragma once
 // The LCD window's context menu: scale 1x..6x with a radio mark on the
-// current one, always-on-top with a check mark, and exit. Built anew each
-// time it opens, so the marks always show the window's present state.
+// current one, always-on-top with a check mark, and exit, in the user's
+// language. Built anew each time it opens, so the marks always show the
+// window's present state.
 #include <gtk/gtk.h>
 
 #include <functional>
@@ -14,7 +15,8 @@ struct MenuActions {
   std::function<void()> exit;
 };
 
-// The caller owns the returned menu and destroys it; `actions` must outlive it.
-GtkWidget* buildContextMenu(int scale, bool topmost, const MenuActions& actions);
+// Scales above `largestUsableScale` are listed but cannot be chosen. The
+// caller owns the returned menu and destroys it; `actions` must outlive it.
+GtkWidget* buildContextMenu(int scale, int largestUsableScale, bool topmost, const MenuActions& actions);
 
 }  // namespace pelmora::app

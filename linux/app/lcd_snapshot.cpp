@@ -4,7 +4,9 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
+#include "bridge/session_bridge.h"
 #include "linux/app/screenshot_name.h"
 
 namespace pelmora::app {
@@ -17,21 +19,28 @@ struct PixbufUnref {
 };
 using PixbufPtr = std::unique_ptr<GdkPixbuf, PixbufUnref>;
 
-// An owned pixbuf: the clipboard keeps it after we return.
-PixbufPtr makePixbuf(const RgbaFrame& rgba) {
+// An owned pixbuf: the clipboard keeps it after we return. Copying and
+// saving are rare, so the words are turned into R, G, B, A bytes only here.
+PixbufPtr makePixbuf(const OutputFrame& frame) {
   PixbufPtr pixbuf(gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, kBitsPerSample, kCanvasWidth, kCanvasHeight));
   if (!pixbuf) return pixbuf;
-  const int stride = gdk_pixbuf_get_rowstride(pixbuf.get());
+  const auto stride = static_cast<std::size_t>(gdk_pixbuf_get_rowstride(pixbuf.get()));
   guchar* pixels = gdk_pixbuf_get_pixels(pixbuf.get());
-  for (int y = 0; y < kCanvasHeight; ++y) {
-    std::memcpy(pixels + static_cast<std::size_t>(y) * stride, rgba.data() + y * kRgbaRowBytes, kRgbaRowBytes);
+  if (stride == kRgbaRowBytes) {
+    frameToRgba(frame, pixels);
+    return pixbuf;
+  }
+  std::vector<std::uint8_t> rgba(kRgbaFrameBytes);
+  frameToRgba(frame, rgba.data());
+  for (std::size_t y = 0; y < static_cast<std::size_t>(kCanvasHeight); ++y) {
+    std::memcpy(pixels + y * stride, rgba.data() + y * kRgbaRowBytes, kRgbaRowBytes);
   }
   return pixbuf;
 }
 
 }  // namespace
 
-void copyFrameToClipboard(const RgbaFrame& frame) {
+void copyFrameToClipboard(const OutputFrame& frame) {
   PixbufPtr pixbuf = makePixbuf(frame);
   if (!pixbuf) return;
   GtkClipboard* clipboard = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
@@ -40,7 +49,7 @@ void copyFrameToClipboard(const RgbaFrame& frame) {
   gtk_clipboard_set_can_store(clipboard, nullptr, 0);
 }
 
-bool saveFrameAsPng(const RgbaFrame& frame, const std::string& path, std::string& error) {
+bool saveFrameAsPng(const OutputFrame& frame, const std::string& path, std::string& error) {
   PixbufPtr pixbuf = makePixbuf(frame);
   if (!pixbuf) {
     error = "out of memory";

@@ -3,14 +3,14 @@
 // or a PNG file.
 #include <string>
 
-#include "linux/app/rgba_frame.h"
+#include "core/render/lcd_canvas.h"
 
 namespace pelmora::app {
 
-void copyFrameToClipboard(const RgbaFrame& frame);
+void copyFrameToClipboard(const OutputFrame& frame);
 
 // Writes a PNG; on failure returns false with a short reason in `error`.
-bool saveFrameAsPng(const RgbaFrame& frame, const std::string& path, std::string& error);
+bool saveFrameAsPng(const OutputFrame& frame, const std::string& path, std::string& error);
 
 // The folder Ctrl+S saves into: the user's Pictures folder when it exists,
 // otherwise the home folder.

@@ -2,7 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <ctime>
+#include <new>
+#include <optional>
 
 #include "core/render/status_screen.h"
 #include "linux/app/lcd_snapshot.h"
@@ -13,8 +17,7 @@
 namespace pelmora::app {
 namespace {
 
-constexpr guint kRefreshMs = 17;  // about 60 times a second
-constexpr std::int64_t kNoticeUs = 4 * G_USEC_PER_SEC;
+constexpr guint kNoticeSeconds = 4;
 constexpr char kNoDevice[] = "No Device";
 constexpr int kLeftButton = 1;
 
@@ -23,18 +26,66 @@ bool fileExists(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0;
 }
 
+// Where the window is: the work area of its monitor and the size of the
+// frame the window manager adds around it. Nothing before it is on screen.
+struct Placement {
+  Rect work;
+  Size frame;
+};
+
+std::optional<Placement> placementOf(GtkWidget* window) {
+  GdkWindow* gdkWindow = gtk_widget_get_window(window);
+  if (!gdkWindow) return std::nullopt;
+  GdkMonitor* monitor = gdk_display_get_monitor_at_window(gtk_widget_get_display(window), gdkWindow);
+  if (!monitor) return std::nullopt;
+  GdkRectangle work{};
+  gdk_monitor_get_workarea(monitor, &work);
+  GdkRectangle extents{};
+  gdk_window_get_frame_extents(gdkWindow, &extents);
+  const Size frame{std::max(0, extents.width - gdk_window_get_width(gdkWindow)),
+                   std::max(0, extents.height - gdk_window_get_height(gdkWindow))};
+  return Placement{{work.x, work.y, work.width, work.height}, frame};
+}
+
+constexpr int kFrameStride = kCanvasWidth * static_cast<int>(sizeof(std::uint32_t));
+
+// The picture's surface. An image made like the display's own can be shared
+// with the X server (through shared memory where it offers that), so painting
+// it costs a fraction of uploading a private buffer. Frames are taken
+// straight into its memory: the output frame's 0x00RRGGBB words are exactly
+// cairo's RGB24 pixels.
+cairo_surface_t* makePictureSurface(std::unique_ptr<OutputFrame>& own) {
+  GdkScreen* screen = gdk_screen_get_default();
+  if (GdkWindow* root = screen ? gdk_screen_get_root_window(screen) : nullptr) {
+    cairo_surface_t* shared =
+        gdk_window_create_similar_image_surface(root, CAIRO_FORMAT_RGB24, kCanvasWidth, kCanvasHeight, 1);
+    if (shared && cairo_surface_status(shared) == CAIRO_STATUS_SUCCESS &&
+        cairo_surface_get_type(shared) == CAIRO_SURFACE_TYPE_IMAGE &&
+        cairo_image_surface_get_stride(shared) == kFrameStride && cairo_image_surface_get_data(shared)) {
+      return shared;
+    }
+    if (shared) cairo_surface_destroy(shared);
+  }
+  own = std::make_unique<OutputFrame>();
+  return cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(own->data()), CAIRO_FORMAT_RGB24,
+                                             kCanvasWidth, kCanvasHeight, kFrameStride);
+}
+
+// The surface's memory holds exactly one frame of words.
+OutputFrame& frameIn(cairo_surface_t* surface) { return *::new (cairo_image_surface_get_data(surface)) OutputFrame; }
+
 }  // namespace
 
 LcdWindow::LcdWindow(SessionBridge& session)
-    : session_(session), rgba_(std::make_unique<RgbaFrame>()), frame_(std::make_unique<OutputFrame>()) {
-  frame_->fill(0);
+    : session_(session),
+      surface_(makePictureSurface(ownFrame_)),
+      frame_(frameIn(surface_)),
+      refresh_(session, frame_),
+      wake_(nullptr, [this] { refresh(); }) {
+  frame_.fill(0);
   // Something to show before the first frame arrives.
-  drawStatusScreen(*frame_, kNoDevice, sizeof kNoDevice - 1, false);
-  frameToRgba(*frame_, rgba_->data());
-  // The frame's 0x00RRGGBB words are exactly cairo's RGB24 pixels.
-  surface_ = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(frame_->data()),
-                                                 CAIRO_FORMAT_RGB24, kCanvasWidth, kCanvasHeight,
-                                                 kCanvasWidth * static_cast<int>(sizeof(std::uint32_t)));
+  drawStatusScreen(frame_, kNoDevice, sizeof kNoDevice - 1, false);
+  cairo_surface_mark_dirty(surface_);
 
   actions_.setScale = [this](int scale) { setScale(scale); };
   actions_.toggleTopmost = [this] { toggleTopmost(); };
@@ -45,8 +96,7 @@ LcdWindow::LcdWindow(SessionBridge& session)
   };
 
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  title_ = windowTitle(serial_);
-  gtk_window_set_title(GTK_WINDOW(window_), title_.c_str());
+  gtk_window_set_title(GTK_WINDOW(window_), refresh_.title().c_str());
   gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
   gtk_window_set_icon_name(GTK_WINDOW(window_), "pelmora");
 
@@ -63,11 +113,16 @@ LcdWindow::LcdWindow(SessionBridge& session)
   g_signal_connect(window_, "window-state-event", G_CALLBACK(onWindowState), this);
   g_signal_connect(window_, "destroy", G_CALLBACK(onDestroy), this);
 
-  timer_ = g_timeout_add(kRefreshMs, &LcdWindow::onTick, this);
+  // The worker wakes the main loop when there is something new; what came
+  // before the listener was in place is taken on the first wake.
+  session_.setChangeListener([this] { wake_.wake(); });
+  wake_.wake();
 }
 
 LcdWindow::~LcdWindow() {
-  if (timer_) g_source_remove(timer_);
+  // From here on the worker cannot reach this object any more.
+  session_.setChangeListener({});
+  if (noticeTimer_) g_source_remove(noticeTimer_);
   if (window_) {
     // Destroying widgets emits signals; none may reach this half-gone object.
     g_signal_handlers_disconnect_by_data(window_, this);
@@ -80,29 +135,34 @@ LcdWindow::~LcdWindow() {
 
 void LcdWindow::show() { gtk_widget_show_all(window_); }
 
-gboolean LcdWindow::onTick(gpointer self) {
-  static_cast<LcdWindow*>(self)->refresh();
-  return G_SOURCE_CONTINUE;
-}
-
 void LcdWindow::refresh() {
-  if (session_.takePixels(rgba_->data())) {
-    cairo_surface_flush(surface_);
-    fromRgba(*rgba_, *frame_);
+  if (!window_) return;
+  // The surface reads frame_ directly: cairo (and the X server, for a
+  // shared image) must have finished with it before the new frame is copied
+  // in, and cairo must learn afterwards that it changed.
+  cairo_surface_flush(surface_);
+  const WindowRefresh::Changes changes = refresh_.refresh();
+  if (changes.picture) {
     cairo_surface_mark_dirty(surface_);
     gtk_widget_queue_draw(area_);
   }
-  std::u16string serial = session_.serial();
-  if (serial != serial_) serial_ = std::move(serial);
-  updateTitle();
+  if (changes.title) gtk_window_set_title(GTK_WINDOW(window_), refresh_.title().c_str());
 }
 
-void LcdWindow::updateTitle() {
-  if (!notice_.empty() && g_get_monotonic_time() >= noticeUntil_) notice_.clear();
-  std::string title = titleWithNotice(serial_, notice_);
-  if (title == title_) return;
-  title_ = std::move(title);
-  gtk_window_set_title(GTK_WINDOW(window_), title_.c_str());
+void LcdWindow::showNotice(const std::string& notice) {
+  refresh_.showNotice(notice);
+  gtk_window_set_title(GTK_WINDOW(window_), refresh_.title().c_str());
+  if (noticeTimer_) g_source_remove(noticeTimer_);
+  noticeTimer_ = g_timeout_add_seconds(kNoticeSeconds, &LcdWindow::onNoticeEnd, this);
+}
+
+gboolean LcdWindow::onNoticeEnd(gpointer data) {
+  auto* self = static_cast<LcdWindow*>(data);
+  self->noticeTimer_ = 0;
+  if (self->refresh_.clearNotice() && self->window_) {
+    gtk_window_set_title(GTK_WINDOW(self->window_), self->refresh_.title().c_str());
+  }
+  return G_SOURCE_REMOVE;
 }
 
 gboolean LcdWindow::onDraw(GtkWidget*, cairo_t* cr, gpointer data) {
@@ -170,8 +230,9 @@ gboolean LcdWindow::onWindowState(GtkWidget* widget, GdkEventWindowState* event,
 
 void LcdWindow::onDestroy(GtkWidget*, gpointer data) {
   auto* self = static_cast<LcdWindow*>(data);
-  if (self->timer_) g_source_remove(self->timer_);
-  self->timer_ = 0;
+  self->session_.setChangeListener({});
+  if (self->noticeTimer_) g_source_remove(self->noticeTimer_);
+  self->noticeTimer_ = 0;
   self->window_ = nullptr;
   self->area_ = nullptr;
   if (self->menu_) gtk_widget_destroy(self->menu_);
@@ -189,16 +250,22 @@ void LcdWindow::setScale(int scale) {
   const Size size = lcdAreaSize(scale_);
   gtk_widget_set_size_request(area_, size.width, size.height);
   gtk_window_resize(GTK_WINDOW(window_), size.width, size.height);
-  // The top-left corner stays, pulled back into the work area if a large
-  // scale would push the window out of reach.
-  GdkMonitor* monitor = gdk_display_get_monitor_at_point(gtk_widget_get_display(window_), x, y);
-  if (monitor) {
-    GdkRectangle work{};
-    gdk_monitor_get_workarea(monitor, &work);
-    const Point kept = keepInWorkArea({x, y}, {work.x, work.y, work.width, work.height});
-    gtk_window_move(GTK_WINDOW(window_), kept.x, kept.y);
+  // The window moves just enough that all of it, frame included, lies on
+  // its monitor's work area where it can.
+  if (const auto place = placementOf(window_)) {
+    const Size whole{size.width + place->frame.width, size.height + place->frame.height};
+    const Point fitted = fitInWorkArea({x, y}, whole, place->work);
+    gtk_window_move(GTK_WINDOW(window_), fitted.x, fitted.y);
   }
   gtk_widget_queue_draw(area_);
+}
+
+void LcdWindow::applyStartOptions(int scale, bool onTop) {
+  // A scale asked for on the command line is held to what the screen can
+  // show, like the menu's choices.
+  if (const auto place = placementOf(window_)) scale = std::min(scale, largestFittingScale(place->frame, place->work));
+  if (scale != scale_) setScale(scale);
+  if (onTop != topmost_) toggleTopmost();
 }
 
 void LcdWindow::toggleTopmost() {
@@ -209,7 +276,9 @@ void LcdWindow::toggleTopmost() {
 
 void LcdWindow::openMenu(const GdkEvent* trigger, bool fromKeyboard) {
   if (menu_) gtk_widget_destroy(menu_);
-  menu_ = buildContextMenu(scale_, topmost_, actions_);
+  const auto place = placementOf(window_);
+  const int usable = place ? largestFittingScale(place->frame, place->work) : kMaxScale;
+  menu_ = buildContextMenu(scale_, usable, topmost_, actions_);
   gtk_menu_attach_to_widget(GTK_MENU(menu_), area_, nullptr);
   if (fromKeyboard) {
     const Point centre = keyboardMenuPoint(scale_);
@@ -222,7 +291,7 @@ void LcdWindow::openMenu(const GdkEvent* trigger, bool fromKeyboard) {
   }
 }
 
-void LcdWindow::copyPicture() { copyFrameToClipboard(*rgba_); }
+void LcdWindow::copyPicture() { copyFrameToClipboard(frame_); }
 
 void LcdWindow::savePicture() {
   const std::time_t now = std::time(nullptr);
@@ -230,13 +299,11 @@ void LcdWindow::savePicture() {
   localtime_r(&now, &local);
   const std::string path = screenshotPath(snapshotFolder(), local, fileExists);
   std::string error = "no free file name";
-  if (!path.empty() && saveFrameAsPng(*rgba_, path, error)) {
-    notice_ = "Saved:" + path;
+  if (!path.empty() && saveFrameAsPng(frame_, path, error)) {
+    showNotice("Saved:" + path);
   } else {
-    notice_ = "Not saved:" + error;
+    showNotice("Not saved:" + error);
   }
-  noticeUntil_ = g_get_monotonic_time() + kNoticeUs;
-  updateTitle();
 }
 
 }  // namespace pelmora::app

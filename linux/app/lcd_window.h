@@ -11,7 +11,8 @@
 #include "bridge/session_bridge.h"
 #include "core/render/lcd_canvas.h"
 #include "linux/app/lcd_menu.h"
-#include "linux/app/rgba_frame.h"
+#include "linux/app/wake_source.h"
+#include "linux/app/window_refresh.h"
 
 namespace pelmora::app {
 
@@ -23,11 +24,13 @@ class LcdWindow {
   LcdWindow& operator=(const LcdWindow&) = delete;
 
   void show();
+  // The scale and always-on-top asked for at start; call after show().
+  void applyStartOptions(int scale, bool onTop);
   // True once the user closed the window.
   bool closed() const { return window_ == nullptr; }
 
  private:
-  static gboolean onTick(gpointer self);
+  static gboolean onNoticeEnd(gpointer self);
   static gboolean onDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
   static gboolean onButtonPress(GtkWidget* widget, GdkEventButton* event, gpointer self);
   static gboolean onKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
@@ -36,7 +39,7 @@ class LcdWindow {
   static void onDestroy(GtkWidget* widget, gpointer self);
 
   void refresh();
-  void updateTitle();
+  void showNotice(const std::string& notice);
   void setScale(int scale);
   void toggleTopmost();
   void openMenu(const GdkEvent* trigger, bool fromKeyboard);
@@ -44,20 +47,18 @@ class LcdWindow {
   void savePicture();
 
   SessionBridge& session_;
-  std::unique_ptr<RgbaFrame> rgba_;      // as taken; what copy and save use
-  std::unique_ptr<OutputFrame> frame_;   // the same picture for drawing
-  cairo_surface_t* surface_ = nullptr;   // wraps frame_ without copying
+  std::unique_ptr<OutputFrame> ownFrame_;  // only when the display has no image to share
+  cairo_surface_t* surface_ = nullptr;     // what is painted; its RGB24 pixels are frame_'s words
+  OutputFrame& frame_;                     // as taken, in surface_'s memory; also copied and saved
+  WindowRefresh refresh_;
+  WakeSource wake_;                      // made ready by the session's worker
   GtkWidget* window_ = nullptr;
   GtkWidget* area_ = nullptr;
   GtkWidget* menu_ = nullptr;  // the last menu built, kept until the next
   MenuActions actions_;
-  guint timer_ = 0;
+  guint noticeTimer_ = 0;  // ends the notice in the title
   int scale_ = 1;
   bool topmost_ = false;
-  std::u16string serial_;
-  std::string title_;
-  std::string notice_;  // shown after the title until noticeUntil_
-  std::int64_t noticeUntil_ = 0;
 };
 
 }  // namespace pelmora::app

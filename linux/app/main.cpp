@@ -12,10 +12,18 @@
 #include <thread>
 
 #include "bridge/session_bridge.h"
+#include "core/transport/platform.h"
 #include "linux/app/app_options.h"
+#include "linux/app/capture_source.h"
 #include "linux/app/demo_synth.h"
+#include "linux/app/device_filter.h"
+#include "linux/app/device_listing.h"
 #include "linux/app/lcd_window.h"
+#include "linux/app/report_recorder.h"
 #include "linux/app/resume_monitor.h"
+#include "linux/app/translation.h"
+#include "linux/utf16_conversion.h"
+#include "sim/capture_reader.h"
 
 namespace {
 
@@ -27,6 +35,7 @@ constexpr const char* kProgram = "pelmora";
 constexpr std::chrono::milliseconds kShutdownBudget{1900};
 constexpr std::chrono::milliseconds kShutdownPoll{5};
 constexpr int kStartupFailure = 1;
+constexpr int kNothingFound = 1;  // --list found no synthesizer
 
 // Ctrl+C in a terminal, a logout or `kill` end the program the same way as
 // closing its window, so that an open session is closed properly.
@@ -50,13 +59,68 @@ bool stopAndWait(SessionBridge& session) {
   return true;
 }
 
-int runWindow(bool demo) {
-  // The simulated bus must outlive the worker that drives it; on a late
-  // worker the process ends below without destroying either.
-  std::unique_ptr<DemoSynth> synth = demo ? std::make_unique<DemoSynth>() : nullptr;
+void warn(const std::string& message) { std::fputs(errorLine(kProgram, message).c_str(), stderr); }
+
+int listDevices(const AppOptions& options) {
+  DeviceList devices = enumerateDevices();
+  if (!options.serial.empty()) devices = onlySerial(devices, utf8ToUtf16(options.serial));
+  std::fputs(deviceListing(devices, probeAccess).c_str(), stdout);
+  return devices.empty() ? kNothingFound : 0;
+}
+
+// What the window shows instead of an attached synthesizer, if anything.
+// Everything here must outlive the session's worker; on a late worker the
+// process ends without destroying any of it.
+struct Sources {
+  std::unique_ptr<DemoSynth> demo;
+  std::unique_ptr<CaptureSource> replay;
+  std::unique_ptr<ReportRecorder> recorder;
+  SessionBridgeOptions bridgeOptions;
+};
+
+// False, with the reason already printed, when the window must not start.
+bool prepareSources(const AppOptions& options, Sources& sources) {
+  if (options.demo) {
+    sources.demo = std::make_unique<DemoSynth>();
+    sources.bridgeOptions = sources.demo->bridgeOptions();
+  } else if (!options.replay.empty()) {
+    sim::CaptureReadResult read = sim::readCaptureFile(options.replay);
+    if (!read.capture) {
+      warn(read.error);
+      return false;
+    }
+    if (read.tornBytes != 0) warn(options.replay + ": the last record is incomplete and is left out");
+    sources.replay = std::make_unique<CaptureSource>(std::move(*read.capture));
+    sources.bridgeOptions = sources.replay->bridgeOptions();
+  }
+  if (!options.serial.empty()) showOnlySerial(sources.bridgeOptions, utf8ToUtf16(options.serial));
+  if (!options.record.empty()) {
+    std::string error;
+    sources.recorder = ReportRecorder::create(options.record, error);
+    if (!sources.recorder) {
+      warn(error);
+      return false;
+    }
+    recordReports(sources.bridgeOptions, *sources.recorder);
+  }
+  return true;
+}
+
+// Says what went wrong with a recording, once the worker has let go of it.
+void finishRecording(const AppOptions& options, ReportRecorder& recorder) {
+  recorder.finish();
+  if (const std::string error = recorder.writeError(); !error.empty()) {
+    warn("recording to " + options.record + " failed: " + error);
+  }
+  if (const std::uint64_t dropped = recorder.dropped(); dropped != 0) {
+    warn(std::to_string(dropped) + " reports were not recorded (the disk did not keep up)");
+  }
+}
+
+int runWindow(const AppOptions& options, Sources& sources) {
   std::unique_ptr<SessionBridge> session;
   try {
-    session = std::make_unique<SessionBridge>(synth ? synth->bridgeOptions() : SessionBridgeOptions{});
+    session = std::make_unique<SessionBridge>(std::move(sources.bridgeOptions));
   } catch (const std::system_error& error) {
     std::fputs(errorLine(kProgram, std::string("cannot start the worker: ") + error.what()).c_str(), stderr);
     return kStartupFailure;
@@ -65,6 +129,7 @@ int runWindow(bool demo) {
     ResumeMonitor resumeMonitor([&session] { session->resume(); });
     LcdWindow window(*session);
     window.show();
+    window.applyStartOptions(options.scale, options.onTop);
     quitOnSignals();
     gtk_main();
   }
@@ -74,6 +139,7 @@ int runWindow(bool demo) {
     std::fflush(nullptr);
     _exit(0);
   }
+  if (sources.recorder) finishRecording(options, *sources.recorder);
   return 0;
 }
 
@@ -91,13 +157,20 @@ int main(int argc, char** argv) {
     case AppAction::Error:
       std::fputs(usageErrorLine(kProgram, options.error).c_str(), stderr);
       return kUsageExitCode;
+    case AppAction::List:
+      return listDevices(options);
     case AppAction::Run:
       break;
   }
+  setUpTranslations();
+  // A capture that cannot be read or a file that cannot be written is
+  // refused before any window opens.
+  Sources sources;
+  if (!prepareSources(options, sources)) return kStartupFailure;
   g_set_prgname(kProgram);
   if (!gtk_init_check(nullptr, nullptr)) {
     std::fputs(errorLine(kProgram, "cannot open the display").c_str(), stderr);
     return kStartupFailure;
   }
-  return runWindow(options.demo);
+  return runWindow(options, sources);
 }

@@ -7,10 +7,6 @@ namespace pelmora::app {
 
 inline constexpr int kMinScale = 1;
 inline constexpr int kMaxScale = 6;
-// How much of a window must stay inside the work area after a resize.
-inline constexpr int kKeepVisibleWidth = 80;
-inline constexpr int kKeepVisibleHeight = 40;
-
 struct Size {
   int width = 0;
   int height = 0;
@@ -36,10 +32,15 @@ Size lcdAreaSize(int scale);
 // A scale picked from a menu: only 1..6 are accepted.
 std::optional<int> scaleFromChoice(int choice);
 
-// Moves a requested top-left corner into the work area so that at least
-// kKeepVisibleWidth x kKeepVisibleHeight of the window stays reachable.
-Point keepInWorkArea(Point topLeft, const Rect& workArea);
+// Moves a window of `window` size whose top-left corner is `topLeft` as
+// little as possible so that it lies inside the work area. Where it is
+// wider or taller than the work area, its left or top edge is put on the
+// work area's, so the title bar and the picture's top-left stay reachable.
+Point fitInWorkArea(Point topLeft, Size window, const Rect& workArea);
 
+// The largest scale whose window (the LCD area plus `frame`, the title bar
+// and borders around it) fits the work area; 1 when not even that fits.
+int largestFittingScale(Size frame, const Rect& workArea);
 
 // Where a menu opened from the keyboard appears: the centre of the LCD area.
 Point keyboardMenuPoint(int scale);

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Drives `pelmora` in a virtual X display the way a person would, and
 checks what they would see: the window's size at each scale, the LCD
-picture, the context menu, Ctrl+S and closing the window.
+picture, the context menu, Ctrl+S and closing the window; on a small
+screen, that a large scale is held to what fits; and the menu in English
+and in Japanese, the Japanese one drawn with glyphs rather than the boxes a
+Latin-only font set-up gives.
 
 usage: window_check.py PELMORA STATUS_REFERENCE CLIPBOARD_PROBE
 
@@ -24,6 +27,7 @@ LCD_W, LCD_H = 320, 170
 TITLE = "Pelmora Ver 2026-10-17"
 # Generous pauses for menus under a loaded machine (sanitizers, parallel tests).
 MENU_OPENS = 0.8
+MENU_CROP = (200, 90)  # the part of the screen below and right of a menu's corner
 KEY_GAP = 0.25
 
 
@@ -155,10 +159,10 @@ def png_size(path):
     return int.from_bytes(head[16:20], "big"), int.from_bytes(head[20:24], "big")
 
 
-def own_display():
+def own_display(screen="1920x1200x24"):
     """Starts Xvfb and points DISPLAY at it once it accepts connections."""
     read_end, write_end = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1920x1200x24",
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen,
                                "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
     STARTED.append(server)
     os.close(write_end)
@@ -174,9 +178,9 @@ def own_display():
     os.environ["DISPLAY"] = ":" + number.decode().strip()
 
 
-def start(home, *args, gdk_scale="1"):
+def start(home, *args, gdk_scale="1", **extra_env):
     env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
-               GDK_BACKEND="x11", NO_AT_BRIDGE="1", GDK_SCALE=gdk_scale)
+               GDK_BACKEND="x11", NO_AT_BRIDGE="1", GDK_SCALE=gdk_scale, **extra_env)
     proc = subprocess.Popen([PELMORA, *args], env=env)
     STARTED.append(proc)
     return proc
@@ -253,17 +257,20 @@ def check_demo(home):
         time.sleep(KEY_GAP)
     until("Shift+F10 and 2x did not give 640x340", lambda: client_size(window) == (640, 340), 10)
     print("demo: Shift+F10 menu gives scale 2", flush=True)
+    until("the save notice stayed in the title",
+          lambda: "Saved:" not in run("xdotool", "getwindowname", window), 10)
+    print("demo: the save notice has left the title", flush=True)
 
-    # Growing near the screen's corner keeps a grip of the window on screen.
+    # Growing near the screen's corner moves the window just enough to fit.
     run("xdotool", "windowmove", "--sync", window, "1900", "1190")
     run("xdotool", "key", "shift+F10")
     time.sleep(MENU_OPENS)
     for key in ("Right", "Down", "Down", "Down", "Return"):
         run("xdotool", "key", key)
         time.sleep(KEY_GAP)
-    until("scale 4 near the corner did not give 1280x680 at (1840, 1160)",
-          lambda: client_size(window) == (1280, 680) and position(window) == (1840, 1160), 10)
-    print("demo: scale 4 near the corner stays reachable", flush=True)
+    until("scale 4 near the corner did not give 1280x680 at (640, 520)",
+          lambda: client_size(window) == (1280, 680) and position(window) == (640, 520), 10)
+    print("demo: scale 4 near the corner moves the window onto the screen", flush=True)
 
     print("demo: ended %.2f s after closing" % close_and_wait(proc, window), flush=True)
 
@@ -304,10 +311,109 @@ def check_no_device(home):
     close_and_wait(proc, window)
 
 
+def check_small_screen(home):
+    # 6x is 1920x1020: on a 1280x800 screen the largest whole scale that fits
+    # is 4, and the window lies on the screen.
+    proc = start(home, "--demo", "--scale", "6")
+    window = find_window(proc)
+    until("--scale 6 on 1280x800 did not give 1280x680 on the screen",
+          lambda: client_size(window) == (1280, 680) and position(window)[1] + 680 <= 800, 10)
+    print("small screen: --scale 6 is held to 4, on the screen", flush=True)
+
+    # 5x and 6x are in the menu but cannot be chosen: from 2x, going up past
+    # 1x wraps round to the last scale that can, 4x.
+    run("xdotool", "windowfocus", "--sync", window)
+    for keys in (("Right", "Down", "Return"), ("Right", "Up", "Return")):
+        run("xdotool", "key", "shift+F10")
+        time.sleep(MENU_OPENS)
+        for key in keys:
+            run("xdotool", "key", key)
+            time.sleep(KEY_GAP)
+        if keys[1] == "Down":
+            until("2x from the menu did not give 640x340", lambda: client_size(window) == (640, 340), 10)
+    until("the last scale on offer is not 4x", lambda: client_size(window) == (1280, 680), 10)
+    print("small screen: 5x and 6x cannot be chosen", flush=True)
+    close_and_wait(proc, window)
+
+
+def japanese_locale(home):
+    """Environment for LANG=ja_JP.UTF-8, generating the locale privately when
+    the system has not (a Japanese desktop has; a build machine may not)."""
+    if "ja_JP.utf8" in run("locale", "-a").split():
+        return {"LANG": "ja_JP.UTF-8"}
+    path = os.path.join(home, "locale")
+    os.makedirs(path, exist_ok=True)
+    done = subprocess.run(["localedef", "-i", "ja_JP", "-f", "UTF-8", os.path.join(path, "ja_JP.UTF-8")],
+                          capture_output=True)
+    if not os.path.isdir(os.path.join(path, "ja_JP.UTF-8")):
+        fail("cannot make the ja_JP.UTF-8 locale: %s" % done.stderr.decode(errors="replace"))
+    return {"LANG": "ja_JP.UTF-8", "LOCPATH": path}
+
+
+def latin_only_fonts(home):
+    """A fontconfig set-up that offers a Latin-only font and nothing else."""
+    conf = os.path.join(home, "latin-fonts.conf")
+    with open(conf, "w") as f:
+        f.write('<?xml version="1.0"?>\n<!DOCTYPE fontconfig SYSTEM "fonts.dtd">\n<fontconfig>\n'
+                '  <dir>/usr/share/fonts/truetype/dejavu</dir>\n'
+                '  <cachedir>%s</cachedir>\n'
+                '  <include ignore_missing="yes">/etc/fonts/conf.d</include>\n</fontconfig>\n'
+                % os.path.join(home, "fc-cache"))
+    return {"FONTCONFIG_FILE": conf}
+
+
+def menu_picture(home, **env):
+    """The context menu as drawn, opened from the keyboard at the centre of
+    the picture: a crop of the screen below and right of that point. Over
+    the still "No Device" screen, so that only the menu can differ."""
+    proc = start(home, **env)
+    window = find_window(proc)
+    run("xdotool", "windowmove", "--sync", window, "0", "0")
+    run("xdotool", "windowfocus", "--sync", window)
+    time.sleep(MENU_OPENS)
+    run("xdotool", "key", "shift+F10")
+    time.sleep(MENU_OPENS * 2)
+    x, y = position(window)
+    width, height, pixels = capture("root")
+    left, top, w, h = x + LCD_W // 2, y + LCD_H // 2, MENU_CROP[0], MENU_CROP[1]
+    crop = b"".join(pixels[((top + row) * width + left) * 3:((top + row) * width + left + w) * 3] for row in range(h))
+    run("xdotool", "key", "Escape")
+    time.sleep(KEY_GAP)
+    close_and_wait(proc, window)
+    if len(colours(crop)) < 3:
+        fail("no menu to be seen with %s" % env)
+    return crop
+
+
+def check_menu_languages(home):
+    english = {"LANG": "C.UTF-8"}
+    japanese = japanese_locale(home)
+    latin = latin_only_fonts(home)
+    en = menu_picture(home, **english)
+    en_latin = menu_picture(home, **english, **latin)
+    ja = menu_picture(home, **japanese)
+    ja_latin = menu_picture(home, **japanese, **latin)
+    # Kept for a look when a check fails.
+    for name, crop in (("en", en), ("en-latin", en_latin), ("ja", ja), ("ja-latin", ja_latin)):
+        with open(os.path.join(tempfile.gettempdir(), "pelmora-menu-%s.ppm" % name), "wb") as f:
+            f.write(b"P6 %d %d 255\n" % MENU_CROP + crop)
+    if en == ja:
+        fail("the menu is the same under LANG=C.UTF-8 and LANG=ja_JP.UTF-8")
+    if en != en_latin:
+        fail("the English menu needs more than a Latin font")
+    if ja == ja_latin:
+        fail("the Japanese menu draws the same without a Japanese font: boxes, not glyphs")
+    print("menus: English in Latin letters; Japanese drawn in Japanese glyphs, not boxes", flush=True)
+
+
 def main():
     try:
         own_display()
         for check in (check_demo, check_hidpi, check_no_device):
+            with tempfile.TemporaryDirectory() as home:
+                check(home)
+        own_display("1280x800x24")
+        for check in (check_small_screen, check_menu_languages):
             with tempfile.TemporaryDirectory() as home:
                 check(home)
     finally:

@@ -20,23 +20,34 @@ TEST(WindowGeometry, KeyboardMenuOpensAtTheCentreOfThePicture) {
   EXPECT_EQ(keyboardMenuPoint(4), (Point{640, 340}));
 }
 
-TEST(WindowGeometry, TopLeftStaysWhenInsideTheWorkArea) {
-  const Rect work{0, 32, 1366, 736};
-  EXPECT_EQ(keepInWorkArea({100, 200}, work), (Point{100, 200}));
+// A 1280 x 800 screen with a 32-pixel panel on top, and a second monitor
+// to its right; the window frame adds 0 x 37 (a title bar).
+constexpr Rect kLaptop{0, 32, 1280, 768};
+constexpr Size kTitleBar{0, 37};
+
+TEST(WindowGeometry, AScaleChangeMovesTheWindowJustEnoughToFit) {
+  const struct {
+    Point from;
+    Size window;
+    Rect work;
+    Point expected;
+  } cases[] = {
+      {{100, 200}, {320, 207}, kLaptop, {100, 200}},       // fits where it is
+      {{900, 500}, {640, 377}, kLaptop, {640, 423}},       // pulled back from the right and bottom
+      {{-50, 0}, {320, 207}, kLaptop, {0, 32}},            // never above the panel or off the left
+      {{300, 300}, {1920, 1057}, kLaptop, {0, 32}},        // larger than the screen: top-left pinned
+      {{3000, 50}, {960, 547}, {1280, 0, 1920, 1080}, {2240, 50}},  // on the second monitor
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(fitInWorkArea(c.from, c.window, c.work), c.expected) << c.from.x << "," << c.from.y;
+  }
 }
 
-TEST(WindowGeometry, LargeScaleKeepsAGripInsideTheWorkArea) {
-  // A 1366 x 768 screen with a 32-pixel panel on top: whatever the scale,
-  // at least 80 x 40 pixels of the window stay reachable.
-  const Rect work{0, 32, 1366, 736};
-  EXPECT_EQ(keepInWorkArea({1350, 760}, work), (Point{1286, 728}));
-  EXPECT_EQ(keepInWorkArea({-500, 0}, work), (Point{0, 32}));
-}
-
-TEST(WindowGeometry, SecondMonitorAndTinyWorkAreas) {
-  EXPECT_EQ(keepInWorkArea({1000, 50}, {1920, 0, 1280, 1024}), (Point{1920, 50}));
-  // A work area smaller than the grip pins the corner to its top-left.
-  EXPECT_EQ(keepInWorkArea({30, 30}, {10, 10, 50, 20}), (Point{10, 10}));
+TEST(WindowGeometry, ScalesLargerThanTheWorkAreaAreNotOffered) {
+  EXPECT_EQ(largestFittingScale(kTitleBar, kLaptop), 4) << "4x is exactly as wide as the screen";
+  EXPECT_EQ(largestFittingScale(kTitleBar, {0, 0, 1920, 1200}), 6);
+  EXPECT_EQ(largestFittingScale(kTitleBar, {0, 0, 1920, 1056}), 5) << "6x needs 1057 rows";
+  EXPECT_EQ(largestFittingScale(kTitleBar, {0, 0, 200, 100}), 1) << "1x is always offered";
 }
 
 }  // namespace

@@ -92,6 +92,23 @@ TEST(SessionBridge, PlatformDefaultsServeAWorkerWithoutHooks) {
   EXPECT_TRUE(bridge.finished());
 }
 
+// Once replaced, a listener may be destroyed at once: the worker's "No
+// Device" rounds (one every slice while a resume is pending) keep
+// delivering frames, and a late call would touch freed memory.
+TEST(SessionBridge, ReplacedListenerIsNeverCalledAgain) {
+  FakeDevices devices;
+  SessionBridge bridge(withFakes(devices));
+  bridge.resume();
+  for (int round = 0; round < 5; ++round) {
+    auto told = std::make_unique<std::atomic<int>>(0);
+    bridge.setChangeListener([counter = told.get()] { ++*counter; });
+    ASSERT_TRUE(eventually([&] { return *told > 0; }, kPatience));
+    bridge.setChangeListener({});
+    told.reset();
+  }
+  test::stopAndWait(bridge);
+}
+
 TEST(SessionBridge, ReleasingTheBridgeStopsTheWorkerWhichThenFreesTheState) {
   FakeDevices devices;
   std::weak_ptr<const SessionBridgeState> state;

@@ -2,6 +2,7 @@
 // host sees of a whole session.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <stdexcept>
 
@@ -106,6 +107,29 @@ TEST_F(SimulatedSession, StreamsAndPublishesCountersOnlyOnceFinished) {
   (void)bridge_->takePixels();
   EXPECT_FALSE(bridge_->takePixels().has_value());
   EXPECT_EQ(bus_.device(u"sim0")->counters().sessionsClosed, 1u);
+}
+
+// A host woken by the listener takes exactly what changed: each serial once,
+// frames as words, and nothing when nothing is new.
+TEST_F(SimulatedSession, ListenerIsToldOfFramesAndSerialsWhichAreTakenOnce) {
+  std::atomic<int> told{0};
+  start({});
+  bridge_->setChangeListener([&told] { ++told; });
+  std::u16string serial = u"stale";
+  ASSERT_TRUE(eventually([&] { return bridge_->takeSerial(serial); }, kPatience));
+  EXPECT_EQ(serial, u"SIM1");
+  EXPECT_FALSE(bridge_->takeSerial(serial));
+
+  auto frame = std::make_unique<OutputFrame>();
+  const int toldBefore = told;
+  ASSERT_TRUE(eventually([&] { return told > toldBefore && bridge_->takeFrame(*frame); }, kPatience));
+  EXPECT_TRUE(std::any_of(frame->begin(), frame->end(), [](std::uint32_t w) { return w != 0; }));
+  EXPECT_TRUE(std::all_of(frame->begin(), frame->end(), [](std::uint32_t w) { return w <= 0xFFFFFF; }));
+
+  test::stopAndWait(*bridge_);
+  ASSERT_TRUE(bridge_->takeSerial(serial));
+  EXPECT_EQ(serial, u"");
+  bridge_->setChangeListener({});
 }
 
 TEST_F(SimulatedSession, ResumeIsTakenOnceAndReconnectsInPlace) {

@@ -2,8 +2,12 @@
 // what, the volume screen and the debug lines.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "busy_models.h"
 #include "compose_fixture.h"
 #include "core/protocol/byte_order.h"
 #include "core/render/display_pages.h"
@@ -303,17 +307,45 @@ TEST(RenderOrder, ModeSevenOrMoreDrawsNoPage) {
   EXPECT_EQ(canvas.pixels, before.pixels);
 }
 
-TEST(RenderOrder, RendersAreRepeatable) {
-  auto frame = plainFrame();
-  frame.mode = Mode::Scope;
-  frame.leftBar = 30;
-  const LcdModel model = makeModel(testState(), frame);
-  LcdCanvas canvas;
-  ASSERT_TRUE(renderLcd(canvas, model));
-  const auto first = canvas.pixels;
-  canvas.pixels.fill(0x0ABC);
-  ASSERT_TRUE(renderLcd(canvas, model));
-  EXPECT_EQ(canvas.pixels, first);
+// Eight debug lines, the last one in the bottom-right corner, appended to a
+// frame that had none.
+void addDebugLines(std::vector<std::uint8_t>& frame) {
+  const std::size_t at = frame.size();
+  frame.resize(at + kDebugLinesLength, 0);
+  for (std::size_t k = 0; k < kDebugLineCount; ++k) {
+    std::uint8_t* record = frame.data() + at + k * kDebugRecordLength;
+    record[0] = static_cast<std::uint8_t>(k == kDebugLineCount - 1 ? 155 : 4 * k);
+    record[1] = static_cast<std::uint8_t>(k == kDebugLineCount - 1 ? 80 : 10 * k);
+    std::memcpy(record + kDebugTextOffset, "DEBUG", 5);
+    record[kDebugTextLengthOffset] = 5;
+  }
+  frame[kFrameFlagsOffset] |= kFlagDebugLines;
+}
+
+// The canvas is not cleared before a render, so every screen must paint
+// every pixel: what was left on the canvas must never show through.
+TEST(RenderOrder, EveryScreenCoversWhatTheCanvasHeldBefore) {
+  std::vector<gallery::Scene> scenes = gallery::pageScenes();
+  const std::size_t plain = scenes.size();
+  for (std::size_t i = 0; i < plain; ++i) {
+    gallery::Scene withLines{scenes[i].name + " with debug lines", scenes[i].model};
+    addDebugLines(withLines.model.frameMessage);
+    scenes.push_back(std::move(withLines));
+  }
+  gallery::Scene noPage{"mode 7", scenes.front().model};
+  noPage.model.frameMessage[kFrameModeOffset] = 7;
+  scenes.push_back(std::move(noPage));
+
+  auto overBlack = std::make_unique<LcdCanvas>();
+  auto overWhite = std::make_unique<LcdCanvas>();
+  for (const gallery::Scene& scene : scenes) {
+    SCOPED_TRACE(scene.name);
+    overBlack->pixels.fill(0);
+    overWhite->pixels.fill(0x0FFF);
+    ASSERT_TRUE(renderLcd(*overBlack, scene.model));
+    ASSERT_TRUE(renderLcd(*overWhite, scene.model));
+    EXPECT_EQ(overBlack->pixels, overWhite->pixels);
+  }
 }
 
 }  // namespace

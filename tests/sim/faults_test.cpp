@@ -137,6 +137,9 @@ struct EngineCase {
   std::string expected;  // lastError after runSession
 };
 
+// Test listings name the case instead of dumping its bytes.
+[[maybe_unused]] void PrintTo(const EngineCase& c, std::ostream* os) { *os << c.name; }
+
 class SimFaultsEngineTest : public ::testing::TestWithParam<EngineCase> {};
 
 TEST_P(SimFaultsEngineTest, EndsWithTheFaultsText) {

@@ -1,0 +1,355 @@
+// The whole program's frame path, measured in place: the real window on the
+// simulated synthesizer (real clock), in whatever X display is open. Run by
+// hand (see docs/benchmarks.md); it prints one block of figures.
+//
+//   window_bench [seconds=30] [cycle|picture] [scale=1]
+//
+// Per displayed frame it takes the GUI thread's CPU time from its wake-up
+// (the moment the main loop dispatches the window's wake source) to the end
+// of the window's draw, and the time from the last input report of the
+// newest message to the end of that draw. Beside them: the clear-and-copy
+// floor measured in this process, the worker's CPU per render, and how many
+// renders were never shown. With "picture", the synthesizer stays on its
+// picture page, where every image row is a render.
+//
+// The wake-ups are observed by wrapping g_source_set_ready_time, which the
+// wake source calls from the worker (ready now) and from the main loop when
+// it dispatches (not ready); the reports by a transport that passes them on.
+#include <dlfcn.h>
+#include <gtk/gtk.h>
+#include <pthread.h>
+#include <time.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <functional>
+#include <vector>
+
+#include <unistd.h>
+
+#include "bridge/session_bridge.h"
+#include "core/protocol/wire_format.h"
+#include "linux/app/lcd_window.h"
+#include "linux/app/wake_source.h"
+#include "sim/forwarding_transport.h"
+#include "sim/sim_bus.h"
+#include "sim/virtual_clock.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::int64_t wallNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+std::int64_t cpuNs(clockid_t clock) {
+  timespec t{};
+  clock_gettime(clock, &t);
+  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// ---- Worker side ------------------------------------------------------------
+// Written and read on the worker thread only, until published below.
+std::int64_t gLastMessageEndNs = 0;
+// The stamp of the newest stored frame, published right after it was stored.
+std::atomic<std::int64_t> gStoredStampNs{0};
+std::atomic<std::uint64_t> gStored{0};
+std::atomic<bool> gWorkerClockKnown{false};
+clockid_t gWorkerClock{};
+
+// Notes when an input report ends a stream message: a render follows it at
+// once on the same thread.
+class StampingTransport final : public pelmora::sim::ForwardingTransport {
+ public:
+  using ForwardingTransport::ForwardingTransport;
+  bool readReport(std::uint8_t* report, bool& received) override {
+    const bool ok = inner_->readReport(report, received);
+    if (ok && received && report[pelmora::kFragmentKindOffset] != static_cast<std::uint8_t>(pelmora::MessageKind::Response) &&
+        report[pelmora::kFragmentIndexOffset] + 1 == report[pelmora::kFragmentCountOffset]) {
+      gLastMessageEndNs = wallNs();
+    }
+    return ok;
+  }
+};
+
+// ---- GUI side ---------------------------------------------------------------
+std::atomic<bool> gMeasuring{false};
+bool gWokenSinceDraw = false;
+std::int64_t gWakeCpuNs = 0;
+std::int64_t gTakenStampNs = 0;
+std::vector<double> gFrameCpuUs;
+// The program's own share of it: the wake handler (from dispatch until it
+// has queued the redraw) and the picture's paint in the draw handler.
+bool gInWakeHandler = false;
+std::int64_t gHandlerStartNs = 0;
+std::int64_t gOwnCpuNs = 0;
+std::vector<double> gOwnCpuUs;
+std::int64_t gPaintCpuNs = 0;
+std::vector<double> gPaintCpuUs;
+// Within the wake handler: the toolkit's redraw request, and the wait for
+// cairo (and the X server) to be done with the picture before it is replaced.
+std::int64_t gRequestCpuNs = 0;
+std::int64_t gFlushCpuNs = 0;
+std::vector<double> gRequestCpuUs;
+std::vector<double> gFlushCpuUs;
+// From the end of that flush to the picture being marked changed: the take.
+std::int64_t gFlushEndNs = 0;
+std::int64_t gTakeCpuNs = 0;
+std::vector<double> gTakeCpuUs;
+std::vector<double> gLatencyToTakeMs;
+std::vector<double> gLatencyToDrawMs;
+std::uint64_t gWakeUps = 0;
+
+bool isWakeSource(GSource* source) {
+  const char* name = g_source_get_name(source);
+  return name && std::strcmp(name, pelmora::app::kWakeSourceName) == 0;
+}
+
+void onWorkerWake() {
+  if (!gWorkerClockKnown.load(std::memory_order_relaxed)) {
+    pthread_getcpuclockid(pthread_self(), &gWorkerClock);
+    gWorkerClockKnown = true;
+  }
+  gStoredStampNs.store(gLastMessageEndNs);
+  ++gStored;
+}
+
+void onDispatch() {
+  if (!gMeasuring) return;
+  ++gWakeUps;
+  const std::int64_t now = cpuNs(CLOCK_THREAD_CPUTIME_ID);
+  if (!gWokenSinceDraw) {
+    gWakeCpuNs = now;
+    gOwnCpuNs = 0;
+    gPaintCpuNs = 0;
+    gRequestCpuNs = 0;
+    gFlushCpuNs = 0;
+    gTakeCpuNs = 0;
+  }
+  gWokenSinceDraw = true;
+  gInWakeHandler = true;
+  gHandlerStartNs = now;
+  gTakenStampNs = gStoredStampNs.load();
+  gLatencyToTakeMs.push_back(static_cast<double>(wallNs() - gTakenStampNs) / 1e6);
+}
+
+gboolean onWindowDrawn(GtkWidget*, cairo_t*, gpointer) {
+  if (!gMeasuring || !gWokenSinceDraw) return FALSE;
+  gWokenSinceDraw = false;
+  gFrameCpuUs.push_back(static_cast<double>(cpuNs(CLOCK_THREAD_CPUTIME_ID) - gWakeCpuNs) / 1e3);
+  gOwnCpuUs.push_back(static_cast<double>(gOwnCpuNs + gPaintCpuNs) / 1e3);
+  gPaintCpuUs.push_back(static_cast<double>(gPaintCpuNs) / 1e3);
+  gRequestCpuUs.push_back(static_cast<double>(gRequestCpuNs) / 1e3);
+  gFlushCpuUs.push_back(static_cast<double>(gFlushCpuNs) / 1e3);
+  gTakeCpuUs.push_back(static_cast<double>(gTakeCpuNs) / 1e3);
+  gLatencyToDrawMs.push_back(static_cast<double>(wallNs() - gTakenStampNs) / 1e6);
+  return FALSE;
+}
+
+double percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size())))];
+}
+
+// The least a frame can cost, on this thread, now: clear a canvas and copy
+// an output frame (median of many).
+double clearAndCopyUs() {
+  auto canvas = std::make_unique<pelmora::LcdCanvas>();
+  auto from = std::make_unique<pelmora::OutputFrame>();
+  auto to = std::make_unique<pelmora::OutputFrame>();
+  from->fill(0x123456);
+  std::vector<double> runs;
+  for (int i = 0; i < 2000; ++i) {
+    const std::int64_t t0 = cpuNs(CLOCK_THREAD_CPUTIME_ID);
+    std::memset(canvas->pixels.data(), 0, sizeof canvas->pixels);
+    std::memcpy(to->data(), from->data(), sizeof *from);
+    asm volatile("" : : "r"(canvas->pixels.data()), "r"(to->data()) : "memory");
+    runs.push_back(static_cast<double>(cpuNs(CLOCK_THREAD_CPUTIME_ID) - t0) / 1e3);
+  }
+  return percentile(runs, 0.5);
+}
+
+GtkWidget* theWindow() {
+  GList* all = gtk_window_list_toplevels();
+  GtkWidget* found = all ? GTK_WIDGET(all->data) : nullptr;
+  g_list_free(all);
+  return found;
+}
+
+}  // namespace
+
+pthread_t gGuiThread;
+
+// The end of the wake handler's work: it queues the redraw last.
+extern "C" void gtk_widget_queue_draw(GtkWidget* widget) {
+  using Real = void (*)(GtkWidget*);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "gtk_widget_queue_draw"));
+  const bool ours = gInWakeHandler && pthread_equal(pthread_self(), gGuiThread);
+  const std::int64_t t0 = ours ? cpuNs(CLOCK_THREAD_CPUTIME_ID) : 0;
+  real(widget);
+  if (ours) {
+    gRequestCpuNs += cpuNs(CLOCK_THREAD_CPUTIME_ID) - t0;
+    gInWakeHandler = false;
+    gOwnCpuNs += cpuNs(CLOCK_THREAD_CPUTIME_ID) - gHandlerStartNs;
+  }
+}
+
+extern "C" void cairo_surface_flush(cairo_surface_t* surface) {
+  using Real = void (*)(cairo_surface_t*);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "cairo_surface_flush"));
+  const bool ours = gInWakeHandler && pthread_equal(pthread_self(), gGuiThread);
+  const std::int64_t t0 = ours ? cpuNs(CLOCK_THREAD_CPUTIME_ID) : 0;
+  real(surface);
+  if (ours) {
+    gFlushEndNs = cpuNs(CLOCK_THREAD_CPUTIME_ID);
+    gFlushCpuNs += gFlushEndNs - t0;
+  }
+}
+
+extern "C" void cairo_surface_mark_dirty(cairo_surface_t* surface) {
+  using Real = void (*)(cairo_surface_t*);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "cairo_surface_mark_dirty"));
+  if (gInWakeHandler && pthread_equal(pthread_self(), gGuiThread)) gTakeCpuNs += cpuNs(CLOCK_THREAD_CPUTIME_ID) - gFlushEndNs;
+  real(surface);
+}
+
+// The picture's paint: the one paint whose source is the 320 x 170 frame.
+extern "C" void cairo_paint(cairo_t* cr) {
+  using Real = void (*)(cairo_t*);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "cairo_paint"));
+  cairo_surface_t* source = nullptr;
+  const bool ours = gMeasuring && pthread_equal(pthread_self(), gGuiThread) &&
+                    cairo_pattern_get_surface(cairo_get_source(cr), &source) == CAIRO_STATUS_SUCCESS &&
+                    cairo_surface_get_type(source) == CAIRO_SURFACE_TYPE_IMAGE &&
+                    cairo_image_surface_get_width(source) == pelmora::kCanvasWidth &&
+                    cairo_image_surface_get_height(source) == pelmora::kCanvasHeight;
+  const std::int64_t t0 = ours ? cpuNs(CLOCK_THREAD_CPUTIME_ID) : 0;
+  real(cr);
+  if (ours) gPaintCpuNs += cpuNs(CLOCK_THREAD_CPUTIME_ID) - t0;
+}
+
+extern "C" void g_source_set_ready_time(GSource* source, gint64 readyTime) {
+  using Real = void (*)(GSource*, gint64);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "g_source_set_ready_time"));
+  if (isWakeSource(source)) {
+    if (readyTime == 0 && !pthread_equal(pthread_self(), gGuiThread)) onWorkerWake();
+    if (readyTime < 0) onDispatch();
+  }
+  real(source, readyTime);
+}
+
+int main(int argc, char** argv) {
+  using namespace pelmora;
+  const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
+  const bool picturePage = argc > 2 && std::strcmp(argv[2], "picture") == 0;
+  const int scale = argc > 3 ? std::atoi(argv[3]) : 1;
+  constexpr int kWarmUpSeconds = 3;
+  gGuiThread = pthread_self();
+  if (!gtk_init_check(nullptr, nullptr)) {
+    std::fputs("window_bench: cannot open the display\n", stderr);
+    return 1;
+  }
+
+  sim::RealClock clock;
+  sim::SimBus bus(clock);
+  sim::DeviceConfig config;
+  if (picturePage) config.fixedMode = static_cast<int>(Mode::Picture);
+  bus.addDevice(u"demo:0", u"DEMO0001", config);
+  SessionBridgeOptions options;
+  options.hooks = bus.hooks(clock);
+  options.hooks.createTransport = [inner = options.hooks.createTransport] {
+    return std::make_unique<StampingTransport>(inner());
+  };
+  SessionBridge bridge(std::move(options));
+
+  const double floorBeforeUs = clearAndCopyUs();
+  std::int64_t guiCpu0 = 0;
+  std::int64_t workerCpu0 = 0;
+  std::uint64_t stored0 = 0;
+  std::int64_t wall0 = 0;
+  std::int64_t guiCpu = 0;
+  std::int64_t workerCpu = 0;
+  std::uint64_t stored = 0;
+  std::int64_t wall = 0;
+  {
+    app::LcdWindow window(bridge);
+    window.show();
+    window.applyStartOptions(scale, false);
+    g_signal_connect_after(theWindow(), "draw", G_CALLBACK(onWindowDrawn), nullptr);
+    auto start = [&] {
+      guiCpu0 = cpuNs(CLOCK_THREAD_CPUTIME_ID);
+      workerCpu0 = gWorkerClockKnown ? cpuNs(gWorkerClock) : 0;
+      stored0 = gStored;
+      wall0 = wallNs();
+      gMeasuring = true;
+    };
+    auto stop = [&] {
+      gMeasuring = false;
+      guiCpu = cpuNs(CLOCK_THREAD_CPUTIME_ID) - guiCpu0;
+      workerCpu = (gWorkerClockKnown ? cpuNs(gWorkerClock) : 0) - workerCpu0;
+      stored = gStored - stored0;
+      wall = wallNs() - wall0;
+      gtk_main_quit();
+    };
+    using Step = std::function<void()>;
+    auto later = [](guint secondsFromNow, Step* step) {
+      g_timeout_add_seconds(secondsFromNow, [](gpointer s) -> gboolean {
+        (*static_cast<Step*>(s))();
+        return G_SOURCE_REMOVE;
+      }, step);
+    };
+    Step startStep = start;
+    Step stopStep = stop;
+    later(kWarmUpSeconds, &startStep);
+    later(kWarmUpSeconds + seconds, &stopStep);
+    gtk_main();
+  }
+  bridge.stop();
+  const double floorAfterUs = clearAndCopyUs();
+  const auto deadline = Clock::now() + std::chrono::seconds(2);
+  while (!bridge.finished() && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+
+  const std::size_t shown = gFrameCpuUs.size();
+  const double floorUs = (floorBeforeUs + floorAfterUs) / 2;
+  const double frameUs = percentile(gFrameCpuUs, 0.5);
+  std::printf("window_bench: %d s, scale %d%s\n", seconds, scale, picturePage ? ", picture page" : ", pages cycling");
+  std::printf("clear_and_copy (this process, before/after)   %.2f / %.2f us\n", floorBeforeUs, floorAfterUs);
+  const double ownUs = percentile(gOwnCpuUs, 0.5);
+  std::printf("GUI thread, own code (wake handler + paint)    p50 %.1f us (%.1fx clear_and_copy), p90 %.1f us\n",
+              ownUs, ownUs / floorUs, percentile(gOwnCpuUs, 0.9));
+  std::printf("  of which the picture's paint                  p50 %.1f us\n", percentile(gPaintCpuUs, 0.5));
+  std::printf("  of which the toolkit's redraw request          p50 %.1f us\n", percentile(gRequestCpuUs, 0.5));
+  std::printf("  of which flushing the picture before the take  p50 %.1f us\n", percentile(gFlushCpuUs, 0.5));
+  std::printf("  of which the take (one copy under the mutex)   p50 %.1f us\n", percentile(gTakeCpuUs, 0.5));
+  std::printf("GUI thread, wake-up to end of draw, per shown  p50 %.1f us (%.1fx clear_and_copy), p90 %.1f us\n",
+              frameUs, frameUs / floorUs, percentile(gFrameCpuUs, 0.9));
+  std::printf("GUI thread, all of its CPU / shown frames      %.1f us (%.1fx)\n",
+              shown ? static_cast<double>(guiCpu) / 1e3 / static_cast<double>(shown) : 0.0,
+              shown ? static_cast<double>(guiCpu) / 1e3 / static_cast<double>(shown) / floorUs : 0.0);
+  std::printf("last report -> taken by the window             p50 %.2f ms, p99 %.2f ms\n",
+              percentile(gLatencyToTakeMs, 0.5), percentile(gLatencyToTakeMs, 0.99));
+  std::printf("last report -> end of draw                     p50 %.2f ms, p99 %.2f ms\n",
+              percentile(gLatencyToDrawMs, 0.5), percentile(gLatencyToDrawMs, 0.99));
+  std::printf("renders %llu, wake-ups %llu, shown %zu (%.1f/s): never shown %.1f %%\n",
+              static_cast<unsigned long long>(stored), static_cast<unsigned long long>(gWakeUps), shown,
+              static_cast<double>(shown) * 1e9 / static_cast<double>(wall),
+              stored ? 100.0 * static_cast<double>(stored - std::min<std::uint64_t>(stored, shown)) /
+                           static_cast<double>(stored)
+                     : 0.0);
+  std::printf("worker thread CPU %.2f %% of a core, %.1f us per render\n",
+              100.0 * static_cast<double>(workerCpu) / static_cast<double>(wall),
+              stored ? static_cast<double>(workerCpu) / 1e3 / static_cast<double>(stored) : 0.0);
+  std::fflush(stdout);
+  // The simulated bus must outlive a worker that may still be winding down.
+  if (!bridge.finished()) _exit(0);
+  return 0;
+}

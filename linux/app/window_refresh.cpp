@@ -1,0 +1,35 @@
+#include "linux/app/window_refresh.h"
+
+#include "linux/app/window_title.h"
+
+namespace pelmora::app {
+
+WindowRefresh::WindowRefresh(SessionBridge& session, OutputFrame& picture) : session_(session), picture_(picture) {
+  rebuildTitle();
+}
+
+WindowRefresh::Changes WindowRefresh::refresh() {
+  Changes changes;
+  changes.picture = session_.takeFrame(picture_);
+  if (session_.takeSerial(serial_)) {
+    rebuildTitle();
+    changes.title = true;
+  }
+  return changes;
+}
+
+void WindowRefresh::showNotice(std::string_view notice) {
+  notice_ = notice;
+  rebuildTitle();
+}
+
+bool WindowRefresh::clearNotice() {
+  if (notice_.empty()) return false;
+  notice_.clear();
+  rebuildTitle();
+  return true;
+}
+
+void WindowRefresh::rebuildTitle() { title_ = titleWithNotice(serial_, notice_); }
+
+}  // namespace pelmora::app
