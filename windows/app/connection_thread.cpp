@@ -4,6 +4,7 @@
 
 #include "core/protocol/connection_worker.h"
 #include "windows/app/app_state.h"
+#include "windows/app/worker_hooks.h"
 
 namespace pelmora::winapp {
 namespace {
@@ -25,7 +26,7 @@ void runWorker(AppState& state) {
   auto worker = std::make_unique<ConnectionWorker>(
       [&state](std::uint32_t ms) { return waitForStopOrWake(state, ms); },
       [&state](const OutputFrame& frame) { publishFrame(state, frame); }, ModelCallback{}, RawReportCallback{},
-      ConnectionHooks{}, [&state](const std::u16string& serial) { publishSerial(state, serial); },
+      workerHooks(state), [&state](const std::u16string& serial) { publishSerial(state, serial); },
       [&state] { return takeResume(state); });
   worker->run();
 }
