@@ -54,4 +54,6 @@ ctest --test-dir "$build64" --output-on-failure -j "$jobs" --timeout 300
 cmake -S . -B "$build32" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_TESTS=OFF \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake
 cmake --build "$build32" -j "$jobs"
+# The program itself: its resources, and its window under Wine.
+bash tools/test-windows-app.sh "$build64" "$build32"
 echo "Windows stage passed in $((SECONDS - start)) s."
