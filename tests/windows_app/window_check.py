@@ -202,8 +202,10 @@ def read_ppm(path):
     return data[len(header):]
 
 
-def start(exe, env=None):
-    proc = subprocess.Popen([WINE, exe], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+def start(exe, env=None, maximised=False):
+    # "start /max" launches as a shortcut set to "Maximised" would.
+    command = [WINE, "start", "/wait", "/max", "Z:" + exe.replace("/", "\\")] if maximised else [WINE, exe]
+    proc = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL, env=env)
     STARTED.append(proc)
     if probe("find", "30", check=False).returncode != 0:
@@ -330,6 +332,21 @@ def check_scale_and_clamp():
     probe("move", "100", "100")
 
 
+def check_drag():
+    step("dragging by the picture moves the window")
+    until("the window is not at 100,100", lambda: info()["window"][:2] == (100, 100), 5)
+    x, y = client_centre(info())
+    xdotool("mousemove", str(x), str(y))
+    xdotool("mousedown", "1")
+    for n in range(1, 6):
+        time.sleep(0.1)
+        xdotool("mousemove", str(x + 12 * n), str(y + 8 * n))
+    time.sleep(KEY_GAP)
+    xdotool("mouseup", "1")
+    until("the window did not follow the drag by 60,40",
+          lambda: info()["window"][:2] == (160, 140), 5)
+
+
 def check_topmost_and_exit(proc):
     step("always on top, twice, then exit from the menu")
     for expected in (True, False):
@@ -365,6 +382,17 @@ def check_high_dpi():
         if wait_exit(proc, 5) != 0:
             fail("exit code after WM_CLOSE")
     set_log_pixels(96)
+
+
+def check_started_maximised():
+    step("started maximised: shown normally at its own size")
+    proc = start(PELMORA, maximised=True)
+    facts = info()
+    if facts["zoomed"] or facts["client"][2:] != (LCD_W, LCD_H):
+        fail("started maximised: zoomed %s, client area %r" % (facts["zoomed"], facts["client"][2:]))
+    probe("post", str(WM_CLOSE), "0", "0")
+    if wait_exit(proc, 5) != 0:
+        fail("exit code after WM_CLOSE")
 
 
 def check_notifications(log_dir):
@@ -419,7 +447,9 @@ def main():
     facts = check_startup_picture(reference)
     check_menus(facts)
     check_scale_and_clamp()
+    check_drag()
     check_topmost_and_exit(proc)
+    check_started_maximised()
     check_high_dpi()
     check_notifications(BUILD)
     print("window check passed in %.0f s" % (time.monotonic() - began), flush=True)
