@@ -9,25 +9,11 @@
 namespace pelmora::winapp {
 namespace {
 
-// Until the worker takes the three events itself: the same behaviour through
-// its wait function and resume poll.
-bool waitForStopOrWake(AppState& state, std::uint32_t ms) {
-  HANDLE events[2] = {state.stopEvent, state.wakeEvent};
-  return WaitForMultipleObjects(2, events, FALSE, ms) == WAIT_OBJECT_0;
-}
-
-bool takeResume(AppState& state) {
-  if (WaitForSingleObject(state.resumeEvent, 0) != WAIT_OBJECT_0) return false;
-  ResetEvent(state.resumeEvent);
-  return true;
-}
-
 void runWorker(AppState& state) {
   auto worker = std::make_unique<ConnectionWorker>(
-      [&state](std::uint32_t ms) { return waitForStopOrWake(state, ms); },
-      [&state](const OutputFrame& frame) { publishFrame(state, frame); }, ModelCallback{}, RawReportCallback{},
-      workerHooks(state), [&state](const std::u16string& serial) { publishSerial(state, serial); },
-      [&state] { return takeResume(state); });
+      state.stopEvent, [&state](const OutputFrame& frame) { publishFrame(state, frame); }, state.wakeEvent,
+      state.resumeEvent, ModelCallback{}, RawReportCallback{}, workerHooks(state),
+      [&state](const std::u16string& serial) { publishSerial(state, serial); });
   worker->run();
 }
 
