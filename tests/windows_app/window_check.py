@@ -202,6 +202,13 @@ def read_ppm(path):
     return data[len(header):]
 
 
+def status_reference(text):
+    """The exact picture of a status screen, as the core draws it."""
+    path = os.path.join(BUILD, "status-reference.ppm")
+    probe("reference", text, "Z:" + path.replace("/", "\\"))
+    return read_ppm(path)
+
+
 def start(exe, env=None, maximised=False):
     # "start /max" launches as a shortcut set to "Maximised" would.
     command = [WINE, "start", "/wait", "/max", "Z:" + exe.replace("/", "\\")] if maximised else [WINE, exe]
@@ -395,6 +402,18 @@ def check_started_maximised():
         fail("exit code after WM_CLOSE")
 
 
+def check_worker_failure(reference):
+    step("a worker that fails leaves its screen and the bare title")
+    proc = start(EVENT_PROBE, dict(os.environ, PELMORA_PROBE_FAIL="1"))
+    facts = info()
+    until("no \"Connection Error / Worker Failed\" picture", lambda: capture(facts["client"]) == reference, 10)
+    if info()["title"] != TITLE:
+        fail("title %r after the worker failed" % info()["title"])
+    probe("post", str(WM_CLOSE), "0", "0")
+    if wait_exit(proc, 5) != 0:
+        fail("exit code after WM_CLOSE")
+
+
 def check_notifications(log_dir):
     step("device change and power resume wake the worker")
     log = os.path.join(log_dir, "searches.log")
@@ -439,9 +458,7 @@ def main():
     own_display()
     prepare_prefix()
     set_log_pixels(96)
-    reference_path = os.path.join(BUILD, "no-device.ppm")
-    probe("reference", "No Device", "Z:" + reference_path.replace("/", "\\"))
-    reference = read_ppm(reference_path)
+    reference = status_reference("No Device")
 
     proc = start(PELMORA)
     facts = check_startup_picture(reference)
@@ -452,6 +469,7 @@ def main():
     check_started_maximised()
     check_high_dpi()
     check_notifications(BUILD)
+    check_worker_failure(status_reference("Connection Error\\nWorker Failed"))
     print("window check passed in %.0f s" % (time.monotonic() - began), flush=True)
 
 

@@ -8,7 +8,8 @@
 //   window_probe menu                the open context menu's rectangle
 //   window_probe post MESSAGE WPARAM LPARAM
 //   window_probe move X Y            the window's top-left, size unchanged
-//   window_probe reference TEXT FILE the status screen as a binary PPM
+//   window_probe reference TEXT FILE the status screen as a binary PPM; "\n"
+//                                    in TEXT (backslash, n) breaks the line
 #include <windows.h>
 
 #include <cstdio>
@@ -74,10 +75,19 @@ int printMenu() {
   return 0;
 }
 
-int writeReference(const char* text, const char* path) {
+int writeReference(const char* escaped, const char* path) {
+  std::string text;
+  for (const char* c = escaped; *c != '\0'; ++c) {
+    if (c[0] == '\\' && c[1] == 'n') {
+      text += '\n';
+      ++c;
+    } else {
+      text += *c;
+    }
+  }
   auto frame = std::make_unique<pelmora::OutputFrame>();
   frame->fill(0);
-  pelmora::drawStatusScreen(*frame, text, std::strlen(text), false);
+  pelmora::drawStatusScreen(*frame, text.data(), text.size(), false);
   FILE* file = std::fopen(path, "wb");
   if (file == nullptr) return 1;
   std::fprintf(file, "P6\n%d %d\n255\n", pelmora::kCanvasWidth, pelmora::kCanvasHeight);
