@@ -5,6 +5,7 @@
 #include <dwmapi.h>
 
 #include <memory>
+#include <type_traits>
 
 extern "C" {
 #include <hidsdi.h>
@@ -20,6 +21,9 @@ extern "C" {
 namespace {
 
 using namespace pelmora::winapp;
+
+static_assert(std::is_same_v<Handle, HANDLE> && std::is_same_v<Handle, HDEVNOTIFY>,
+              "AppState keeps the system's handles as they are");
 
 constexpr DWORD kWorkerShutdownWaitMs = 1900;
 // The corner preference and its "do not round" value, from newer SDKs.
