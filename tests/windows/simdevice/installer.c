@@ -21,6 +21,7 @@
 
 #define WAIT_LIMIT_MS 15000
 #define WAIT_STEP_MS 20
+#define WINE_REENUMERATE_ROOT_DEVICES 128
 
 static const char kInf[] =
     "[Version]\r\n"
@@ -134,6 +135,28 @@ static BOOL hidListed(const WCHAR *serial, int *count, BOOL print) {
   return found;
 }
 
+/* Makes sure the driver looks at the new device. Windows starts it by
+ * itself; Wine enumerates a driver's root devices only when the driver
+ * loads or when its device host is told to (service control 128, which
+ * Windows refuses harmlessly). */
+static void startDevices(void) {
+  SC_HANDLE manager = OpenSCManagerW(NULL, NULL, SC_MANAGER_CONNECT);
+  SC_HANDLE service;
+  SERVICE_STATUS status;
+  if (!manager) return;
+  service = OpenServiceW(manager, L"pelmora_simdevice", SERVICE_START | SERVICE_QUERY_STATUS |
+                                                          SERVICE_USER_DEFINED_CONTROL);
+  if (service) {
+    if (QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_RUNNING) {
+      ControlService(service, WINE_REENUMERATE_ROOT_DEVICES, &status);
+    } else {
+      StartServiceW(service, 0, NULL);
+    }
+    CloseServiceHandle(service);
+  }
+  CloseServiceHandle(manager);
+}
+
 static BOOL waitListed(const WCHAR *serial, BOOL wanted) {
   DWORD waited;
   int count;
@@ -195,6 +218,7 @@ static int plug(const WCHAR *serial) {
 
   if (!UpdateDriverForPlugAndPlayDevicesW(NULL, SIMDEVICE_HARDWARE_ID, inf, INSTALLFLAG_FORCE, &reboot))
     return fail("UpdateDriverForPlugAndPlayDevices");
+  startDevices();
   if (!waitListed(serial, TRUE)) {
     fprintf(stderr, "pelmora_simdevice_install: the device with serial %ls did not appear\n", serial);
     return 1;

@@ -267,9 +267,9 @@ static void handleFrame(SimDevice *dev, const UCHAR *frame) {
   } else if (frame[0] == SIMDEVICE_FRAME_FEATURE_DONE) {
     PIRP irp = takeFeature(dev);
     if (irp) {
-      PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+      const HID_XFER_PACKET *packet = irp->UserBuffer;
       if (payload[0] == 0) {
-        complete(irp, STATUS_SUCCESS, stack->Parameters.DeviceIoControl.InputBufferLength);
+        complete(irp, STATUS_SUCCESS, packet->reportBufferLen);
       } else {
         complete(irp, STATUS_UNSUCCESSFUL, 0);
       }
@@ -317,14 +317,12 @@ static BOOLEAN featureFrame(const HID_XFER_PACKET *packet, UCHAR *frame) {
 }
 
 static NTSTATUS setFeature(SimDevice *dev, PIRP irp) {
-  PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(irp);
+  /* The class driver hands the packet over in UserBuffer. */
   const HID_XFER_PACKET *packet = irp->UserBuffer;
   UCHAR frame[SIMDEVICE_FRAME_LENGTH];
   BOOLEAN sent = FALSE;
   KIRQL irql;
-  if (!packet || stack->Parameters.DeviceIoControl.OutputBufferLength < sizeof(*packet) ||
-      !featureFrame(packet, frame))
-    return complete(irp, STATUS_INVALID_PARAMETER, 0);
+  if (!packet || !featureFrame(packet, frame)) return complete(irp, STATUS_INVALID_PARAMETER, 0);
 
   /* Queued before it is sent, so that its completion cannot overtake it. */
   IoMarkIrpPending(irp);
