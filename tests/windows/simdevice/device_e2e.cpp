@@ -157,7 +157,7 @@ TEST_F(StreamingTest, AHealthySessionDrawsEveryPageAndReadsWhatTheDeviceSent) {
     const std::string base = std::string(folder) + "\\";
     ASSERT_TRUE(sim::saveCapture(base + "host_capture.bin", read));
     ASSERT_TRUE(sim::saveCapture(base + "device_capture.bin", sent));
-    std::ofstream frames(base + "frames.txt");
+    std::ofstream frames(base + "frames.txt", std::ios::binary);
     for (std::uint64_t digest : digests) {
       char line[20];
       std::snprintf(line, sizeof line, "%016llx\n", static_cast<unsigned long long>(digest));
