@@ -3,6 +3,7 @@
 #   1. gcc with AddressSanitizer and UndefinedBehaviorSanitizer: all tests
 #   2. clang with ThreadSanitizer: the session bridge tests
 #   3. clang with libFuzzer: a short, fixed-count fuzz run
+#   4. Windows: cross-built with MinGW-w64, tests run under Wine (tools/test-windows.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
@@ -24,4 +25,5 @@ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_
   -DCMAKE_C_COMPILER=clang -DPELMORA_FUZZ=ON -DPELMORA_SANITIZE=ON -DPELMORA_LINUX_APP=OFF
 cmake --build build/fuzz -j "$jobs" --target fuzz_report_stream
 ctest --test-dir build/fuzz --output-on-failure -L fuzz --timeout 600
+bash tools/test-windows.sh
 echo "All tests passed."
