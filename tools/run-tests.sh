@@ -26,4 +26,5 @@ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_
 cmake --build build/fuzz -j "$jobs" --target fuzz_report_stream
 ctest --test-dir build/fuzz --output-on-failure -L fuzz --timeout 600
 bash tools/test-windows.sh
+bash tools/test-windows-device.sh
 echo "All tests passed."
