@@ -241,6 +241,10 @@ TEST_F(SessionTest, AnUnplugMidStreamFailsWithWinesCodesAndARePlugReconnects) {
 }
 
 TEST_F(SessionTest, AFeatureTransferHeldPastTheDeadlineIsAFeatureIoTimeout) {
+  // Both the attempt and its retry in place meet the held transfers; the
+  // status screen shows the failure when the session ends. Closing waits
+  // for the held transfer ("I/O Cancellation Pending"): the class driver
+  // does not pass the cancel on to the device.
   const std::string timeout = "Connection Error\nFeature I/O Timeout";
   bool held = false;
   std::size_t framesAtTimeout = 0;

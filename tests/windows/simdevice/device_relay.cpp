@@ -190,14 +190,16 @@ void DeviceRelay::handleFrame() {
   if (readFrame_[0] != SIMDEVICE_FRAME_FEATURE) return;
   PendingFeature feature{};
   std::memcpy(feature.report.data(), readFrame_ + 4, kReportLength);
-  feature.dueMs = steadyNowMs() + device_.link.featureDelayMs;
+  feature.receivedMs = steadyNowMs();
   features_.push_back(feature);
 }
 
-// Transfers end one at a time, in order, each when it is due and the link
-// lets it.
+// Transfers end one at a time, in order, each when the link lets it. The
+// delay is read now, not when the transfer began: a delay switched off ends
+// the transfers it held.
 void DeviceRelay::completeFeatures(std::uint64_t now) {
-  while (!features_.empty() && !device_.link.featureStuck && features_.front().dueMs <= now) {
+  while (!features_.empty() && !device_.link.featureStuck &&
+         features_.front().receivedMs + device_.link.featureDelayMs <= now) {
     const PendingFeature feature = features_.front();
     features_.pop_front();
     std::uint8_t status[kReportLength]{};

@@ -55,7 +55,7 @@ class DeviceRelay {
  private:
   struct PendingFeature {
     Report report;
-    std::uint64_t dueMs;
+    std::uint64_t receivedMs;
   };
 
   void run();
