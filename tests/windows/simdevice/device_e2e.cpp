@@ -234,7 +234,7 @@ TEST_F(SessionTest, AnUnplugMidStreamFailsWithWinesCodesAndARePlugReconnects) {
   ASSERT_LT(reconnecting + 2, sequence.end()) << harness_->dump();
   EXPECT_TRUE(reconnecting[1] == "Access Denied\nError 5" || reconnecting[1] == "Open Failed\nError 2")
       << harness_->dump();
-  EXPECT_EQ(reconnecting[2], "No Device") << harness_->dump();
+  EXPECT_NE(std::find(reconnecting + 2, sequence.end(), "No Device"), sequence.end()) << harness_->dump();
   EXPECT_GT(harness_->lcdFrames(), framesAtReplug + 30) << harness_->dump();
   const auto serials = harness_->serialSequence();
   EXPECT_GE(std::count(serials.begin(), serials.end(), "E2E0001"), 2) << "the serial is shown again after the replug";
