@@ -434,9 +434,11 @@ static NTSTATUS startRelay(SimDevice *dev) {
 
 static void stopRelay(SimDevice *dev) {
   if (dev->thread) {
-    LARGE_INTEGER timeout = relativeMs(STOP_WAIT_MS);
+    /* The thread notices within a read wait and ends its pipe within
+     * STOP_WAIT_MS; its buffers live in the extension, so it must be gone
+     * before the device is. */
     InterlockedExchange(&dev->stopping, 1);
-    KeWaitForSingleObject(dev->thread, Executive, KernelMode, FALSE, &timeout);
+    KeWaitForSingleObject(dev->thread, Executive, KernelMode, FALSE, NULL);
     ObDereferenceObject(dev->thread);
     dev->thread = NULL;
   }
