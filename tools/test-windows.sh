@@ -26,7 +26,7 @@ cd "$(dirname "$0")/.."
 bash tools/deps.sh windows
 start=$SECONDS
 jobs=$(nproc)
-base=${PELMORA_WINDOWS_BUILD:-build/windows}
+base=$(realpath -m "${PELMORA_WINDOWS_BUILD:-build/windows}")
 build64="$base-x86_64"
 build32="$base-i686"
 
@@ -47,7 +47,7 @@ bash tools/wine-env.sh start "$build64"
 
 cmake -S . -B "$build64" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-x86_64.cmake \
-  -DGTest_DIR="$PWD/$build64/gtest-prefix/lib/cmake/GTest"
+  -DGTest_DIR="$build64/gtest-prefix/lib/cmake/GTest"
 cmake --build "$build64" -j "$jobs"
 ctest --test-dir "$build64" --output-on-failure -j "$jobs" --timeout 300
 
