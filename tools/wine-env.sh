@@ -16,7 +16,7 @@
 
 pelmora_wine_export() {
   local build
-  build=$(cd "$1" && pwd)
+  build=$(cd "$1" 2>/dev/null && pwd) || { echo "wine-env.sh: no build folder '$1'" >&2; return 1; }
   export WINEPREFIX="$build/wine-prefix"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -27,6 +27,7 @@ pelmora_wine_export() {
 }
 
 pelmora_wine_start() {
+  mkdir -p "$1" || return 1
   pelmora_wine_export "$1" || return 1
   [[ -x $PELMORA_WINE_LOADER ]] || { echo "wine-env.sh: no wine64 loader (package wine64)" >&2; return 1; }
   command -v wineserver >/dev/null || { echo "wine-env.sh: no wineserver (package wine)" >&2; return 1; }
@@ -49,6 +50,7 @@ pelmora_wine_start() {
 }
 
 pelmora_wine_stop() {
+  [[ -d $1 ]] || return 0
   pelmora_wine_export "$1" || return 1
   [[ -d $WINEPREFIX ]] || return 0
   wineserver -k 2>/dev/null || true
