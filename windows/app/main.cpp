@@ -5,12 +5,14 @@
 #include <dwmapi.h>
 
 #include <memory>
+#include <string>
 #include <type_traits>
 
 extern "C" {
 #include <hidsdi.h>
 }
 
+#include "host/window_title.h"
 #include "windows/app/app_state.h"
 #include "windows/app/connection_thread.h"
 #include "windows/app/resource_ids.h"
@@ -29,7 +31,6 @@ constexpr DWORD kWorkerShutdownWaitMs = 1900;
 // The corner preference and its "do not round" value, from newer SDKs.
 constexpr DWORD kDwmWindowCornerPreference = 33;
 constexpr DWORD kDwmCornerDoNotRound = 1;
-constexpr const wchar_t* kInitialTitle = L"Pelmora Ver 2026-10-17";
 
 bool registerWindowClass(HINSTANCE instance) {
   WNDCLASSEXW windowClass{};
@@ -49,8 +50,10 @@ bool registerWindowClass(HINSTANCE instance) {
 
 HWND createMainWindow(HINSTANCE instance, AppState& state) {
   const SIZE size = windowSizeFor(state.scale, GetDpiForSystem());
-  return CreateWindowExW(kWindowExStyle, kWindowClassName, kInitialTitle, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                         size.cx, size.cy, nullptr, nullptr, instance, &state);
+  const std::u16string title = pelmora::host::windowTitle({});  // no device yet
+  return CreateWindowExW(kWindowExStyle, kWindowClassName, reinterpret_cast<const wchar_t*>(title.c_str()),
+                         kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx, size.cy, nullptr, nullptr, instance,
+                         &state);
 }
 
 void closeEvents(AppState& state) {
