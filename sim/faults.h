@@ -14,18 +14,40 @@ namespace pelmora::sim {
 
 inline constexpr int kAlways = -1;
 
-// Platform error codes the simulated transport reports. Linux-like by
-// default, so the platform's own mapping (device gone, "Device Busy",
-// "Access Denied") applies to them.
+// Platform error codes the simulated transport reports: those of the
+// platform the simulator is built for, so that the platform's own mapping
+// (device gone, "Device Busy", "Access Denied") applies to them. Tests name
+// them through kPlatformCodes rather than by a platform's own names.
+#if defined(_WIN32)
+inline constexpr std::uint32_t kSimCodeBusy = 32;             // ERROR_SHARING_VIOLATION
+inline constexpr std::uint32_t kSimCodeAccessDenied = 5;      // ERROR_ACCESS_DENIED
+inline constexpr std::uint32_t kSimCodeGone = 1167;           // ERROR_DEVICE_NOT_CONNECTED
+inline constexpr std::uint32_t kSimCodeNotFound = 2;          // ERROR_FILE_NOT_FOUND
+inline constexpr std::uint32_t kSimCodeIo = 1117;             // ERROR_IO_DEVICE
+inline constexpr std::uint32_t kSimCodeFeatureFailed = 31;    // ERROR_GEN_FAILURE
+inline constexpr std::uint32_t kSimCodeFeatureBusy = 170;     // ERROR_BUSY
+#else
+inline constexpr std::uint32_t kSimCodeBusy = EBUSY;
+inline constexpr std::uint32_t kSimCodeAccessDenied = EACCES;
+inline constexpr std::uint32_t kSimCodeGone = ENODEV;
+inline constexpr std::uint32_t kSimCodeNotFound = ENOENT;
+inline constexpr std::uint32_t kSimCodeIo = EPROTO;           // EIO may mean gone
+inline constexpr std::uint32_t kSimCodeFeatureFailed = EPIPE;
+inline constexpr std::uint32_t kSimCodeFeatureBusy = EBUSY;
+#endif
+
 struct SimErrorCodes {
-  std::uint32_t busy = EBUSY;            // second open of a held device
-  std::uint32_t accessDenied = EACCES;
-  std::uint32_t gone = ENODEV;           // device unplugged
-  std::uint32_t notFound = ENOENT;       // open of a path nobody has
-  std::uint32_t io = EPROTO;             // an ordinary read or poll failure (EIO may mean gone)
-  std::uint32_t featureFailed = EPIPE;   // a feature transfer the device stalled
-  std::uint32_t featureBusy = EBUSY;     // a second transfer while one is in flight
+  std::uint32_t busy = kSimCodeBusy;                    // second open of a held device
+  std::uint32_t accessDenied = kSimCodeAccessDenied;
+  std::uint32_t gone = kSimCodeGone;                    // device unplugged
+  std::uint32_t notFound = kSimCodeNotFound;            // open of a path nobody has
+  std::uint32_t io = kSimCodeIo;                        // an ordinary read or poll failure
+  std::uint32_t featureFailed = kSimCodeFeatureFailed;  // a feature transfer the device stalled
+  std::uint32_t featureBusy = kSimCodeFeatureBusy;      // a second transfer while one is in flight
 };
+
+// The defaults, for tests that set a fault's code by what it means.
+inline constexpr SimErrorCodes kPlatformCodes{};
 
 // A fault that fires a limited number of times (or always).
 struct CountedFault {
@@ -104,7 +126,7 @@ struct LinkFaults {
   std::uint32_t openFailureCode = 0;
   CountedFault openFailures;
   // sendFeature returns false with `featureFailureCode`.
-  std::uint32_t featureFailureCode = EPIPE;
+  std::uint32_t featureFailureCode = kSimCodeFeatureFailed;
   CountedFault featureRefusals;
   // Feature transfers never complete by themselves while set; close can
   // still cancel them (use closeRefusals for a close that keeps refusing).
@@ -112,9 +134,9 @@ struct LinkFaults {
   // Milliseconds a feature transfer takes; 0 completes it at once.
   std::uint32_t featureDelayMs = 0;
   // poll / readReport fail with these codes while their counts last.
-  std::uint32_t pollFailureCode = EPROTO;
+  std::uint32_t pollFailureCode = kSimCodeIo;
   CountedFault pollFailures;
-  std::uint32_t readFailureCode = EPROTO;
+  std::uint32_t readFailureCode = kSimCodeIo;
   CountedFault readFailures;
   // close refuses this many calls even when nothing is outstanding.
   CountedFault closeRefusals;

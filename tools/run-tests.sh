@@ -3,9 +3,11 @@
 #   1. gcc with AddressSanitizer and UndefinedBehaviorSanitizer: all tests
 #   2. clang with ThreadSanitizer: the session bridge tests
 #   3. clang with libFuzzer: a short, fixed-count fuzz run
-#   4. the Linux transport and discovery on a real kernel, booted under QEMU
-#   5. the Objective-C++ of the macOS app, checked against GNUstep's headers
-#   6. the Debian package and the run-time package set (tools/test-package.sh)
+#   4. Windows: cross-built with MinGW-w64, tests run under Wine, then the
+#      simulated HID device under Wine (tools/test-windows.sh, test-windows-device.sh)
+#   5. the Linux transport and discovery on a real kernel, booted under QEMU
+#   6. the Objective-C++ of the macOS app, checked against GNUstep's headers
+#   7. the Debian package and the run-time package set (tools/test-package.sh)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
@@ -27,6 +29,8 @@ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_
   -DCMAKE_C_COMPILER=clang -DPELMORA_FUZZ=ON -DPELMORA_SANITIZE=ON -DPELMORA_LINUX_APP=OFF
 cmake --build build/fuzz -j "$jobs" --target fuzz_report_stream fuzz_capture_file
 ctest --test-dir build/fuzz --output-on-failure -L fuzz --timeout 600
+bash tools/test-windows.sh
+bash tools/test-windows-device.sh
 bash tools/test-kernel.sh
 bash tools/test-objc.sh
 bash tools/test-package.sh

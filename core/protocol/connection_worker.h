@@ -59,9 +59,15 @@ class ConnectionWorker {
   ConnectionWorker(WaitFunction wait, FrameCallback onFrame, ModelCallback onModel,
                    RawReportCallback onRawReport, ConnectionHooks hooks,
                    SerialCallback onSerialChanged, ResumeCallback pollResume);
-  // The Windows form (stop, wake and resume event handles in place of the
-  // wait function and pollResume) goes here; it only has to fill
-  // waitFunction_ and pollResume_ from the events, everything else is shared.
+#if defined(_WIN32)
+  // The Windows form: the host's event handles (HANDLE) in place of the wait
+  // function and pollResume. The wait ends on `stopEvent` (stop) or
+  // `wakeEvent` (may be null); `resumeEvent` is tested without waiting and
+  // reset when set. Defined by the Windows platform library.
+  ConnectionWorker(void* stopEvent, FrameCallback onFrame, void* wakeEvent, void* resumeEvent,
+                   ModelCallback onModel, RawReportCallback onRawReport, ConnectionHooks hooks,
+                   SerialCallback onSerialChanged);
+#endif
   ~ConnectionWorker();
   ConnectionWorker(const ConnectionWorker&) = delete;
   ConnectionWorker& operator=(const ConnectionWorker&) = delete;

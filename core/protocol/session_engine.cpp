@@ -157,7 +157,24 @@ void SessionEngine::sendCloseSession() {
   CommandChannel& channel = state_.channel;
   ++channel.requestCounter;
   const CommandReport report = buildCommand(code(Command::CloseSession), channel.requestCounter, sessionId_);
-  transport_->sendFeature(report.data());
+  if (transport_->sendFeature(report.data())) drainCloseSession();
+}
+
+// A CLOSE_SESSION still queued at the driver would be cancelled by the close
+// that follows, and the device would keep the session until it expires. Let
+// the transfer finish, within a limit measured by the clock: the wait returns
+// at once while stopping.
+void SessionEngine::drainCloseSession() {
+  const std::uint64_t start = worker_.now();
+  std::uint64_t last = start;
+  std::uint32_t stillPolls = 0;
+  while (transport_->isFeaturePending() && transport_->poll()) {
+    const std::uint64_t t = worker_.now();
+    if (elapsed(t, start) >= kCloseDrainMs) return;
+    stillPolls = t == last ? stillPolls + 1 : 0;
+    if (stillPolls >= kCloseDrainStillPolls) return;
+    last = t;
+  }
 }
 
 // True when at least one report was read.

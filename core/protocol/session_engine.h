@@ -30,6 +30,13 @@ inline constexpr std::uint64_t kHeartbeatIntervalMs = 1000;
 inline constexpr std::uint64_t kStateRequestIntervalMs = 500;
 inline constexpr std::uint64_t kReadBurstMs = 5;
 inline constexpr int kReadBurstReports = 256;
+// After the CLOSE_SESSION of a stop: how long its transfer may take before
+// the transport is closed (and the transfer cancelled).
+inline constexpr std::uint64_t kCloseDrainMs = 250;
+// ... and how many polls in a row may see the clock stand still before the
+// clock is no longer believed: a real one moves at least every 16 ms, while
+// a million polls take longer than that.
+inline constexpr std::uint32_t kCloseDrainStillPolls = 1'000'000;
 
 // Status texts of a session.
 inline constexpr const char* kTextConnecting = "Connecting...";
@@ -96,6 +103,7 @@ class SessionEngine {
   void keepAlive(std::uint64_t t);
   void send(Command command, std::uint32_t argument);
   void sendCloseSession();
+  void drainCloseSession();
   void renderAndDeliver();
   void deliverFrame();
   bool failureAllowsRetry(const ConnectionError& error);

@@ -76,19 +76,19 @@ const FailureCase kCases[] = {
     {"ReadFailedOrdinaryCode",
      [](SimEnv& env) {
        env.harness->at(env.t0() + kStreamingAt, [&env] {
-         env.link().readFailureCode = EPROTO;
+         env.link().readFailureCode = sim::kPlatformCodes.io;
          env.link().readFailures.remaining = 1;
        });
-       return env.withCode("Connection Error\nRead Failed", EPROTO);
+       return env.withCode("Connection Error\nRead Failed", sim::kPlatformCodes.io);
      },
      true},
     {"ReadFailedDeviceGone",
      [](SimEnv& env) {
        env.harness->at(env.t0() + kStreamingAt, [&env] {
-         env.link().readFailureCode = ENODEV;
+         env.link().readFailureCode = sim::kPlatformCodes.gone;
          env.link().readFailures.remaining = 1;
        });
-       return env.withCode("Connection Error\nRead Failed", ENODEV);
+       return env.withCode("Connection Error\nRead Failed", sim::kPlatformCodes.gone);
      },
      false},
     {"ForeignReportId",
@@ -124,10 +124,10 @@ const FailureCase kCases[] = {
     {"FeatureSendRefused",
      [](SimEnv& env) {
        env.harness->at(env.t0() + kStreamingAt, [&env] {
-         env.link().featureFailureCode = EPIPE;
+         env.link().featureFailureCode = sim::kPlatformCodes.featureFailed;
          env.link().featureRefusals.remaining = 1;
        });
-       return env.withCode("Connection Error\nFeature Send Failed", EPIPE);
+       return env.withCode("Connection Error\nFeature Send Failed", sim::kPlatformCodes.featureFailed);
      },
      true},
     {"FeatureStillInFlightAtDeadline",
@@ -220,8 +220,9 @@ INSTANTIATE_TEST_SUITE_P(Faults, SessionFailure, ::testing::ValuesIn(kCases),
 
 // Open failures: the first open is not retried; the text stays for 1 s.
 TEST(SessionOpen, FirstOpenFailureIsShownForOneSecond) {
-  for (auto [code, headline] : {std::pair{EBUSY, "Device Busy"}, std::pair{EACCES, "Access Denied"},
-                                std::pair{ENOENT, "Open Failed"}}) {
+  const sim::SimErrorCodes& codes = sim::kPlatformCodes;
+  for (auto [code, headline] : {std::pair{codes.busy, "Device Busy"}, std::pair{codes.accessDenied, "Access Denied"},
+                                std::pair{codes.notFound, "Open Failed"}}) {
     SimEnv env;
     const std::string text = env.withCode(headline, static_cast<std::uint32_t>(code));
     env.link().openFailureCode = static_cast<std::uint32_t>(code);
@@ -239,10 +240,10 @@ TEST(SessionOpen, FirstOpenFailureIsShownForOneSecond) {
 // A reopen that fails ends runSession with the open text, not counted.
 TEST(SessionOpen, FailedReopenEndsTheSession) {
   SimEnv env;
-  const std::string busy = env.withCode("Device Busy", EBUSY);
+  const std::string busy = env.withCode("Device Busy", sim::kPlatformCodes.busy);
   env.harness->at(env.t0() + kStreamingAt, [&env] {
     env.faults().streamPaused = true;
-    env.link().openFailureCode = EBUSY;
+    env.link().openFailureCode = sim::kPlatformCodes.busy;
     env.link().openFailures.remaining = 1;
   });
   env.harness->stopAt(env.t0() + 60000);

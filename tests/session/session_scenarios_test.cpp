@@ -184,7 +184,7 @@ TEST(Session, UnplugAfterFramesClearsTheSerialAndEndsWithoutRetry) {
   SimEnv env;
   auto& h = *env.harness;
   h.at(env.t0() + 3000, [&env] { env.bus.unplug(env.info.path); });
-  const std::string text = env.withCode("Connection Error\nRead Failed", ENODEV);
+  const std::string text = env.withCode("Connection Error\nRead Failed", sim::kPlatformCodes.gone);
   env.runSession();
   SCOPED_TRACE(h.dump());
   EXPECT_EQ(h.worker().lastError, text);
@@ -236,7 +236,7 @@ TEST(Session, StopEndsEveryWaitOfASessionAtOnce) {
       {"streaming", 2500, [](SimEnv&) {}},
       {"first open failure on screen", 500,
        [](SimEnv& env) {
-         env.link().openFailureCode = EBUSY;
+         env.link().openFailureCode = sim::kPlatformCodes.busy;
          env.link().openFailures.remaining = 1;
        }},
       {"close refused before the reopen", 3100,

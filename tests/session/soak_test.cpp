@@ -301,7 +301,8 @@ class Soak {
         break;
       case 7:
         note("open failure");
-        device.link.openFailureCode = random_.chance(0.5) ? EBUSY : EACCES;
+        device.link.openFailureCode =
+            random_.chance(0.5) ? sim::kPlatformCodes.busy : sim::kPlatformCodes.accessDenied;
         device.link.openFailures.remaining = static_cast<int>(random_.between(1, 3));
         break;
       case 8:
@@ -319,7 +320,7 @@ class Soak {
         break;
       case 11:
         note("read failure");
-        device.link.readFailureCode = random_.chance(0.5) ? ENODEV : EPROTO;
+        device.link.readFailureCode = random_.chance(0.5) ? sim::kPlatformCodes.gone : sim::kPlatformCodes.io;
         device.link.readFailures.remaining = 1;
         break;
       case 12:

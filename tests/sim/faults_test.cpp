@@ -179,23 +179,23 @@ const EngineCase kEngineCases[] = {
     {"OrphanFrames", [](SimDevice& d) { d.faults.orphanFrames = true; }, "Response Timeout\nLCD Synchronization"},
     {"OpenBusyCode",
      [](SimDevice& d) {
-       d.link.openFailureCode = EBUSY;
+       d.link.openFailureCode = kPlatformCodes.busy;
        d.link.openFailures.remaining = 1;
      },
-     "Device Busy\nError " + std::to_string(EBUSY)},
+     "Device Busy\nError " + std::to_string(kPlatformCodes.busy)},
     {"OpenAccessDenied",
      [](SimDevice& d) {
-       d.link.openFailureCode = EACCES;
+       d.link.openFailureCode = kPlatformCodes.accessDenied;
        d.link.openFailures.remaining = 1;
      },
-     "Access Denied\nError " + std::to_string(EACCES)},
+     "Access Denied\nError " + std::to_string(kPlatformCodes.accessDenied)},
     {"FeatureStuck", [](SimDevice& d) { d.link.featureStuck = true; }, "Connection Error\nFeature I/O Timeout"},
     {"FeatureRefused", [](SimDevice& d) { d.link.featureRefusals.remaining = kAlways; },
-     "Connection Error\nFeature Send Failed\nError " + std::to_string(EPIPE)},
+     "Connection Error\nFeature Send Failed\nError " + std::to_string(kPlatformCodes.featureFailed)},
     {"PollFails", [](SimDevice& d) { d.link.pollFailures.remaining = kAlways; },
-     "Connection Error\nFeature Completion Failed\nError " + std::to_string(EPROTO)},
+     "Connection Error\nFeature Completion Failed\nError " + std::to_string(kPlatformCodes.io)},
     {"ReadFails", [](SimDevice& d) { d.link.readFailures.remaining = kAlways; },
-     "Connection Error\nRead Failed\nError " + std::to_string(EPROTO)},
+     "Connection Error\nRead Failed\nError " + std::to_string(kPlatformCodes.io)},
 };
 
 INSTANTIATE_TEST_SUITE_P(Faults, SimFaultsEngineTest, ::testing::ValuesIn(kEngineCases),
@@ -217,12 +217,12 @@ TEST(SimFaultsEngineTest, AStreamThatStopsIsNoticedAndAGoneDeviceIsNotRetried) {
 
   clock.clearStop();
   device.faults.streamPaused = false;
-  device.link.readFailureCode = ENODEV;
+  device.link.readFailureCode = kPlatformCodes.gone;
   device.link.readFailures.remaining = kAlways;
   const std::uint64_t commands = device.counters().commands;
   clock.stopAt(clock.now() + 60000);
   worker.runSession(bus.enumerate().at(0), u"F1");
-  EXPECT_EQ(worker.lastError, "Connection Error\nRead Failed\nError " + std::to_string(ENODEV));
+  EXPECT_EQ(worker.lastError, "Connection Error\nRead Failed\nError " + std::to_string(kPlatformCodes.gone));
   EXPECT_LE(device.counters().commands, commands + 2) << "one HELLO (plus one close), no reconnect";
 }
 

@@ -44,10 +44,10 @@ TEST_F(SimTransportTest, OpenIsExclusiveAndFailuresCarryTheirCodes) {
   EXPECT_EQ(third->errorCode(), bus.codes.notFound);
 
   EXPECT_TRUE(second->close(0));
-  device.link.openFailureCode = EACCES;
+  device.link.openFailureCode = kPlatformCodes.accessDenied;
   device.link.openFailures.remaining = 2;
   EXPECT_FALSE(third->open(u"/dev/hidraw3"));
-  EXPECT_EQ(third->errorCode(), static_cast<std::uint32_t>(EACCES));
+  EXPECT_EQ(third->errorCode(), kPlatformCodes.accessDenied);
   EXPECT_FALSE(third->open(u"/dev/hidraw3"));
   EXPECT_TRUE(third->open(u"/dev/hidraw3"));
 }
@@ -61,9 +61,9 @@ TEST_F(SimTransportTest, ErrorCodeSticksUntilReopenAndUnplugMeansGone) {
   EXPECT_FALSE(received);
 
   device.link.readFailures.remaining = 1;
-  device.link.readFailureCode = EPROTO;
+  device.link.readFailureCode = kPlatformCodes.io;
   EXPECT_FALSE(t->readReport(report, received));
-  EXPECT_EQ(t->errorCode(), static_cast<std::uint32_t>(EPROTO));
+  EXPECT_EQ(t->errorCode(), kPlatformCodes.io);
   EXPECT_FALSE(t->poll()) << "the code sticks although the fault is used up";
   EXPECT_FALSE(t->readReport(report, received));
 

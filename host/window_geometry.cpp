@@ -1,0 +1,24 @@
+#include "host/window_geometry.h"
+
+#include <algorithm>
+
+#include "core/render/lcd_canvas.h"
+
+namespace pelmora::host {
+
+bool isValidScale(int scale) { return scale >= kMinScale && scale <= kMaxScale; }
+
+Size lcdAreaSize(int scale) { return {kCanvasWidth * scale, kCanvasHeight * scale}; }
+
+Point keepInWorkArea(Point topLeft, const Rect& workArea) {
+  const int left = workArea.x;
+  const int top = workArea.y;
+  const int right = workArea.x + workArea.width;
+  const int bottom = workArea.y + workArea.height;
+  return {std::min(std::max(topLeft.x, left), std::max(left, right - kKeepVisibleWidth)),
+          std::min(std::max(topLeft.y, top), std::max(top, bottom - kKeepVisibleHeight))};
+}
+
+Point keyboardMenuPoint(int scale) { return {kHalfWidth * scale, kHalfHeight * scale}; }
+
+}  // namespace pelmora::host

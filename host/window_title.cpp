@@ -1,0 +1,14 @@
+#include "host/window_title.h"
+
+namespace pelmora::host {
+
+std::u16string windowTitle(std::u16string_view serial) {
+  std::u16string title(kTitleBase);
+  if (!serial.empty()) {
+    title += kSerialLabel;
+    title += serial;
+  }
+  return title;
+}
+
+}  // namespace pelmora::host

@@ -1,0 +1,64 @@
+#include <gtest/gtest.h>
+
+#include "host/menu_commands.h"
+#include "host/window_geometry.h"
+#include "host/window_title.h"
+
+namespace pelmora::host {
+namespace {
+
+TEST(WindowTitle, SerialFollowsOnlyWhenPresent) {
+  EXPECT_EQ(windowTitle(u""), u"Pelmora Ver 2026-10-17");
+  EXPECT_EQ(windowTitle(u"A1234"), u"Pelmora Ver 2026-10-17 Serial:A1234");
+}
+
+TEST(WindowGeometry, PictureSizeAndKeyboardMenuPointFollowTheScale) {
+  EXPECT_EQ(lcdAreaSize(1), (Size{320, 170}));
+  EXPECT_EQ(lcdAreaSize(6), (Size{1920, 1020}));
+  EXPECT_EQ(keyboardMenuPoint(1), (Point{160, 85}));
+  EXPECT_EQ(keyboardMenuPoint(3), (Point{480, 255}));
+  EXPECT_FALSE(isValidScale(0));
+  EXPECT_FALSE(isValidScale(7));
+}
+
+TEST(WindowGeometry, TopLeftIsKeptSoThatAGripStaysInTheWorkArea) {
+  struct Case {
+    Point requested;
+    Rect work;
+    Point expected;
+  };
+  // A 1366 x 768 screen with a 32-pixel panel at the top.
+  const Rect laptop{0, 32, 1366, 736};
+  const Case cases[] = {
+      {{100, 200}, laptop, {100, 200}},            // inside: unchanged
+      {{1350, 760}, laptop, {1286, 728}},          // past the bottom right
+      {{-500, 0}, laptop, {0, 32}},                // above and left
+      {{1286, 728}, laptop, {1286, 728}},          // exactly at the limit
+      {{1000, 50}, {1920, 0, 1280, 1024}, {1920, 50}},  // second monitor to the right
+      {{-3000, -20}, {-1920, -200, 1920, 1080}, {-1920, -20}},  // monitor left of the primary
+      {{30, 30}, {10, 10, 50, 20}, {10, 10}},      // work area smaller than the grip
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(keepInWorkArea(c.requested, c.work), c.expected)
+        << c.requested.x << "," << c.requested.y << " in " << c.work.x << "," << c.work.y;
+  }
+}
+
+TEST(MenuCommands, EachIdAsksForItsAction) {
+  struct Case {
+    int command;
+    MenuChoice expected;
+  };
+  const Case cases[] = {
+      {40001, {MenuAction::SetScale, 1}},   {40006, {MenuAction::SetScale, 6}},
+      {40010, {MenuAction::Exit, 0}},       {40011, {MenuAction::ToggleTopmost, 0}},
+      {40000, {}}, {40007, {}}, {40009, {}}, {40012, {}}, {0, {}}, {-40001, {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(menuChoice(c.command), c.expected) << c.command;
+  for (int scale = kMinScale; scale <= kMaxScale; ++scale) {
+    EXPECT_EQ(menuChoice(commandForScale(scale)), (MenuChoice{MenuAction::SetScale, scale}));
+  }
+}
+
+}  // namespace
+}  // namespace pelmora::host

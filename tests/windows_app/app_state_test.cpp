@@ -1,0 +1,94 @@
+#include "windows/app/app_state.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "core/render/status_screen.h"
+
+namespace pelmora::winapp {
+namespace {
+
+std::unique_ptr<OutputFrame> statusPicture(std::string_view text) {
+  auto frame = std::make_unique<OutputFrame>();
+  frame->fill(0);
+  drawStatusScreen(*frame, text.data(), text.size(), false);
+  return frame;
+}
+
+TEST(AppState, StartsAtScaleOneShowingNoDeviceWithNothingPending) {
+  auto state = std::make_unique<AppState>();
+  drawStartupFrame(*state);
+  EXPECT_EQ(state->scale, 1);
+  EXPECT_EQ(state->frame, *statusPicture("No Device"));
+  const TimerUpdate update = takeTimerUpdate(*state);
+  EXPECT_FALSE(update.repaint);
+  EXPECT_FALSE(update.retitle);
+}
+
+TEST(AppState, EachTickTakesWhatArrivedOnceAndBuildsTheTitle) {
+  auto state = std::make_unique<AppState>();
+  auto frame = std::make_unique<OutputFrame>();
+  frame->fill(0x00123456);
+  publishFrame(*state, *frame);
+  publishSerial(*state, u"SN-7");
+
+  TimerUpdate update = takeTimerUpdate(*state);
+  EXPECT_TRUE(update.repaint);
+  EXPECT_TRUE(update.retitle);
+  EXPECT_EQ(update.title, u"Pelmora Ver 2026-10-17 Serial:SN-7");
+  auto painted = std::make_unique<OutputFrame>();
+  copyFrameForPainting(*state, *painted);
+  EXPECT_EQ(*painted, *frame);
+
+  update = takeTimerUpdate(*state);
+  EXPECT_FALSE(update.repaint);
+  EXPECT_FALSE(update.retitle);
+
+  // The device went away: the title falls back to the bare program title.
+  publishSerial(*state, u"");
+  update = takeTimerUpdate(*state);
+  EXPECT_FALSE(update.repaint);
+  EXPECT_TRUE(update.retitle);
+  EXPECT_EQ(update.title, u"Pelmora Ver 2026-10-17");
+}
+
+TEST(AppState, AFailedWorkerLeavesItsScreenOnBlackAndTheBareTitle) {
+  auto state = std::make_unique<AppState>();
+  auto frame = std::make_unique<OutputFrame>();
+  frame->fill(0x00FF0000);
+  publishFrame(*state, *frame);
+  publishSerial(*state, u"SN-7");
+  publishWorkerFailure(*state);
+
+  const TimerUpdate update = takeTimerUpdate(*state);
+  EXPECT_TRUE(update.repaint);
+  EXPECT_EQ(update.title, u"Pelmora Ver 2026-10-17");
+  EXPECT_EQ(state->frame, *statusPicture("Connection Error\nWorker Failed"));
+}
+
+// The painter must never see half of one frame and half of the next.
+TEST(AppState, PaintingCopiesAreNeverTorn) {
+  auto state = std::make_unique<AppState>();
+  std::thread worker([&state] {
+    auto frame = std::make_unique<OutputFrame>();
+    for (std::uint32_t n = 1; n <= 300; ++n) {
+      frame->fill(n);
+      publishFrame(*state, *frame);
+    }
+  });
+  auto painted = std::make_unique<OutputFrame>();
+  for (int i = 0; i < 300; ++i) {
+    copyFrameForPainting(*state, *painted);
+    const std::uint32_t first = painted->front();
+    for (const std::uint32_t pixel : *painted) {
+      if (pixel != first) FAIL() << "torn copy: " << first << " beside " << pixel;
+    }
+  }
+  worker.join();
+}
+
+}  // namespace
+}  // namespace pelmora::winapp

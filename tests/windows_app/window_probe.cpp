@@ -1,0 +1,142 @@
+// Looks at the running program's window from outside, as the window test's
+// eyes and hands inside Wine: where the window and its client area are, its
+// title and topmost bit, an open context menu; it posts messages and moves
+// the window; and it writes the exact picture a status screen must show.
+//
+//   window_probe find SECONDS        waits for the window, then prints info
+//   window_probe info                one "key value..." line per fact
+//   window_probe menu                the open context menu's rectangle
+//   window_probe post MESSAGE WPARAM LPARAM
+//   window_probe move X Y            the window's top-left, size unchanged
+//   window_probe reference TEXT FILE the status screen as a binary PPM; "\n"
+//                                    in TEXT (backslash, n) breaks the line
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "core/render/status_screen.h"
+
+namespace {
+
+constexpr const wchar_t* kClassName = L"Pelmora.MainWindow";
+constexpr const wchar_t* kMenuClassName = L"#32768";
+
+HWND findWindow() { return FindWindowW(kClassName, nullptr); }
+
+std::string utf8(const wchar_t* text) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
+  out.resize(std::strlen(out.c_str()));
+  return out;
+}
+
+void printRect(const char* name, const RECT& r) {
+  std::printf("%s %ld %ld %ld %ld\n", name, r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
+int printInfo(HWND window) {
+  RECT client{};
+  GetClientRect(window, &client);
+  POINT origin{0, 0};
+  ClientToScreen(window, &origin);
+  OffsetRect(&client, origin.x, origin.y);
+  RECT outer{};
+  GetWindowRect(window, &outer);
+  wchar_t title[256] = {};
+  GetWindowTextW(window, title, 256);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+  printRect("client", client);
+  printRect("window", outer);
+  printRect("work", monitor.rcWork);
+  std::printf("title %s\n", utf8(title).c_str());
+  std::printf("topmost %d\n", (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) ? 1 : 0);
+  std::printf("style %08lx\n", static_cast<unsigned long>(GetWindowLongPtrW(window, GWL_STYLE)));
+  std::printf("dpi %u\n", GetDpiForWindow(window));
+  std::printf("zoomed %d\n", IsZoomed(window) ? 1 : 0);
+  return 0;
+}
+
+int printMenu() {
+  HWND menu = FindWindowW(kMenuClassName, nullptr);
+  if (menu == nullptr || !IsWindowVisible(menu)) {
+    std::printf("menu none\n");
+    return 1;
+  }
+  RECT r{};
+  GetWindowRect(menu, &r);
+  printRect("menu", r);
+  return 0;
+}
+
+int writeReference(const char* escaped, const char* path) {
+  std::string text;
+  for (const char* c = escaped; *c != '\0'; ++c) {
+    if (c[0] == '\\' && c[1] == 'n') {
+      text += '\n';
+      ++c;
+    } else {
+      text += *c;
+    }
+  }
+  auto frame = std::make_unique<pelmora::OutputFrame>();
+  frame->fill(0);
+  pelmora::drawStatusScreen(*frame, text.data(), text.size(), false);
+  FILE* file = std::fopen(path, "wb");
+  if (file == nullptr) return 1;
+  std::fprintf(file, "P6\n%d %d\n255\n", pelmora::kCanvasWidth, pelmora::kCanvasHeight);
+  for (const std::uint32_t word : *frame) {
+    const unsigned char rgb[3] = {static_cast<unsigned char>(word >> 16), static_cast<unsigned char>(word >> 8),
+                                  static_cast<unsigned char>(word)};
+    std::fwrite(rgb, 1, sizeof rgb, file);
+  }
+  return std::fclose(file) == 0 ? 0 : 1;
+}
+
+long number(const char* text) { return std::strtol(text, nullptr, 0); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The probe measures physical pixels, like the program it looks at.
+  SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "reference" && argc == 4) return writeReference(argv[2], argv[3]);
+  if (command == "menu") return printMenu();
+  if (command == "find" && argc == 3) {
+    const DWORD limit = GetTickCount() + static_cast<DWORD>(number(argv[2]) * 1000);
+    HWND window;
+    while ((window = findWindow()) == nullptr || !IsWindowVisible(window)) {
+      if (static_cast<LONG>(GetTickCount() - limit) > 0) return 1;
+      Sleep(100);
+    }
+    return printInfo(window);
+  }
+  HWND window = findWindow();
+  if (window == nullptr) {
+    std::fprintf(stderr, "window_probe: no window\n");
+    return 1;
+  }
+  if (command == "info") return printInfo(window);
+  if (command == "post" && argc == 5) {
+    return PostMessageW(window, static_cast<UINT>(number(argv[2])), static_cast<WPARAM>(number(argv[3])),
+                        static_cast<LPARAM>(number(argv[4])))
+               ? 0
+               : 1;
+  }
+  if (command == "move" && argc == 4) {
+    return SetWindowPos(window, nullptr, static_cast<int>(number(argv[2])), static_cast<int>(number(argv[3])), 0, 0,
+                        SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)
+               ? 0
+               : 1;
+  }
+  std::fprintf(stderr, "usage: window_probe find SECONDS | info | menu | post MSG WPARAM LPARAM | move X Y | "
+                       "reference TEXT FILE\n");
+  return 2;
+}

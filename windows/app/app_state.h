@@ -1,0 +1,60 @@
+#pragma once
+// What the user interface thread and the worker thread share: the frame to
+// show and the serial for the title under one lock, and the events by which
+// the window asks things of the worker. Each side holds the lock only to
+// copy one frame or one string, and never calls out while holding it.
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "core/render/lcd_canvas.h"
+
+namespace pelmora::winapp {
+
+// A Win32 HANDLE or HDEVNOTIFY; kept opaque here so that the exchange
+// between the threads builds and is tested on any system.
+using Handle = void*;
+
+inline constexpr int kInitialScale = 1;
+inline constexpr std::string_view kStartupStatus = "No Device";
+inline constexpr std::string_view kWorkerFailedStatus = "Connection Error\nWorker Failed";
+
+// One per program; large (one whole frame), so it lives on the heap.
+struct AppState {
+  int scale = kInitialScale;
+  OutputFrame frame{};
+  std::mutex lock;
+  bool frameDirty = false;
+  bool titleDirty = false;
+  std::u16string serial;
+  Handle stopEvent = nullptr;    // manual reset: the worker stops
+  Handle wakeEvent = nullptr;    // auto reset: a supervisor wait ends early
+  Handle resumeEvent = nullptr;  // manual reset: the system has resumed
+  Handle workerThread = nullptr;
+  Handle deviceNotification = nullptr;
+};
+
+// "No Device" on black, so the window has something to show before the
+// worker's first frame. Called before the worker exists.
+void drawStartupFrame(AppState& state);
+
+// Worker side.
+void publishFrame(AppState& state, const OutputFrame& frame);
+void publishSerial(AppState& state, std::u16string_view serial);
+// A worker that ended by an exception: its status screen on black and the
+// bare title, to stay until the window closes.
+void publishWorkerFailure(AppState& state);
+
+// User interface side: what one timer tick has to do.
+struct TimerUpdate {
+  bool repaint = false;
+  bool retitle = false;
+  std::u16string title;  // the whole window title when retitle is set
+};
+// Reads and clears both flags; the title is built outside the lock.
+TimerUpdate takeTimerUpdate(AppState& state);
+// The frame to paint, copied so that painting never holds the lock.
+void copyFrameForPainting(AppState& state, OutputFrame& out);
+
+}  // namespace pelmora::winapp

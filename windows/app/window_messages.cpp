@@ -1,0 +1,29 @@
+#include "windows/app/window_messages.h"
+
+namespace pelmora::winapp {
+
+int firstShowCommand(int showCommand) {
+  return showCommand == static_cast<int>(kSwMaximize) ? static_cast<int>(kSwShowNormal) : showCommand;
+}
+
+host::Point pointFromLParam(std::intptr_t lParam) {
+  const auto bits = static_cast<std::uintptr_t>(lParam);
+  return {static_cast<std::int16_t>(bits & 0xFFFF), static_cast<std::int16_t>((bits >> 16) & 0xFFFF)};
+}
+
+std::intptr_t lParamFromPoint(host::Point point) {
+  const auto low = static_cast<std::uint16_t>(point.x);
+  const auto high = static_cast<std::uint16_t>(point.y);
+  return static_cast<std::intptr_t>((static_cast<std::uint32_t>(high) << 16) | low);
+}
+
+bool isSwallowedSysCommand(std::uintptr_t wParam) {
+  const std::uintptr_t command = wParam & 0xFFF0;
+  return command == kScMaximize || command == kScSize;
+}
+
+bool isResumeBroadcast(std::uintptr_t wParam) {
+  return wParam == kPbtApmResumeAutomatic || wParam == kPbtApmResumeSuspend;
+}
+
+}  // namespace pelmora::winapp

@@ -1,0 +1,132 @@
+#include "windows/app/window_procedure.h"
+
+#include "host/menu_commands.h"
+#include "windows/app/app_state.h"
+#include "windows/app/context_menu.h"
+#include "windows/app/painting.h"
+#include "windows/app/window_messages.h"
+#include "windows/app/window_sizing.h"
+
+namespace pelmora::winapp {
+namespace {
+
+// Null until WM_NCCREATE: a few messages (WM_GETMINMAXINFO) come before it.
+AppState* appStateOf(HWND window) { return reinterpret_cast<AppState*>(GetWindowLongPtrW(window, GWLP_USERDATA)); }
+
+POINT windowTopLeft(HWND window) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  return {rect.left, rect.top};
+}
+
+void onDestroy(HWND window, AppState* state) {
+  if (state != nullptr) {
+    if (state->stopEvent != nullptr) SetEvent(state->stopEvent);
+    if (state->deviceNotification != nullptr) {
+      UnregisterDeviceNotification(state->deviceNotification);
+      state->deviceNotification = nullptr;
+    }
+  }
+  KillTimer(window, kFrameTimerId);
+  PostQuitMessage(0);
+}
+
+void onPaint(HWND window, AppState* state) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window, &paint);
+  if (dc != nullptr && state != nullptr) paintFrame(dc, *state);
+  EndPaint(window, &paint);
+}
+
+void onCommand(HWND window, AppState* state, int command) {
+  const host::MenuChoice choice = host::menuChoice(command);
+  switch (choice.action) {
+    case host::MenuAction::SetScale:
+      if (state == nullptr) return;
+      state->scale = choice.scale;
+      resizeWindow(window, state->scale, GetDpiForWindow(window), windowTopLeft(window));
+      return;
+    case host::MenuAction::ToggleTopmost:
+      toggleTopmost(window);
+      return;
+    case host::MenuAction::Exit:
+      DestroyWindow(window);
+      return;
+    case host::MenuAction::None:
+      return;
+  }
+}
+
+void onTimer(HWND window, AppState* state) {
+  if (state == nullptr) return;
+  const TimerUpdate update = takeTimerUpdate(*state);
+  if (update.retitle) SetWindowTextW(window, reinterpret_cast<const wchar_t*>(update.title.c_str()));
+  if (update.repaint) InvalidateRect(window, nullptr, FALSE);
+}
+
+// Pressing the button anywhere on the picture drags the window, as the
+// caption would.
+void startDrag(HWND window, LPARAM lParam) {
+  const host::Point client = pointFromLParam(lParam);
+  POINT screen{client.x, client.y};
+  if (!ClientToScreen(window, &screen)) return;
+  ReleaseCapture();
+  SendMessageW(window, WM_NCLBUTTONDOWN, HTCAPTION, lParamFromPoint({screen.x, screen.y}));
+}
+
+}  // namespace
+
+LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  AppState* state = appStateOf(window);
+  switch (message) {
+    case WM_NCCREATE: {
+      const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+      SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+      return DefWindowProcW(window, message, wParam, lParam);
+    }
+    case WM_DESTROY:
+      onDestroy(window, state);
+      return 0;
+    case WM_PAINT:
+      onPaint(window, state);
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;  // the picture covers the whole client area
+    case WM_PRINTCLIENT:
+      if (state != nullptr) paintFrame(reinterpret_cast<HDC>(wParam), *state);
+      return 0;
+    case WM_CONTEXTMENU:
+      if (state != nullptr) showContextMenu(window, *state, lParam);
+      return 0;
+    case WM_COMMAND:
+      onCommand(window, state, LOWORD(wParam));
+      return 0;
+    case WM_SYSCOMMAND:
+      if (isSwallowedSysCommand(wParam)) return 0;
+      return DefWindowProcW(window, message, wParam, lParam);
+    case WM_TIMER:
+      if (wParam == kFrameTimerId) onTimer(window, state);
+      return 0;
+    case WM_LBUTTONDOWN:
+      startDrag(window, lParam);
+      return 0;
+    case WM_POWERBROADCAST:
+      if (isResumeBroadcast(wParam) && state != nullptr && state->resumeEvent != nullptr) {
+        SetEvent(state->resumeEvent);
+        if (state->wakeEvent != nullptr) SetEvent(state->wakeEvent);
+      }
+      return TRUE;
+    case WM_DEVICECHANGE:
+      if (state != nullptr && state->wakeEvent != nullptr) SetEvent(state->wakeEvent);
+      return 0;
+    case WM_DPICHANGED: {
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      if (state != nullptr) resizeWindow(window, state->scale, HIWORD(wParam), {suggested->left, suggested->top});
+      return 0;
+    }
+    default:
+      return DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace pelmora::winapp

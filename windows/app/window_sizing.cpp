@@ -1,0 +1,36 @@
+#include "windows/app/window_sizing.h"
+
+#include "host/window_geometry.h"
+
+namespace pelmora::winapp {
+
+SIZE windowSizeFor(int scale, UINT dpi) {
+  const host::Size client = host::lcdAreaSize(scale);
+  RECT rect{0, 0, client.width, client.height};
+  AdjustWindowRectExForDpi(&rect, kWindowStyle, FALSE, kWindowExStyle, dpi);
+  return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+void resizeWindow(HWND window, int scale, UINT dpi, POINT topLeft) {
+  const SIZE size = windowSizeFor(scale, dpi);
+  HMONITOR monitor = MonitorFromPoint(topLeft, MONITOR_DEFAULTTONEAREST);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (GetMonitorInfoW(monitor, &info)) {
+    const RECT& work = info.rcWork;
+    const host::Point kept = host::keepInWorkArea(
+        {topLeft.x, topLeft.y}, {work.left, work.top, work.right - work.left, work.bottom - work.top});
+    topLeft = {kept.x, kept.y};
+  }
+  SetWindowPos(window, nullptr, topLeft.x, topLeft.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(window, nullptr, FALSE);
+}
+
+bool isTopmost(HWND window) { return (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+
+void toggleTopmost(HWND window) {
+  SetWindowPos(window, isTopmost(window) ? HWND_NOTOPMOST : HWND_TOPMOST, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+}  // namespace pelmora::winapp

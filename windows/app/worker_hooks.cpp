@@ -1,0 +1,7 @@
+#include "windows/app/worker_hooks.h"
+
+namespace pelmora::winapp {
+
+ConnectionHooks workerHooks(AppState&) { return {}; }
+
+}  // namespace pelmora::winapp

@@ -1,0 +1,18 @@
+#pragma once
+// The worker's Windows form: the host's events in place of a wait function
+// and a resume poll.
+#include <windows.h>
+
+#include "core/protocol/connection_worker.h"
+
+namespace pelmora {
+
+// Waits up to the limit on `stopEvent` and, when not null, `wakeEvent`;
+// true exactly when `stopEvent` ended the wait. A limit of 0 only tests.
+WaitFunction eventWait(HANDLE stopEvent, HANDLE wakeEvent);
+
+// True once per signal of `resumeEvent` (tested without waiting, reset when
+// set); empty when there is no event.
+ResumeCallback eventResumePoll(HANDLE resumeEvent);
+
+}  // namespace pelmora
