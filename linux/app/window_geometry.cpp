@@ -2,13 +2,7 @@
 
 #include <algorithm>
 
-#include "core/render/lcd_canvas.h"
-
 namespace pelmora::app {
-
-bool isValidScale(int scale) { return scale >= kMinScale && scale <= kMaxScale; }
-
-Size lcdAreaSize(int scale) { return {kCanvasWidth * scale, kCanvasHeight * scale}; }
 
 std::optional<int> scaleFromChoice(int choice) {
   if (!isValidScale(choice)) return std::nullopt;
@@ -39,7 +33,5 @@ int largestFittingScale(Size frame, const Rect& workArea) {
   }
   return best;
 }
-
-Point keyboardMenuPoint(int scale) { return {kHalfWidth * scale, kHalfHeight * scale}; }
 
 }  // namespace pelmora::app

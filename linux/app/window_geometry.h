@@ -3,32 +3,21 @@
 // toolkit so that it can be checked on its own.
 #include <optional>
 
+#include "host/window_geometry.h"
+
 namespace pelmora::app {
 
-inline constexpr int kMinScale = 1;
-inline constexpr int kMaxScale = 6;
-struct Size {
-  int width = 0;
-  int height = 0;
-  bool operator==(const Size&) const = default;
-};
+// The arithmetic the Windows program shares; the Linux program adds its own
+// rule for keeping the whole window on the screen.
+using host::isValidScale;
+using host::kMaxScale;
+using host::kMinScale;
+using host::keyboardMenuPoint;
+using host::lcdAreaSize;
+using host::Point;
+using host::Rect;
+using host::Size;
 
-struct Point {
-  int x = 0;
-  int y = 0;
-  bool operator==(const Point&) const = default;
-};
-
-struct Rect {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
-};
-
-bool isValidScale(int scale);
-// The LCD area in window (logical) pixels; the scale must be valid.
-Size lcdAreaSize(int scale);
 // A scale picked from a menu: only 1..6 are accepted.
 std::optional<int> scaleFromChoice(int choice);
 
@@ -42,7 +31,5 @@ Point fitInWorkArea(Point topLeft, Size window, const Rect& workArea);
 // and borders around it) fits the work area; 1 when not even that fits.
 int largestFittingScale(Size frame, const Rect& workArea);
 
-// Where a menu opened from the keyboard appears: the centre of the LCD area.
-Point keyboardMenuPoint(int scale);
 
 }  // namespace pelmora::app

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "host/window_title.h"
+
 namespace pelmora::app {
 namespace {
 
@@ -48,11 +50,7 @@ std::string toUtf8(std::u16string_view text) {
   return out;
 }
 
-std::string windowTitle(std::u16string_view serial) {
-  std::string title = kTitleBase;
-  if (!serial.empty()) title += " Serial:" + toUtf8(serial);
-  return title;
-}
+std::string windowTitle(std::u16string_view serial) { return toUtf8(host::windowTitle(serial)); }
 
 std::string titleWithNotice(std::u16string_view serial, std::string_view notice) {
   if (notice.empty()) return windowTitle(serial);

@@ -5,19 +5,11 @@
 namespace pelmora::app {
 namespace {
 
-TEST(WindowGeometry, OnlyWholeScalesOneToSixAreAccepted) {
-  EXPECT_EQ(lcdAreaSize(1), (Size{320, 170}));
-  EXPECT_EQ(lcdAreaSize(3), (Size{960, 510}));
-  EXPECT_EQ(lcdAreaSize(6), (Size{1920, 1020}));
+TEST(WindowGeometry, OnlyWholeScalesOneToSixCanBeChosen) {
   EXPECT_EQ(scaleFromChoice(0), std::nullopt);
   EXPECT_EQ(scaleFromChoice(7), std::nullopt);
   EXPECT_EQ(scaleFromChoice(-3), std::nullopt);
   EXPECT_EQ(scaleFromChoice(6), 6);
-}
-
-TEST(WindowGeometry, KeyboardMenuOpensAtTheCentreOfThePicture) {
-  EXPECT_EQ(keyboardMenuPoint(1), (Point{160, 85}));
-  EXPECT_EQ(keyboardMenuPoint(4), (Point{640, 340}));
 }
 
 // A 1280 x 800 screen with a 32-pixel panel on top, and a second monitor
