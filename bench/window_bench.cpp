@@ -6,8 +6,11 @@
 //
 // Per displayed frame it takes the GUI thread's CPU time from its wake-up
 // (the moment the main loop dispatches the window's wake source) to the end
-// of the window's draw, and the time from the last input report of the
-// newest message to the end of that draw. Beside them: the clear-and-copy
+// of the window's draw: the flush of the requests that show the frame where
+// the picture goes straight to the X server, else the end of the toolkit's
+// draw. Beside it the time from the last input report of the newest message
+// to the end of that draw, and to the server having finished reading the
+// frame. Beside them: the clear-and-copy
 // floor measured in this process, the worker's CPU per render, and how many
 // renders were never shown. With "picture", the synthesizer stays on its
 // picture page, where every image row is a render.
@@ -32,6 +35,8 @@
 #include <functional>
 #include <vector>
 
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "bridge/session_bridge.h"
@@ -41,6 +46,11 @@
 #include "sim/forwarding_transport.h"
 #include "sim/sim_bus.h"
 #include "sim/virtual_clock.h"
+
+// Last: Xlib's macros (None, Status, ...) would clash with names above.
+#include <X11/Xlib.h>
+#include <X11/extensions/XShm.h>
+#include <gdk/gdkx.h>
 
 namespace {
 
@@ -106,7 +116,15 @@ std::int64_t gTakeCpuNs = 0;
 std::vector<double> gTakeCpuUs;
 std::vector<double> gLatencyToTakeMs;
 std::vector<double> gLatencyToDrawMs;
+std::vector<double> gLatencyToServerMs;
 std::uint64_t gWakeUps = 0;
+// The picture straight through the X server: a frame is shown by a shared
+// memory upload and a flush, and the server reports when it has read it.
+bool gUploaded = false;
+std::uint64_t gUploads = 0;
+std::uint64_t gUploadsOnCompletion = 0;  // shown when the server finished with the last
+std::int64_t gUploadStampNs = 0;
+int gCompletionType = -1;
 
 bool isWakeSource(GSource* source) {
   const char* name = g_source_get_name(source);
@@ -135,14 +153,13 @@ void onDispatch() {
     gTakeCpuNs = 0;
   }
   gWokenSinceDraw = true;
-  gInWakeHandler = true;
-  gHandlerStartNs = now;
   gTakenStampNs = gStoredStampNs.load();
   gLatencyToTakeMs.push_back(static_cast<double>(wallNs() - gTakenStampNs) / 1e6);
+  gInWakeHandler = true;
+  gHandlerStartNs = cpuNs(CLOCK_THREAD_CPUTIME_ID);
 }
 
-gboolean onWindowDrawn(GtkWidget*, cairo_t*, gpointer) {
-  if (!gMeasuring || !gWokenSinceDraw) return FALSE;
+void endOfFrame() {
   gWokenSinceDraw = false;
   gFrameCpuUs.push_back(static_cast<double>(cpuNs(CLOCK_THREAD_CPUTIME_ID) - gWakeCpuNs) / 1e3);
   gOwnCpuUs.push_back(static_cast<double>(gOwnCpuNs + gPaintCpuNs) / 1e3);
@@ -151,7 +168,20 @@ gboolean onWindowDrawn(GtkWidget*, cairo_t*, gpointer) {
   gFlushCpuUs.push_back(static_cast<double>(gFlushCpuNs) / 1e3);
   gTakeCpuUs.push_back(static_cast<double>(gTakeCpuNs) / 1e3);
   gLatencyToDrawMs.push_back(static_cast<double>(wallNs() - gTakenStampNs) / 1e6);
+}
+
+gboolean onWindowDrawn(GtkWidget*, cairo_t*, gpointer) {
+  if (gMeasuring && gWokenSinceDraw) endOfFrame();
   return FALSE;
+}
+
+// Added before the window's own filter, so it sees the server's "finished
+// reading" first and passes it on.
+GdkFilterReturn onXEvent(GdkXEvent* xevent, GdkEvent*, gpointer) {
+  if (gMeasuring && static_cast<const XEvent*>(xevent)->type == gCompletionType) {
+    gLatencyToServerMs.push_back(static_cast<double>(wallNs() - gUploadStampNs) / 1e6);
+  }
+  return GDK_FILTER_CONTINUE;
 }
 
 double percentile(std::vector<double> v, double p) {
@@ -178,6 +208,49 @@ double clearAndCopyUs() {
   return percentile(runs, 0.5);
 }
 
+// The least it costs to tell another process something, on this thread,
+// now: a small write to a process that has been asleep for one frame period
+// on the other end of a socket, as every frame's requests wake the X server
+// (median of many). On a virtual machine this grows with the time the
+// sleeper slept.
+class WakeFloor {
+ public:
+  WakeFloor() {
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, ends_) != 0) return;
+    child_ = fork();
+    if (child_ == 0) {
+      close(ends_[0]);
+      char sink[256];
+      while (read(ends_[1], sink, sizeof sink) > 0) {
+      }
+      _exit(0);
+    }
+    close(ends_[1]);
+  }
+  ~WakeFloor() {
+    close(ends_[0]);
+    if (child_ > 0) waitpid(child_, nullptr, 0);
+  }
+  double measureUs() {
+    if (child_ <= 0) return 0;
+    std::vector<double> runs;
+    const char message[32] = {};
+    for (int i = 0; i < kSamples; ++i) {
+      std::this_thread::sleep_for(kFramePeriod);
+      const std::int64_t t0 = cpuNs(CLOCK_THREAD_CPUTIME_ID);
+      if (write(ends_[0], message, sizeof message) != static_cast<ssize_t>(sizeof message)) return 0;
+      runs.push_back(static_cast<double>(cpuNs(CLOCK_THREAD_CPUTIME_ID) - t0) / 1e3);
+    }
+    return percentile(runs, 0.5);
+  }
+
+ private:
+  static constexpr int kSamples = 60;
+  static constexpr std::chrono::milliseconds kFramePeriod{33};
+  int ends_[2] = {-1, -1};
+  pid_t child_ = -1;
+};
+
 GtkWidget* theWindow() {
   GList* all = gtk_window_list_toplevels();
   GtkWidget* found = all ? GTK_WIDGET(all->data) : nullptr;
@@ -201,6 +274,76 @@ extern "C" void gtk_widget_queue_draw(GtkWidget* widget) {
     gInWakeHandler = false;
     gOwnCpuNs += cpuNs(CLOCK_THREAD_CPUTIME_ID) - gHandlerStartNs;
   }
+}
+
+// Allocations on the GUI thread while the wake handler runs, and those of
+// them made by the X library while it flushes (it reads what the server sent
+// meanwhile, one allocation per event).
+std::uint64_t gHandlerAllocations = 0;
+std::uint64_t gFlushAllocations = 0;
+bool gInXFlush = false;
+void noteAllocation() {
+  if (!gInWakeHandler || !gMeasuring || !pthread_equal(pthread_self(), gGuiThread)) return;
+  ++gHandlerAllocations;
+  if (gInXFlush) ++gFlushAllocations;
+}
+
+extern "C" {
+void* __libc_malloc(std::size_t);
+void* __libc_calloc(std::size_t, std::size_t);
+void* __libc_realloc(void*, std::size_t);
+void* malloc(std::size_t size) {
+  noteAllocation();
+  return __libc_malloc(size);
+}
+void* calloc(std::size_t count, std::size_t size) {
+  noteAllocation();
+  return __libc_calloc(count, size);
+}
+void* realloc(void* p, std::size_t size) {
+  noteAllocation();
+  return __libc_realloc(p, size);
+}
+}
+
+extern "C" Bool XShmPutImage(Display* display, Drawable drawable, GC gc, XImage* image, int srcX, int srcY,
+                             int dstX, int dstY, unsigned width, unsigned height, Bool sendEvent) {
+  using Real = Bool (*)(Display*, Drawable, GC, XImage*, int, int, int, int, unsigned, unsigned, Bool);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XShmPutImage"));
+  if (gMeasuring && pthread_equal(pthread_self(), gGuiThread)) {
+    ++gUploads;
+    gUploaded = true;
+    if (!gInWakeHandler) {
+      ++gUploadsOnCompletion;
+      gTakenStampNs = gStoredStampNs.load();
+    }
+    gUploadStampNs = gTakenStampNs;
+  }
+  return real(display, drawable, gc, image, srcX, srcY, dstX, dstY, width, height, sendEvent);
+}
+
+// The end of a frame shown straight through the X server.
+extern "C" int XFlush(Display* display) {
+  using Real = int (*)(Display*);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XFlush"));
+  gInXFlush = true;
+  const int result = real(display);
+  gInXFlush = false;
+  if (gUploaded && pthread_equal(pthread_self(), gGuiThread)) {
+    gUploaded = false;
+    if (gInWakeHandler) gOwnCpuNs += cpuNs(CLOCK_THREAD_CPUTIME_ID) - gHandlerStartNs;
+    gInWakeHandler = false;
+    if (gMeasuring && gWokenSinceDraw) endOfFrame();
+  }
+  return result;
+}
+
+// The toolkit reads the server's events only after the wake handler returned.
+extern "C" int XNextEvent(Display* display, XEvent* event) {
+  using Real = int (*)(Display*, XEvent*);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "XNextEvent"));
+  if (pthread_equal(pthread_self(), gGuiThread)) gInWakeHandler = false;
+  return real(display, event);
 }
 
 extern "C" void cairo_surface_flush(cairo_surface_t* surface) {
@@ -254,10 +397,15 @@ int main(int argc, char** argv) {
   const int scale = argc > 3 ? std::atoi(argv[3]) : 1;
   constexpr int kWarmUpSeconds = 3;
   gGuiThread = pthread_self();
+  WakeFloor wakeFloor;  // before any thread is started
   if (!gtk_init_check(nullptr, nullptr)) {
     std::fputs("window_bench: cannot open the display\n", stderr);
     return 1;
   }
+  if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) {
+    gCompletionType = XShmGetEventBase(GDK_DISPLAY_XDISPLAY(gdk_display_get_default())) + ShmCompletion;
+  }
+  gdk_window_add_filter(nullptr, onXEvent, nullptr);
 
   sim::RealClock clock;
   sim::SimBus bus(clock);
@@ -272,6 +420,7 @@ int main(int argc, char** argv) {
   SessionBridge bridge(std::move(options));
 
   const double floorBeforeUs = clearAndCopyUs();
+  const double wakeBeforeUs = wakeFloor.measureUs();
   std::int64_t guiCpu0 = 0;
   std::int64_t workerCpu0 = 0;
   std::uint64_t stored0 = 0;
@@ -315,6 +464,7 @@ int main(int argc, char** argv) {
   }
   bridge.stop();
   const double floorAfterUs = clearAndCopyUs();
+  const double wakeAfterUs = wakeFloor.measureUs();
   const auto deadline = Clock::now() + std::chrono::seconds(2);
   while (!bridge.finished() && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(5));
 
@@ -323,6 +473,9 @@ int main(int argc, char** argv) {
   const double frameUs = percentile(gFrameCpuUs, 0.5);
   std::printf("window_bench: %d s, scale %d%s\n", seconds, scale, picturePage ? ", picture page" : ", pages cycling");
   std::printf("clear_and_copy (this process, before/after)   %.2f / %.2f us\n", floorBeforeUs, floorAfterUs);
+  const double wakeUs = (wakeBeforeUs + wakeAfterUs) / 2;
+  std::printf("a write waking a process asleep 33 ms (bef/aft) %.2f / %.2f us (%.1fx clear_and_copy)\n",
+              wakeBeforeUs, wakeAfterUs, wakeUs / floorUs);
   const double ownUs = percentile(gOwnCpuUs, 0.5);
   std::printf("GUI thread, own code (wake handler + paint)    p50 %.1f us (%.1fx clear_and_copy), p90 %.1f us\n",
               ownUs, ownUs / floorUs, percentile(gOwnCpuUs, 0.9));
@@ -339,6 +492,14 @@ int main(int argc, char** argv) {
               percentile(gLatencyToTakeMs, 0.5), percentile(gLatencyToTakeMs, 0.99));
   std::printf("last report -> end of draw                     p50 %.2f ms, p99 %.2f ms\n",
               percentile(gLatencyToDrawMs, 0.5), percentile(gLatencyToDrawMs, 0.99));
+  std::printf("allocations in the wake handler                %llu, %llu of them in the X library's flush\n",
+              static_cast<unsigned long long>(gHandlerAllocations), static_cast<unsigned long long>(gFlushAllocations));
+  std::printf("straight to the X server: %llu uploads, %llu of them when it finished reading the last\n",
+              static_cast<unsigned long long>(gUploads), static_cast<unsigned long long>(gUploadsOnCompletion));
+  if (!gLatencyToServerMs.empty()) {
+    std::printf("last report -> server finished reading         p50 %.2f ms, p99 %.2f ms\n",
+                percentile(gLatencyToServerMs, 0.5), percentile(gLatencyToServerMs, 0.99));
+  }
   std::printf("renders %llu, wake-ups %llu, shown %zu (%.1f/s): never shown %.1f %%\n",
               static_cast<unsigned long long>(stored), static_cast<unsigned long long>(gWakeUps), shown,
               static_cast<double>(shown) * 1e9 / static_cast<double>(wall),

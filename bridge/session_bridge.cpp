@@ -116,4 +116,13 @@ void SessionBridge::setChangeListener(ChangeListener listener) {
   state_->changeListener.swap(listener);
 }
 
+void SessionBridge::setFrameReceiver(FrameReceiver receiver) {
+  std::lock_guard lock(state_->mutex);
+  state_->frameReceiver.swap(receiver);
+  if (state_->frameReceiver && state_->frameReady) {
+    state_->frameReady = false;
+    state_->frameReceiver(state_->pixels);
+  }
+}
+
 }  // namespace pelmora

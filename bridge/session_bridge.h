@@ -62,6 +62,11 @@ void frameToRgba(const OutputFrame& frame, std::uint8_t* rgba);
 // call back into the bridge).
 using ChangeListener = std::function<void()>;
 
+// Called on the worker thread with each new frame, with the state's mutex
+// held, before the change listener: it must copy the frame out and return
+// at once (never block, never call back into the bridge).
+using FrameReceiver = std::function<void(const OutputFrame&)>;
+
 class SessionBridge {
  public:
   // Starts the worker thread and detaches it. Throws std::system_error when
@@ -93,6 +98,11 @@ class SessionBridge {
   // Replaces the listener (empty: none). Once this returns, the previous
   // listener is never called again, so its owner may go.
   void setChangeListener(ChangeListener listener);
+  // Frames go to `receiver` instead of waiting for a take (empty: back to
+  // the takes); a frame still waiting is handed to it at once, on the
+  // calling thread. Once this returns, the previous receiver is never
+  // called again.
+  void setFrameReceiver(FrameReceiver receiver);
 
   // Lets a caller observe when the worker, too, has let go of the state.
   std::weak_ptr<const SessionBridgeState> watchState() const { return state_; }

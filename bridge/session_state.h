@@ -26,6 +26,7 @@ struct SessionBridgeState {
   std::u16string serial;                     // device in use; empty when none
   bool serialChanged = false;                // serial replaced since the last takeSerial
   std::function<void()> changeListener;      // told of every new frame and serial
+  std::function<void(const OutputFrame&)> frameReceiver;  // when set, frames go here, not to pixels
   WorkerStatistics counters;                 // copied only when the worker ends
   std::uint32_t modesSeen = 0;               // bit m: a frame in mode m was rendered
   std::uint32_t languagesSeen = 0;           // bit l: a frame in language l

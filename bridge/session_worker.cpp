@@ -38,6 +38,17 @@ void tellListener(const SessionBridgeState& state) {
   if (state.changeListener) state.changeListener();
 }
 
+// A host that receives frames itself gets each one at once; otherwise the
+// newest waits in the state for a take.
+void storeFrame(SessionBridgeState& state, const OutputFrame& frame) {
+  if (state.frameReceiver) {
+    state.frameReceiver(frame);
+    return;
+  }
+  state.pixels = frame;
+  state.frameReady = true;
+}
+
 // True when the serial differs from the one stored before.
 bool storeSerial(SessionBridgeState& state, std::u16string_view serial) {
   if (state.serial == serial) return false;
@@ -53,8 +64,7 @@ std::unique_ptr<ConnectionWorker> makeWorker(const std::shared_ptr<SessionBridge
   hooks.wait = nullptr;
   auto onFrame = [state](const OutputFrame& frame) {
     std::lock_guard lock(state->mutex);
-    state->pixels = frame;
-    state->frameReady = true;
+    storeFrame(*state, frame);
     tellListener(*state);
   };
   auto onModel = [state](const LcdModel& model, const LcdCanvas&) { recordShownFrame(*state, model); };
@@ -73,7 +83,11 @@ std::unique_ptr<ConnectionWorker> makeWorker(const std::shared_ptr<SessionBridge
 void showFailure(SessionBridgeState& state, const char* message) {
   std::lock_guard lock(state.mutex);
   drawStatusScreen(state.pixels, message, std::strlen(message), false);
-  state.frameReady = true;
+  if (state.frameReceiver) {
+    state.frameReceiver(state.pixels);
+  } else {
+    state.frameReady = true;
+  }
   ++state.counters.failures;
   storeSerial(state, u"");
   tellListener(state);

@@ -109,6 +109,8 @@ LcdWindow::LcdWindow(SessionBridge& session)
   g_signal_connect(area_, "draw", G_CALLBACK(onDraw), this);
   g_signal_connect(area_, "button-press-event", G_CALLBACK(onButtonPress), this);
   g_signal_connect(area_, "notify::scale-factor", G_CALLBACK(onScaleFactorChanged), this);
+  g_signal_connect_after(area_, "realize", G_CALLBACK(onAreaRealized), this);
+  g_signal_connect(area_, "unrealize", G_CALLBACK(onAreaUnrealize), this);
   g_signal_connect(window_, "key-press-event", G_CALLBACK(onKeyPress), this);
   g_signal_connect(window_, "window-state-event", G_CALLBACK(onWindowState), this);
   g_signal_connect(window_, "destroy", G_CALLBACK(onDestroy), this);
@@ -122,6 +124,7 @@ LcdWindow::LcdWindow(SessionBridge& session)
 LcdWindow::~LcdWindow() {
   // From here on the worker cannot reach this object any more.
   session_.setChangeListener({});
+  stopDirectPicture();
   if (noticeTimer_) g_source_remove(noticeTimer_);
   if (window_) {
     // Destroying widgets emits signals; none may reach this half-gone object.
@@ -137,9 +140,14 @@ void LcdWindow::show() { gtk_widget_show_all(window_); }
 
 void LcdWindow::refresh() {
   if (!window_) return;
-  // The surface reads frame_ directly: cairo (and the X server, for a
-  // shared image) must have finished with it before the new frame is copied
-  // in, and cairo must learn afterwards that it changed.
+  if (direct_) {
+    direct_->showNewest();
+    if (refresh_.refreshTitle()) gtk_window_set_title(GTK_WINDOW(window_), refresh_.title().c_str());
+    return;
+  }
+  // The surface reads frame_ directly: cairo (and the X server, for a shared
+  // image) must have finished with it before the new frame is copied in, and
+  // cairo must learn afterwards that it changed.
   cairo_surface_flush(surface_);
   const WindowRefresh::Changes changes = refresh_.refresh();
   if (changes.picture) {
@@ -148,6 +156,39 @@ void LcdWindow::refresh() {
   }
   if (changes.title) gtk_window_set_title(GTK_WINDOW(window_), refresh_.title().c_str());
 }
+
+// Once the area has its own window on the screen, frames can go to the X
+// server without the toolkit; the worker then copies each frame into the
+// server-shared buffers itself.
+void LcdWindow::startDirectPicture() {
+  direct_ = X11Picture::create(area_, frame_);
+  if (!direct_) return;
+  direct_->setScale(pixelScale());
+  session_.setFrameReceiver([picture = direct_.get()](const OutputFrame& frame) {
+    FrameMailbox& mailbox = picture->mailbox();
+    mailbox.writeBuffer() = frame;
+    mailbox.publish();
+  });
+  wake_.wake();
+}
+
+// Before the area's window goes: frames wait for a take again, starting
+// from the one on screen.
+void LcdWindow::stopDirectPicture() {
+  if (!direct_) return;
+  session_.setFrameReceiver({});
+  frame_ = direct_->shown();
+  cairo_surface_mark_dirty(surface_);
+  direct_.reset();
+}
+
+int LcdWindow::pixelScale() const { return scale_ * (area_ ? gtk_widget_get_scale_factor(area_) : 1); }
+
+const OutputFrame& LcdWindow::shownFrame() const { return direct_ ? direct_->shown() : frame_; }
+
+void LcdWindow::onAreaRealized(GtkWidget*, gpointer self) { static_cast<LcdWindow*>(self)->startDirectPicture(); }
+
+void LcdWindow::onAreaUnrealize(GtkWidget*, gpointer self) { static_cast<LcdWindow*>(self)->stopDirectPicture(); }
 
 void LcdWindow::showNotice(const std::string& notice) {
   refresh_.showNotice(notice);
@@ -171,14 +212,16 @@ gboolean LcdWindow::onDraw(GtkWidget*, cairo_t* cr, gpointer data) {
   // toolkit's own device scale (HiDPI) multiplies that by a whole number
   // again, so nearest sampling keeps every LCD pixel a sharp square.
   cairo_scale(cr, self->scale_, self->scale_);
-  cairo_set_source_surface(cr, self->surface_, 0, 0);
+  cairo_set_source_surface(cr, self->direct_ ? self->direct_->surface() : self->surface_, 0, 0);
   cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
   cairo_paint(cr);
   return TRUE;
 }
 
-void LcdWindow::onScaleFactorChanged(GObject*, GParamSpec*, gpointer self) {
-  gtk_widget_queue_draw(static_cast<LcdWindow*>(self)->area_);
+void LcdWindow::onScaleFactorChanged(GObject*, GParamSpec*, gpointer data) {
+  auto* self = static_cast<LcdWindow*>(data);
+  if (self->direct_) self->direct_->setScale(self->pixelScale());
+  gtk_widget_queue_draw(self->area_);
 }
 
 gboolean LcdWindow::onButtonPress(GtkWidget*, GdkEventButton* event, gpointer data) {
@@ -231,6 +274,7 @@ gboolean LcdWindow::onWindowState(GtkWidget* widget, GdkEventWindowState* event,
 void LcdWindow::onDestroy(GtkWidget*, gpointer data) {
   auto* self = static_cast<LcdWindow*>(data);
   self->session_.setChangeListener({});
+  self->stopDirectPicture();
   if (self->noticeTimer_) g_source_remove(self->noticeTimer_);
   self->noticeTimer_ = 0;
   self->window_ = nullptr;
@@ -247,6 +291,7 @@ void LcdWindow::setScale(int scale) {
   gint x = 0;
   gint y = 0;
   gtk_window_get_position(GTK_WINDOW(window_), &x, &y);
+  if (direct_) direct_->setScale(pixelScale());
   const Size size = lcdAreaSize(scale_);
   gtk_widget_set_size_request(area_, size.width, size.height);
   gtk_window_resize(GTK_WINDOW(window_), size.width, size.height);
@@ -291,7 +336,7 @@ void LcdWindow::openMenu(const GdkEvent* trigger, bool fromKeyboard) {
   }
 }
 
-void LcdWindow::copyPicture() { copyFrameToClipboard(frame_); }
+void LcdWindow::copyPicture() { copyFrameToClipboard(shownFrame()); }
 
 void LcdWindow::savePicture() {
   const std::time_t now = std::time(nullptr);
@@ -299,7 +344,7 @@ void LcdWindow::savePicture() {
   localtime_r(&now, &local);
   const std::string path = screenshotPath(snapshotFolder(), local, fileExists);
   std::string error = "no free file name";
-  if (!path.empty() && saveFrameAsPng(frame_, path, error)) {
+  if (!path.empty() && saveFrameAsPng(shownFrame(), path, error)) {
     showNotice("Saved:" + path);
   } else {
     showNotice("Not saved:" + error);

@@ -13,6 +13,7 @@
 #include "linux/app/lcd_menu.h"
 #include "linux/app/wake_source.h"
 #include "linux/app/window_refresh.h"
+#include "linux/app/x11_picture.h"
 
 namespace pelmora::app {
 
@@ -36,9 +37,16 @@ class LcdWindow {
   static gboolean onKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
   static gboolean onWindowState(GtkWidget* widget, GdkEventWindowState* event, gpointer self);
   static void onScaleFactorChanged(GObject* widget, GParamSpec* spec, gpointer self);
+  static void onAreaRealized(GtkWidget* widget, gpointer self);
+  static void onAreaUnrealize(GtkWidget* widget, gpointer self);
   static void onDestroy(GtkWidget* widget, gpointer self);
 
   void refresh();
+  void startDirectPicture();
+  void stopDirectPicture();
+  // Window pixels per LCD pixel: the chosen scale times the toolkit's own.
+  int pixelScale() const;
+  const OutputFrame& shownFrame() const;
   void showNotice(const std::string& notice);
   void setScale(int scale);
   void toggleTopmost();
@@ -50,6 +58,9 @@ class LcdWindow {
   std::unique_ptr<OutputFrame> ownFrame_;  // only when the display has no image to share
   cairo_surface_t* surface_ = nullptr;     // what is painted; its RGB24 pixels are frame_'s words
   OutputFrame& frame_;                     // as taken, in surface_'s memory; also copied and saved
+  // Frames shown straight through the X server, where it can; while set,
+  // frames go there and surface_ and frame_ rest.
+  std::unique_ptr<X11Picture> direct_;
   WindowRefresh refresh_;
   WakeSource wake_;                      // made ready by the session's worker
   GtkWidget* window_ = nullptr;

@@ -11,11 +11,14 @@ WindowRefresh::WindowRefresh(SessionBridge& session, OutputFrame& picture) : ses
 WindowRefresh::Changes WindowRefresh::refresh() {
   Changes changes;
   changes.picture = session_.takeFrame(picture_);
-  if (session_.takeSerial(serial_)) {
-    rebuildTitle();
-    changes.title = true;
-  }
+  changes.title = refreshTitle();
   return changes;
+}
+
+bool WindowRefresh::refreshTitle() {
+  if (!session_.takeSerial(serial_)) return false;
+  rebuildTitle();
+  return true;
 }
 
 void WindowRefresh::showNotice(std::string_view notice) {

@@ -24,6 +24,9 @@ class WindowRefresh {
   WindowRefresh(SessionBridge& session, OutputFrame& picture);
 
   Changes refresh();
+  // Only the title, for a window whose frames come another way; true when
+  // it changed.
+  bool refreshTitle();
   // The title shows `notice` after the serial until clearNotice.
   void showNotice(std::string_view notice);
   // True when a notice was shown (the title changed).

@@ -108,6 +108,16 @@ def looks_like_lcd_content(picture):
     return len(colours(picture[2])) >= 8
 
 
+def keeps_changing(window, pictures=3, seconds=10):
+    """True once `pictures` different pictures were seen: frames keep coming."""
+    seen = set()
+    end = time.monotonic() + seconds
+    while time.monotonic() < end and len(seen) < pictures:
+        seen.add(capture(window)[2])
+        time.sleep(0.2)
+    return len(seen) >= pictures
+
+
 def blocks_are_sharp(picture, scale):
     width, height, pixels = picture
     for by in range(0, height, scale):
@@ -159,11 +169,12 @@ def png_size(path):
     return int.from_bytes(head[16:20], "big"), int.from_bytes(head[20:24], "big")
 
 
-def own_display(screen="1920x1200x24"):
+def own_display(screen="1920x1200x24", *options):
     """Starts Xvfb and points DISPLAY at it once it accepts connections."""
     read_end, write_end = os.pipe()
     server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen,
-                               "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,), stderr=subprocess.DEVNULL)
+                               "-nolisten", "tcp", "-noreset", *options], pass_fds=(write_end,),
+                              stderr=subprocess.DEVNULL)
     STARTED.append(server)
     os.close(write_end)
     number = b""
@@ -207,7 +218,9 @@ def check_demo(home):
     until("no LCD content within 10 s", lambda: looks_like_lcd_content(capture(window)), 10)
     until("title without the demo serial",
           lambda: run("xdotool", "getwindowname", window) == TITLE + " Serial:DEMO0001", 10)
-    print("demo: 320x170 with LCD content, title with serial", flush=True)
+    if not keeps_changing(window):
+        fail("the picture stopped changing while the demo plays")
+    print("demo: 320x170 with LCD content that keeps changing, title with serial", flush=True)
 
     # Scale 3 from the context menu, the way a keyboard-and-mouse user picks it.
     run("xdotool", "mousemove", "--window", window, "160", "85")
@@ -308,6 +321,20 @@ def check_no_device(home):
     if run("xdotool", "getwindowname", window) != TITLE:
         fail("title is not the bare program title")
     print("no device: \"No Device\" shown", flush=True)
+    close_and_wait(proc, window)
+
+
+def check_without_shared_memory(home):
+    # A server that cannot share memory (a remote one, say) gets the picture
+    # through the toolkit's own drawing instead.
+    proc = start(home, "--demo", "--scale", "2")
+    window = find_window(proc)
+    until("no LCD content within 10 s", lambda: looks_like_lcd_content(capture(window)), 10)
+    if not keeps_changing(window):
+        fail("the picture stopped changing")
+    if not blocks_are_sharp(capture(window), 2):
+        fail("the picture at scale 2 is not made of sharp 2x2 pixels")
+    print("no shared memory: the toolkit paints the changing picture, sharp at 2x", flush=True)
     close_and_wait(proc, window)
 
 
@@ -412,6 +439,9 @@ def main():
         for check in (check_demo, check_hidpi, check_no_device):
             with tempfile.TemporaryDirectory() as home:
                 check(home)
+        own_display("1920x1200x24", "-extension", "MIT-SHM")
+        with tempfile.TemporaryDirectory() as home:
+            check_without_shared_memory(home)
         own_display("1280x800x24")
         for check in (check_small_screen, check_menu_languages):
             with tempfile.TemporaryDirectory() as home:

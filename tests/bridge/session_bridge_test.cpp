@@ -109,6 +109,29 @@ TEST(SessionBridge, ReplacedListenerIsNeverCalledAgain) {
   test::stopAndWait(bridge);
 }
 
+// A host that receives frames itself gets the one still waiting at once and
+// every later one instead of the takes; once it lets go, the takes serve
+// again and its receiver is never called again.
+TEST(SessionBridge, FrameReceiverReplacesTheTakesUntilRemoved) {
+  FakeDevices devices;
+  SessionBridge bridge(withFakes(devices));
+  ASSERT_TRUE(eventually([&] { return devices.reads() > 0; }, kPatience));
+  auto received = std::make_unique<std::atomic<int>>(0);
+  bridge.setFrameReceiver([counter = received.get()](const OutputFrame& frame) {
+    if (frame[0] == 0) ++*counter;  // the status screen's black corner
+  });
+  EXPECT_EQ(*received, 1);  // the "No Device" screen, handed over at once
+  bridge.resume();          // a frame every slice from now on
+  ASSERT_TRUE(eventually([&] { return *received >= 3; }, kPatience));
+  auto frame = std::make_unique<OutputFrame>();
+  EXPECT_FALSE(bridge.takeFrame(*frame));
+  bridge.setFrameReceiver({});
+  received.reset();
+  bridge.resume();
+  EXPECT_TRUE(eventually([&] { return bridge.takeFrame(*frame); }, kPatience));
+  test::stopAndWait(bridge);
+}
+
 TEST(SessionBridge, ReleasingTheBridgeStopsTheWorkerWhichThenFreesTheState) {
   FakeDevices devices;
   std::weak_ptr<const SessionBridgeState> state;
