@@ -141,7 +141,9 @@ void LcdWindow::show() { gtk_widget_show_all(window_); }
 void LcdWindow::refresh() {
   if (!window_) return;
   if (direct_) {
-    direct_->showNewest();
+    // A minimised or hidden window costs the server nothing; the newest
+    // frame is shown when it comes back.
+    if (onScreen()) direct_->showNewest();
     if (refresh_.refreshTitle()) gtk_window_set_title(GTK_WINDOW(window_), refresh_.title().c_str());
     return;
   }
@@ -180,6 +182,11 @@ void LcdWindow::stopDirectPicture() {
   frame_ = direct_->shown();
   cairo_surface_mark_dirty(surface_);
   direct_.reset();
+}
+
+bool LcdWindow::onScreen() const {
+  GdkWindow* toplevel = gtk_widget_get_window(window_);
+  return toplevel && (gdk_window_get_state(toplevel) & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN)) == 0;
 }
 
 int LcdWindow::pixelScale() const { return scale_ * (area_ ? gtk_widget_get_scale_factor(area_) : 1); }
@@ -264,10 +271,13 @@ gboolean LcdWindow::onWindowState(GtkWidget* widget, GdkEventWindowState* event,
   // maximise or full screen anyway is undone.
   if (event->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) gtk_window_unmaximize(GTK_WINDOW(widget));
   if (event->new_window_state & GDK_WINDOW_STATE_FULLSCREEN) gtk_window_unfullscreen(GTK_WINDOW(widget));
+  auto* self = static_cast<LcdWindow*>(data);
   // The window manager's own "always on top" must show in our menu's mark.
   if (event->changed_mask & GDK_WINDOW_STATE_ABOVE) {
-    static_cast<LcdWindow*>(data)->topmost_ = (event->new_window_state & GDK_WINDOW_STATE_ABOVE) != 0;
+    self->topmost_ = (event->new_window_state & GDK_WINDOW_STATE_ABOVE) != 0;
   }
+  // Back on the screen: the newest frame, not the one shown when it left.
+  if (event->changed_mask & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN)) self->wake_.wake();
   return FALSE;
 }
 

@@ -46,6 +46,7 @@ class LcdWindow {
   void stopDirectPicture();
   // Window pixels per LCD pixel: the chosen scale times the toolkit's own.
   int pixelScale() const;
+  bool onScreen() const;
   const OutputFrame& shownFrame() const;
   void showNotice(const std::string& notice);
   void setScale(int scale);

@@ -220,7 +220,13 @@ def check_demo(home):
           lambda: run("xdotool", "getwindowname", window) == TITLE + " Serial:DEMO0001", 10)
     if not keeps_changing(window):
         fail("the picture stopped changing while the demo plays")
-    print("demo: 320x170 with LCD content that keeps changing, title with serial", flush=True)
+    # Hidden for a while (the program then stops sending pictures), then back.
+    run("xdotool", "windowunmap", "--sync", window)
+    time.sleep(0.5)
+    run("xdotool", "windowmap", "--sync", window)
+    if not keeps_changing(window):
+        fail("the picture stopped changing after the window was hidden and shown again")
+    print("demo: 320x170 with LCD content that keeps changing, also after hiding; title with serial", flush=True)
 
     # Scale 3 from the context menu, the way a keyboard-and-mouse user picks it.
     run("xdotool", "mousemove", "--window", window, "160", "85")
