@@ -289,23 +289,7 @@ void noteAllocation() {
   if (gInXFlush) ++gFlushAllocations;
 }
 
-extern "C" {
-void* __libc_malloc(std::size_t);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
-void* malloc(std::size_t size) {
-  noteAllocation();
-  return __libc_malloc(size);
-}
-void* calloc(std::size_t count, std::size_t size) {
-  noteAllocation();
-  return __libc_calloc(count, size);
-}
-void* realloc(void* p, std::size_t size) {
-  noteAllocation();
-  return __libc_realloc(p, size);
-}
-}
+#include "tests/app/libc_malloc_hook.h"
 
 extern "C" Bool XShmPutImage(Display* display, Drawable drawable, GC gc, XImage* image, int srcX, int srcY,
                              int dstX, int dstY, unsigned width, unsigned height, Bool sendEvent) {

@@ -23,7 +23,7 @@ namespace {
 std::atomic<std::size_t> gAllocations{0};
 thread_local bool tCounting = false;
 
-void noteAllocation() {
+void countAllocation() {
   if (tCounting) gAllocations.fetch_add(1, std::memory_order_relaxed);
 }
 }  // namespace
@@ -40,28 +40,13 @@ void noteAllocation() {
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, std::size_t),
                                                          void (*)(const volatile void*));
 namespace {
-void onMalloc(const volatile void*, std::size_t) { noteAllocation(); }
+void onMalloc(const volatile void*, std::size_t) { countAllocation(); }
 void onFree(const volatile void*) {}
 const bool gHooked = __sanitizer_install_malloc_and_free_hooks(onMalloc, onFree) != 0;
 }  // namespace
 #else
-extern "C" {
-void* __libc_malloc(std::size_t);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
-void* malloc(std::size_t size) {
-  noteAllocation();
-  return __libc_malloc(size);
-}
-void* calloc(std::size_t count, std::size_t size) {
-  noteAllocation();
-  return __libc_calloc(count, size);
-}
-void* realloc(void* p, std::size_t size) {
-  noteAllocation();
-  return __libc_realloc(p, size);
-}
-}
+#include "tests/app/libc_malloc_hook.h"
+void noteAllocation() { countAllocation(); }
 namespace {
 const bool gHooked = true;
 }  // namespace
