@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 
+#include "bench/clear_and_copy.h"
 #include "bridge/session_bridge.h"
 #include "core/render/lcd_canvas.h"
 
@@ -33,13 +34,7 @@ Buffers& buffers() {
 
 void clearAndCopy(benchmark::State& state) {
   Buffers& b = buffers();
-  for (auto _ : state) {
-    std::memset(b.canvas.pixels.data(), 0, sizeof b.canvas.pixels);
-    benchmark::ClobberMemory();
-    std::memcpy(b.copy.data(), b.frame.data(), sizeof b.frame);
-    benchmark::DoNotOptimize(b.copy.data());
-    benchmark::ClobberMemory();
-  }
+  for (auto _ : state) pelmora::bench::clearAndCopy(b.canvas, b.frame, b.copy);
 }
 
 // The clear a render no longer starts with.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/clear_and_copy.h"
 #include "allocation_counter.h"
 #include "busy_models.h"
 #include "core/render/lcd_canvas.h"
@@ -49,13 +50,7 @@ void renderScene(benchmark::State& state, const pelmora::LcdModel* model) {
 // The least any frame can cost: clear the canvas and move one output frame.
 void clearAndCopy(benchmark::State& state) {
   Buffers& b = buffers();
-  for (auto _ : state) {
-    std::memset(b.canvas.pixels.data(), 0, sizeof b.canvas.pixels);
-    benchmark::ClobberMemory();
-    std::memcpy(b.copy.data(), b.frame.data(), sizeof b.frame);
-    benchmark::DoNotOptimize(b.copy.data());
-    benchmark::ClobberMemory();
-  }
+  for (auto _ : state) pelmora::bench::clearAndCopy(b.canvas, b.frame, b.copy);
 }
 
 // One render of every scene outside the timing loops, counted on its own so

@@ -39,6 +39,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "bench/clear_and_copy.h"
 #include "bridge/session_bridge.h"
 #include "core/protocol/wire_format.h"
 #include "linux/app/lcd_window.h"
@@ -201,9 +202,7 @@ double clearAndCopyUs() {
   std::vector<double> runs;
   for (int i = 0; i < 2000; ++i) {
     const std::int64_t t0 = cpuNs(CLOCK_THREAD_CPUTIME_ID);
-    std::memset(canvas->pixels.data(), 0, sizeof canvas->pixels);
-    std::memcpy(to->data(), from->data(), sizeof *from);
-    asm volatile("" : : "r"(canvas->pixels.data()), "r"(to->data()) : "memory");
+    pelmora::bench::clearAndCopy(*canvas, *from, *to);
     runs.push_back(static_cast<double>(cpuNs(CLOCK_THREAD_CPUTIME_ID) - t0) / 1e3);
   }
   return percentile(runs, 0.5);
