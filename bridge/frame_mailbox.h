@@ -34,18 +34,15 @@ class FrameMailbox {
   bool takeNewest();
   const OutputFrame& shown() const { return *buffers_[shown_]; }
   OutputFrame& shown() { return *buffers_[shown_]; }
-  // Which of the three buffers is shown (0..2), for callers that keep
-  // something per buffer.
-  std::size_t shownIndex() const { return shown_; }
 
  private:
   static constexpr std::uint8_t kIndexMask = 0x3;
   static constexpr std::uint8_t kFresh = 0x4;
 
   std::array<OutputFrame*, kBufferCount> buffers_;
-  std::uint8_t write_ = 0;                // producer's only
-  std::atomic<std::uint8_t> newest_{1};   // index, plus kFresh when not yet taken
-  std::uint8_t shown_ = 2;                // consumer's only
+  std::uint8_t write_ = 0;               // producer's only
+  std::atomic<std::uint8_t> newest_{1};  // index, plus kFresh when not yet taken
+  std::uint8_t shown_ = 2;               // consumer's only
 };
 
 }  // namespace pelmora

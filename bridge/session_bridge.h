@@ -2,8 +2,9 @@
 // One displayed LCD as a host sees it: a worker thread running the core's
 // supervisor, and a few calls that never block the caller longer than one
 // copy under a mutex. The host polls `takePixels` and `serial` (or installs a
-// change listener and takes what changed when told), and asks for stop and
-// resume; nothing here waits for the worker.
+// change listener and takes what changed when told, or has every frame
+// handed to a receiver of its own on the worker thread), and asks for stop
+// and resume; nothing here waits for the worker.
 #include <array>
 #include <cstddef>
 #include <cstdint>

@@ -13,8 +13,6 @@
 // `create` returns null and the window paints through the toolkit.
 #include <gtk/gtk.h>
 
-#include <array>
-#include <cstddef>
 #include <memory>
 
 #include "bridge/frame_mailbox.h"
