@@ -7,6 +7,7 @@
 #include <ctime>
 #include <new>
 #include <optional>
+#include <utility>
 
 #include "core/render/status_screen.h"
 #include "linux/app/lcd_snapshot.h"
@@ -117,7 +118,11 @@ LcdWindow::LcdWindow(SessionBridge& session)
 
   // The worker wakes the main loop when there is something new; what came
   // before the listener was in place is taken on the first wake.
-  session_.setChangeListener([this] { wake_.wake(); });
+  session_.setChangeListener([this] {
+    // A hidden window still learns of a new serial, for its title.
+    const bool onlyAFrame = std::exchange(frameJustReceived_, false);
+    if (!onlyAFrame || !hidden_.load(std::memory_order_relaxed)) wake_.wake();
+  });
   wake_.wake();
 }
 
@@ -141,9 +146,7 @@ void LcdWindow::show() { gtk_widget_show_all(window_); }
 void LcdWindow::refresh() {
   if (!window_) return;
   if (direct_) {
-    // A minimised or hidden window costs the server nothing; the newest
-    // frame is shown when it comes back.
-    if (onScreen()) direct_->showNewest();
+    if (!hidden_.load(std::memory_order_relaxed)) direct_->showNewest();
     if (refresh_.refreshTitle()) gtk_window_set_title(GTK_WINDOW(window_), refresh_.title().c_str());
     return;
   }
@@ -166,10 +169,11 @@ void LcdWindow::startDirectPicture() {
   direct_ = X11Picture::create(area_, frame_);
   if (!direct_) return;
   direct_->setScale(pixelScale());
-  session_.setFrameReceiver([picture = direct_.get()](const OutputFrame& frame) {
+  session_.setFrameReceiver([this, picture = direct_.get()](const OutputFrame& frame) {
     FrameMailbox& mailbox = picture->mailbox();
     mailbox.writeBuffer() = frame;
     mailbox.publish();
+    frameJustReceived_ = true;
   });
   wake_.wake();
 }
@@ -182,11 +186,6 @@ void LcdWindow::stopDirectPicture() {
   frame_ = direct_->shown();
   cairo_surface_mark_dirty(surface_);
   direct_.reset();
-}
-
-bool LcdWindow::onScreen() const {
-  GdkWindow* toplevel = gtk_widget_get_window(window_);
-  return toplevel && (gdk_window_get_state(toplevel) & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN)) == 0;
 }
 
 int LcdWindow::pixelScale() const { return scale_ * (area_ ? gtk_widget_get_scale_factor(area_) : 1); }
@@ -276,8 +275,13 @@ gboolean LcdWindow::onWindowState(GtkWidget* widget, GdkEventWindowState* event,
   if (event->changed_mask & GDK_WINDOW_STATE_ABOVE) {
     self->topmost_ = (event->new_window_state & GDK_WINDOW_STATE_ABOVE) != 0;
   }
-  // Back on the screen: the newest frame, not the one shown when it left.
-  if (event->changed_mask & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN)) self->wake_.wake();
+  // Hidden, the window is not woken for frames; back on the screen it shows
+  // the newest frame, not the one shown when it left.
+  constexpr auto kHidden = GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN;
+  if (event->changed_mask & kHidden) {
+    self->hidden_.store((event->new_window_state & kHidden) != 0, std::memory_order_relaxed);
+    self->wake_.wake();
+  }
   return FALSE;
 }
 

@@ -4,6 +4,7 @@
 // copying and saving, and the serial of the device in use in its title.
 #include <gtk/gtk.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -46,7 +47,6 @@ class LcdWindow {
   void stopDirectPicture();
   // Window pixels per LCD pixel: the chosen scale times the toolkit's own.
   int pixelScale() const;
-  bool onScreen() const;
   const OutputFrame& shownFrame() const;
   void showNotice(const std::string& notice);
   void setScale(int scale);
@@ -71,6 +71,12 @@ class LcdWindow {
   guint noticeTimer_ = 0;  // ends the notice in the title
   int scale_ = 1;
   bool topmost_ = false;
+  // Minimised or withdrawn: the worker does not wake the window for frames,
+  // and the X server is sent none.
+  std::atomic<bool> hidden_{false};
+  // Set by the frame receiver just before the change listener runs, both on
+  // the worker under the session's lock: that call is about a frame only.
+  bool frameJustReceived_ = false;
 };
 
 }  // namespace pelmora::app
