@@ -15,12 +15,15 @@ connections for a moment).
 """
 import ctypes
 import os
-import select
 import signal
 import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from x_display import fail, until  # noqa: E402
+import x_display  # noqa: E402
 
 PELMORA, REFERENCE, CLIPBOARD_PROBE = sys.argv[1:4]
 LCD_W, LCD_H = 320, 170
@@ -32,22 +35,6 @@ KEY_GAP = 0.25
 
 
 STARTED = []  # every process this script started, ended in main
-
-
-def fail(message):
-    print("FAIL:", message, flush=True)
-    sys.exit(1)
-
-
-def until(what, check, seconds):
-    deadline = time.monotonic() + seconds
-    while True:
-        result = check()
-        if result:
-            return result
-        if time.monotonic() > deadline:
-            fail(what)
-        time.sleep(0.1)
 
 
 def run(*args):
@@ -170,23 +157,7 @@ def png_size(path):
 
 
 def own_display(screen="1920x1200x24", *options):
-    """Starts Xvfb and points DISPLAY at it once it accepts connections."""
-    read_end, write_end = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen,
-                               "-nolisten", "tcp", "-noreset", *options], pass_fds=(write_end,),
-                              stderr=subprocess.DEVNULL)
-    STARTED.append(server)
-    os.close(write_end)
-    number = b""
-    while not number.endswith(b"\n"):
-        if not select.select([read_end], [], [], 10)[0]:
-            fail("Xvfb did not start")
-        chunk = os.read(read_end, 16)
-        if not chunk:
-            fail("Xvfb ended at once")
-        number += chunk
-    os.close(read_end)
-    os.environ["DISPLAY"] = ":" + number.decode().strip()
+    STARTED.append(x_display.own_display(screen, *options))
 
 
 def start(home, *args, gdk_scale="1", **extra_env):

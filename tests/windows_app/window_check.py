@@ -18,11 +18,14 @@ menu texts. Xvfb picks its own display number; everything started here is
 ended before returning.
 """
 import os
-import select
 import shutil
 import subprocess
 import sys
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import x_display  # noqa: E402
+from x_display import fail  # noqa: E402
 
 BUILD = os.path.abspath(sys.argv[1])
 SHOTS = os.path.abspath(sys.argv[2]) if len(sys.argv) > 2 else None
@@ -42,24 +45,12 @@ KEY_GAP = 0.3
 STARTED = []
 
 
-def fail(message):
-    print("FAIL:", message, flush=True)
-    raise SystemExit(1)
-
-
 def step(message):
     print("window check:", message, flush=True)
 
 
 def until(what, check, seconds):
-    deadline = time.monotonic() + seconds
-    while True:
-        result = check()
-        if result:
-            return result
-        if time.monotonic() > deadline:
-            fail(what)
-        time.sleep(0.2)
+    return x_display.until(what, check, seconds, poll=0.2)  # each check asks Wine
 
 
 def wine_loader():
@@ -157,22 +148,7 @@ def prepare_prefix():
 
 
 def own_display():
-    read_end, write_end = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
-                               "%dx%dx24" % (SCREEN_W, SCREEN_H), "-nolisten", "tcp", "-noreset"],
-                              pass_fds=(write_end,), stderr=subprocess.DEVNULL)
-    STARTED.append(server)
-    os.close(write_end)
-    number = b""
-    while not number.endswith(b"\n"):
-        if not select.select([read_end], [], [], 10)[0]:
-            fail("Xvfb did not start")
-        chunk = os.read(read_end, 16)
-        if not chunk:
-            fail("Xvfb ended at once")
-        number += chunk
-    os.close(read_end)
-    os.environ["DISPLAY"] = ":" + number.decode().strip()
+    STARTED.append(x_display.own_display("%dx%dx24" % (SCREEN_W, SCREEN_H)))
 
 
 def capture(rect):
