@@ -28,6 +28,9 @@ if ((${#missing[@]})); then
     echo "(not root: apt-get runs through sudo)"
     SUDO=sudo
   fi
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+  # Another apt run (an unattended upgrade, a second stage) may hold dpkg's
+  # lock for a while on a new machine: wait for it rather than fail.
+  lock=(-o DPkg::Lock::Timeout=1200)
+  $SUDO apt-get "${lock[@]}" update -qq
+  $SUDO apt-get "${lock[@]}" install -y --no-install-recommends "${missing[@]}"
 fi
