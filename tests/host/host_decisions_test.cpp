@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "host/menu_commands.h"
+#include "host/program_options.h"
 #include "host/window_geometry.h"
 #include "host/window_title.h"
 
@@ -10,6 +11,17 @@ namespace {
 TEST(WindowTitle, SerialFollowsOnlyWhenPresent) {
   EXPECT_EQ(windowTitle(u""), u"Pelmora Ver 2026-10-17");
   EXPECT_EQ(windowTitle(u"A1234"), u"Pelmora Ver 2026-10-17 Serial:A1234");
+}
+
+TEST(ProgramOptions, KnownOptionsAreTakenAndTheSystemsOwnArgumentsSkipped) {
+  const std::vector<std::string> args{"-psn_0_1234", "--demo", "-NSDocumentRevisionsDebugMode",
+                                      "YES", "--record", "C:\\trace.pmt", "--bogus", "--record"};
+  const ProgramOptions options = parseProgramOptions(args);
+  EXPECT_TRUE(options.demo);
+  EXPECT_EQ(options.recordPath, "C:\\trace.pmt");
+  EXPECT_EQ(options.ignored, (std::vector<std::string>{"--bogus", "--record"}));
+  EXPECT_FALSE(parseProgramOptions({}).demo);
+  EXPECT_EQ(parseProgramOptions(std::vector<std::string>{"--record=a b"}).recordPath, "a b");
 }
 
 TEST(WindowGeometry, PictureSizeAndKeyboardMenuPointFollowTheScale) {
