@@ -5,8 +5,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
+#include "Pelmora_mac/hid_discovery.h"
+#include "Pelmora_mac/hid_transport.h"
 #include "core/protocol/connection_worker.h"
 #include "core/transport/platform.h"
 #include "fake_iokit/fake_iokit_control.h"
@@ -83,6 +86,47 @@ TEST(MacContention, SecondWorkerSeesDeviceBusyUntilTheFirstLetsGo) {
   third.join();
   EXPECT_EQ(fake_iokit::problems(), std::vector<std::string>{});
   fake_iokit::reset();
+}
+
+// Where a closing worker is when the process quits under it.
+enum class Closing { notYet, insideClose, released, done };
+std::atomic<Closing> closing{Closing::notYet};
+
+void waitFor(Closing stage) {
+  const auto end = std::chrono::steady_clock::now() + 10s;
+  while (closing != stage && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
+}
+
+// The quit's exit() starts while a worker is inside close. The handler is
+// registered before anything of the transport exists, so it runs after every
+// static object made later has been destroyed; only then does the worker
+// leave close and touch what the transport shares between workers.
+void exitWhileAWorkerCloses() {
+  std::atexit([] {
+    closing = Closing::released;
+    waitFor(Closing::done);
+  });
+  const std::uint64_t id = fake_iokit::addDevice();
+  fake_iokit::Backend backend;
+  backend.closed = [] {
+    closing = Closing::insideClose;
+    waitFor(Closing::released);
+  };
+  fake_iokit::setBackend(id, backend);
+  std::thread([id] {
+    {
+      HidTransport transport;
+      if (transport.open(registryEntryPath(id))) transport.close(0);
+    }
+    closing = Closing::done;
+  }).detach();
+  waitFor(Closing::insideClose);
+  std::exit(closing == Closing::insideClose ? 0 : 2);
+}
+
+TEST(MacQuit, ExitWhileAWorkerIsInsideClose) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(exitWhileAWorkerCloses(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
