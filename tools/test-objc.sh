@@ -9,14 +9,16 @@
 #      counts, dealloc, init), any finding failing the stage;
 #   4. nm -u on each object: it calls the portable decisions it relies on,
 #      so the files stay a thin layer over tested code;
-#   5. the Info.plist template, configured as the bundle's build does, read
-#      with plistlib.
+#   5. the tree configured by CMake as for a Mac (clang aimed at Darwin, an
+#      empty SDK, nothing built): every compile and link names the same
+#      oldest system as the bundle's Info.plist, read with plistlib; by
+#      default, with a target given, and a target too old refused.
 # A retain cycle through a block held by a timer or a queue is not found by
 # any of these; the files are reviewed for that by hand.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh objc
-for tool in clang++ nm python3 cmake gcc; do
+for tool in clang clang++ nm python3 cmake ninja gcc; do
   command -v "$tool" >/dev/null || { echo "test-objc.sh: $tool is missing" >&2; exit 1; }
 done
 
@@ -70,11 +72,34 @@ for source in Pelmora_mac/*.mm; do
 done
 ((count > 0)) || { echo "test-objc.sh: no Objective-C++ files found" >&2; exit 1; }
 
-cmake -DOUTPUT="$build/Info.plist" -P tests/appkit_compat/configure_info_plist.cmake
-python3 tests/appkit_compat/check_info_plist.py "$build/Info.plist" || failed=1
+apple="$build/apple"
+rm -rf "$apple/tree"
+mkdir -p "$apple/sdk"
+sdk=$(cd "$apple/sdk" && pwd)
+configure_for_mac() {
+  cmake -S . -B "$apple/tree" -G Ninja -DCMAKE_SYSTEM_NAME=Darwin -DCMAKE_OSX_SYSROOT="$sdk" \
+    -DCMAKE_C_COMPILER="$(command -v clang)" -DCMAKE_CXX_COMPILER="$(command -v clang++)" \
+    -DCMAKE_OBJCXX_COMPILER="$(command -v clang++)" -DCMAKE_C_COMPILER_TARGET=x86_64-apple-darwin \
+    -DCMAKE_CXX_COMPILER_TARGET=x86_64-apple-darwin -DCMAKE_OBJCXX_COMPILER_TARGET=x86_64-apple-darwin \
+    -DCMAKE_TRY_COMPILE_TARGET_TYPE=STATIC_LIBRARY -DCMAKE_INSTALL_NAME_TOOL=/bin/true \
+    -DPELMORA_TESTS=OFF -DPELMORA_LINUX_APP=OFF "$@" >"$apple/configure.log" 2>&1
+}
+minimum=$(sed -n 's/^set(PELMORA_MAC_MINIMUM_SYSTEM \(.*\))$/\1/p' Pelmora_mac/bundle_info.cmake)
+if configure_for_mac; then
+  python3 tests/appkit_compat/check_apple_build.py "$apple/tree" "$minimum" || failed=1
+  configure_for_mac -DCMAKE_OSX_DEPLOYMENT_TARGET=11.0 || { cat "$apple/configure.log" >&2; failed=1; }
+  python3 tests/appkit_compat/check_apple_build.py "$apple/tree" 11.0 || failed=1
+  if configure_for_mac -DCMAKE_OSX_DEPLOYMENT_TARGET=10.12; then
+    echo "test-objc.sh: a deployment target older than $minimum was accepted" >&2
+    failed=1
+  fi
+else
+  cat "$apple/configure.log" >&2
+  failed=1
+fi
 
 if ((failed)); then
   echo "test-objc.sh: FAILED" >&2
   exit 1
 fi
-echo "test-objc.sh: $count Objective-C++ files compiled and analyzed, Info.plist checked."
+echo "test-objc.sh: $count Objective-C++ files compiled and analyzed, the Mac build's deployment target checked."
