@@ -88,40 +88,29 @@ TEST(MacContention, SecondWorkerSeesDeviceBusyUntilTheFirstLetsGo) {
   fake_iokit::reset();
 }
 
-// Where a closing worker is when the process quits under it.
-enum class Closing { notYet, insideClose, released, done };
+// A quit's exit() while a worker is inside close. The handler, registered
+// before any transport exists, runs after every static object made later has
+// been destroyed; only then does the worker leave close.
+enum class Closing { notYet, inside, released, done };
 std::atomic<Closing> closing{Closing::notYet};
 
-void waitFor(Closing stage) {
-  const auto end = std::chrono::steady_clock::now() + 10s;
-  while (closing != stage && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
-}
-
-// The quit's exit() starts while a worker is inside close. The handler is
-// registered before anything of the transport exists, so it runs after every
-// static object made later has been destroyed; only then does the worker
-// leave close and touch what the transport shares between workers.
 void exitWhileAWorkerCloses() {
   std::atexit([] {
     closing = Closing::released;
-    waitFor(Closing::done);
+    eventually([] { return closing == Closing::done; });
   });
   const std::uint64_t id = fake_iokit::addDevice();
   fake_iokit::Backend backend;
   backend.closed = [] {
-    closing = Closing::insideClose;
-    waitFor(Closing::released);
+    closing = Closing::inside;
+    eventually([] { return closing == Closing::released; });
   };
   fake_iokit::setBackend(id, backend);
   std::thread([id] {
-    {
-      HidTransport transport;
-      if (transport.open(registryEntryPath(id))) transport.close(0);
-    }
+    if (HidTransport transport; transport.open(registryEntryPath(id))) transport.close(0);
     closing = Closing::done;
   }).detach();
-  waitFor(Closing::insideClose);
-  std::exit(closing == Closing::insideClose ? 0 : 2);
+  std::exit(eventually([] { return closing == Closing::inside; }) ? 0 : 2);
 }
 
 TEST(MacQuit, ExitWhileAWorkerIsInsideClose) {

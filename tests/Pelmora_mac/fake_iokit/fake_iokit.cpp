@@ -806,14 +806,11 @@ void IOHIDDeviceRegisterRemovalCallback(IOHIDDeviceRef ref, IOHIDCallback callba
   Lock lock(s.mutex);
   __IOHIDDevice* dev = device(s, ref, "IOHIDDeviceRegisterRemovalCallback");
   if (dev == nullptr) return;
-  auto registered = std::find_if(dev->removals.begin(), dev->removals.end(),
-                                 [context](const auto& removal) { return removal.second == context; });
-  if (callback != nullptr) {
-    if (registered == dev->removals.end()) dev->removals.emplace_back(callback, context);
-  } else if (registered != dev->removals.end()) {
-    dev->removals.erase(registered);
-  } else {
-    violation(s, "IOHIDDeviceRegisterRemovalCallback: nothing registered with that context, nothing removed");
+  const auto sameContext = [context](const auto& removal) { return removal.second == context; };
+  if (callback == nullptr) {
+    if (std::erase_if(dev->removals, sameContext) == 0) violation(s, "IOHIDDeviceRegisterRemovalCallback: no such context");
+  } else if (std::none_of(dev->removals.begin(), dev->removals.end(), sameContext)) {
+    dev->removals.emplace_back(callback, context);
   }
 }
 
@@ -885,16 +882,14 @@ void* objc_autoreleasePoolPush(void) {
   return reinterpret_cast<void*>(s.lastPool);
 }
 
-// The runtime pops every pool above the one named as well; here that is
-// reported, since it drains objects some caller still counts on.
 void objc_autoreleasePoolPop(void* pool) {
   State& s = state();
   Lock lock(s.mutex);
   auto& pools = s.pools[std::this_thread::get_id()];
-  const auto found = std::find(pools.begin(), pools.end(), reinterpret_cast<std::uintptr_t>(pool));
-  if (found == pools.end()) return violation(s, "objc_autoreleasePoolPop: not a pool of this thread");
-  if (found + 1 != pools.end()) violation(s, "objc_autoreleasePoolPop: inner pools still pushed");
-  pools.erase(found, pools.end());
+  if (pools.empty() || pools.back() != reinterpret_cast<std::uintptr_t>(pool)) {
+    return violation(s, "objc_autoreleasePoolPop: not the innermost pool of this thread");
+  }
+  pools.pop_back();
 }
 
 }  // extern "C"
