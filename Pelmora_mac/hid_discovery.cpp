@@ -14,6 +14,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "Pelmora_mac/autorelease_pool.h"
 #include "core/transport/device_list.h"
 #include "core/transport/platform.h"
 
@@ -115,6 +116,7 @@ void appendDevices(CFSetRef devices, DeviceList& list) {
 }  // namespace
 
 DeviceList enumerateDevices() {
+  AutoreleasePool pool;
   DeviceList list;
   IOHIDManagerRef manager = IOHIDManagerCreate(kCFAllocatorDefault, kIOHIDManagerOptionNone);
   if (manager == nullptr) return list;

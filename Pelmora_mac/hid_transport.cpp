@@ -10,6 +10,7 @@
 #include <set>
 #include <type_traits>
 
+#include "Pelmora_mac/autorelease_pool.h"
 #include "Pelmora_mac/hid_discovery.h"
 #include "Pelmora_mac/io_return_codes.h"
 
@@ -39,7 +40,10 @@ constexpr mach_port_t kDefaultMainPort = MACH_PORT_NULL;
 // One slice of the run loop: at most one source, at most 10 µs.
 constexpr CFTimeInterval kRunLoopSliceSeconds = 0.00001;
 
-void serviceRunLoop() { CFRunLoopRunInMode(kCFRunLoopDefaultMode, kRunLoopSliceSeconds, true); }
+void serviceRunLoop() {
+  AutoreleasePool pool;
+  CFRunLoopRunInMode(kCFRunLoopDefaultMode, kRunLoopSliceSeconds, true);
+}
 
 // Input reports not yet taken, oldest first, in storage made once.
 class ReportQueue {
@@ -74,9 +78,11 @@ struct OpenPaths {
   std::set<std::u16string> paths;
 };
 
+// Never destroyed: a quit calls exit() while a worker may still be inside
+// close, and exit() runs the destructors of static objects.
 OpenPaths& openPaths() {
-  static OpenPaths registry;
-  return registry;
+  static OpenPaths* const registry = new OpenPaths;
+  return *registry;
 }
 
 bool claimPath(const std::u16string& path) {
@@ -167,6 +173,7 @@ HidTransport::~HidTransport() {
 }
 
 bool HidTransport::open(const std::u16string& path) {
+  AutoreleasePool pool;
   Record& r = *record_;
   if (r.device != nullptr) return false;
   if (!claimPath(path)) {
@@ -206,6 +213,7 @@ bool HidTransport::readReport(std::uint8_t* report, bool& received) {
 }
 
 bool HidTransport::sendFeature(const std::uint8_t* report) {
+  AutoreleasePool pool;
   Record& r = *record_;
   if (r.device == nullptr || r.featurePending || r.error != 0) return false;
   std::copy(report, report + kReportLength, r.featureBuffer.begin());
@@ -227,6 +235,7 @@ bool HidTransport::poll() {
 }
 
 bool HidTransport::close(std::uint32_t) {
+  AutoreleasePool pool;
   Record& r = *record_;
   serviceRunLoop();
   if (r.featurePending) return false;
@@ -234,7 +243,8 @@ bool HidTransport::close(std::uint32_t) {
   if (r.device != nullptr) {
     IOHIDDeviceRegisterInputReportCallback(r.device, r.inputBuffer.data(), static_cast<CFIndex>(kReportLength),
                                            nullptr, &r);
-    IOHIDDeviceRegisterRemovalCallback(r.device, nullptr, nullptr);
+    // IOKit finds the registration to drop by its context.
+    IOHIDDeviceRegisterRemovalCallback(r.device, nullptr, &r);
     IOHIDDeviceUnscheduleFromRunLoop(r.device, CFRunLoopGetCurrent(), kCFRunLoopDefaultMode);
     IOHIDDeviceClose(r.device, kIOHIDOptionsTypeNone);
     CFRelease(r.device);

@@ -9,14 +9,16 @@
 #      counts, dealloc, init), any finding failing the stage;
 #   4. nm -u on each object: it calls the portable decisions it relies on,
 #      so the files stay a thin layer over tested code;
-#   5. the Info.plist template, configured as the bundle's build does, read
-#      with plistlib.
+#   5. the tree configured by CMake as for a Mac (clang aimed at Darwin, an
+#      empty SDK, nothing built): every compile and link names the same
+#      oldest system as the bundle's Info.plist, read with plistlib; by
+#      default, with a target given, and a target too old refused.
 # A retain cycle through a block held by a timer or a queue is not found by
 # any of these; the files are reviewed for that by hand.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh objc
-for tool in clang++ nm python3 cmake gcc; do
+for tool in clang clang++ nm python3 cmake ninja gcc; do
   command -v "$tool" >/dev/null || { echo "test-objc.sh: $tool is missing" >&2; exit 1; }
 done
 
@@ -70,11 +72,24 @@ for source in Pelmora_mac/*.mm; do
 done
 ((count > 0)) || { echo "test-objc.sh: no Objective-C++ files found" >&2; exit 1; }
 
-cmake -DOUTPUT="$build/Info.plist" -P tests/appkit_compat/configure_info_plist.cmake
-python3 tests/appkit_compat/check_info_plist.py "$build/Info.plist" || failed=1
+# Darwin as the target, clang as every compiler; nothing is built.
+apple="$build/apple"
+rm -rf "$apple/tree" && mkdir -p "$apple/sdk"
+configure_for_mac() {
+  local flags=(-DCMAKE_SYSTEM_NAME=Darwin -DCMAKE_OSX_SYSROOT="$(cd "$apple/sdk" && pwd)"
+               -DCMAKE_C_COMPILER="$(command -v clang)" -DCMAKE_CXX_COMPILER="$(command -v clang++)"
+               -DCMAKE_OBJCXX_COMPILER="$(command -v clang++)") lang
+  for lang in C CXX OBJCXX; do flags+=(-DCMAKE_${lang}_COMPILER_TARGET=x86_64-apple-darwin); done
+  cmake -S . -B "$apple/tree" -G Ninja "${flags[@]}" -DCMAKE_TRY_COMPILE_TARGET_TYPE=STATIC_LIBRARY -DCMAKE_INSTALL_NAME_TOOL=/bin/true \
+    -DPELMORA_TESTS=OFF -DPELMORA_LINUX_APP=OFF "$@" >"$apple/configure.log" 2>&1 || { cat "$apple/configure.log" >&2; return 1; }
+}
+minimum=$(sed -n 's/^set(PELMORA_MAC_MINIMUM_SYSTEM \(.*\))$/\1/p' Pelmora_mac/bundle_info.cmake)
+{ configure_for_mac && python3 tests/appkit_compat/check_info_plist.py "$apple/tree" "$minimum" &&
+  configure_for_mac -DCMAKE_OSX_DEPLOYMENT_TARGET=11.0 && python3 tests/appkit_compat/check_info_plist.py "$apple/tree" 11.0 &&
+  ! configure_for_mac -DCMAKE_OSX_DEPLOYMENT_TARGET=10.12 2>/dev/null; } || failed=1
 
 if ((failed)); then
   echo "test-objc.sh: FAILED" >&2
   exit 1
 fi
-echo "test-objc.sh: $count Objective-C++ files compiled and analyzed, Info.plist checked."
+echo "test-objc.sh: $count Objective-C++ files compiled and analyzed, the Mac build's deployment target checked."

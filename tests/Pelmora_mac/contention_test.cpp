@@ -5,8 +5,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
+#include "Pelmora_mac/hid_discovery.h"
+#include "Pelmora_mac/hid_transport.h"
 #include "core/protocol/connection_worker.h"
 #include "core/transport/platform.h"
 #include "fake_iokit/fake_iokit_control.h"
@@ -83,6 +86,36 @@ TEST(MacContention, SecondWorkerSeesDeviceBusyUntilTheFirstLetsGo) {
   third.join();
   EXPECT_EQ(fake_iokit::problems(), std::vector<std::string>{});
   fake_iokit::reset();
+}
+
+// A quit's exit() while a worker is inside close. The handler, registered
+// before any transport exists, runs after every static object made later has
+// been destroyed; only then does the worker leave close.
+enum class Closing { notYet, inside, released, done };
+std::atomic<Closing> closing{Closing::notYet};
+
+void exitWhileAWorkerCloses() {
+  std::atexit([] {
+    closing = Closing::released;
+    eventually([] { return closing == Closing::done; });
+  });
+  const std::uint64_t id = fake_iokit::addDevice();
+  fake_iokit::Backend backend;
+  backend.closed = [] {
+    closing = Closing::inside;
+    eventually([] { return closing == Closing::released; });
+  };
+  fake_iokit::setBackend(id, backend);
+  std::thread([id] {
+    if (HidTransport transport; transport.open(registryEntryPath(id))) transport.close(0);
+    closing = Closing::done;
+  }).detach();
+  std::exit(eventually([] { return closing == Closing::inside; }) ? 0 : 2);
+}
+
+TEST(MacQuit, ExitWhileAWorkerIsInsideClose) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(exitWhileAWorkerCloses(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

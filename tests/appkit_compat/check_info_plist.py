@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Checks a configured Info.plist of the macOS application: it parses as a
-property list, names the executable the bundle contains, and carries the
-version text the windows and the About panel show."""
+"""Checks a tree CMake configured for macOS: every compile and link in
+build.ninja names the oldest system given once, and the bundle's Info.plist
+parses as a property list, names the same system, the executable the bundle
+contains and the version text the windows and the About panel show."""
 import plistlib
+import re
 import sys
 
 EXPECTED = {
@@ -14,11 +16,21 @@ EXPECTED = {
 }
 
 
-def main(path):
+def build_problems(tree, version):
+    step = r"^build ([^:]+): \w+?_(?:COMPILER|EXECUTABLE_LINKER)__.*\n(?:  (?!FLAGS).*\n)*  FLAGS = (.*)$"
+    problems, steps = [], re.findall(step, open(f"{tree}/build.ninja").read(), re.M)
+    for output, flags in steps:
+        if (named := re.findall(r"-mmacosx-version-min=(\S+)", flags)) != [version]:
+            problems.append(f"{output} is built for {named or 'no system'}")
+    return problems + ([] if any("Contents/MacOS/Pelmora_mac" in s[0] for s in steps) else ["no link found"])
+
+
+def main(tree, version):
+    path = f"{tree}/Pelmora_mac/Pelmora_mac.app/Contents/Info.plist"
     with open(path, "rb") as f:
         info = plistlib.load(f)
-    problems = []
-    for key, value in EXPECTED.items():
+    problems = build_problems(tree, version)
+    for key, value in {**EXPECTED, "LSMinimumSystemVersion": version}.items():
         if info.get(key) != value:
             problems.append(f"{key} is {info.get(key)!r}, expected {value!r}")
     left = [key for key, value in info.items() if isinstance(value, str) and ("${" in value or "@" in value)]
@@ -29,4 +41,4 @@ def main(path):
 
 
 if __name__ == "__main__":
-    sys.exit(main(sys.argv[1]))
+    sys.exit(main(*sys.argv[1:]))

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <deque>
 #include <limits>
@@ -127,8 +128,8 @@ struct __IOHIDDevice : FakeObject {
   CFIndex inputLength = 0;
   IOHIDReportCallback inputCallback = nullptr;
   void* inputContext = nullptr;
-  IOHIDCallback removalCallback = nullptr;
-  void* removalContext = nullptr;
+  // IOKit keeps one registration per context.
+  std::vector<std::pair<IOHIDCallback, void*>> removals;
   bool removalDelivered = false;
   Transfer transfer;
 };
@@ -164,6 +165,9 @@ struct State {
   bool managerCreateFails = false;
   std::function<double()> clock = steadySeconds;
   double manualNow = 1000.0;
+  // Each thread's autorelease pools, innermost last.
+  std::map<std::thread::id, std::vector<std::uintptr_t>> pools;
+  std::uintptr_t lastPool = 0;
 
   ~State() {
     for (auto& [ref, object] : objects) delete object;
@@ -293,8 +297,15 @@ __CFRunLoop* currentLoop(State& s) {
   return loop;
 }
 
+// The HID manager and device autorelease objects: a call outside any pool
+// of its thread would leave them there until the thread ends.
+void requirePool(State& s, const char* call) {
+  if (s.pools[std::this_thread::get_id()].empty()) violation(s, std::string(call) + ": no autorelease pool");
+}
+
 // Calls on a scheduled device belong on the thread whose run loop serves it.
 __IOHIDDevice* device(State& s, IOHIDDeviceRef ref, const char* call) {
+  requirePool(s, call);
   auto* dev = live<__IOHIDDevice>(s, ref, kDeviceType, call);
   if (dev != nullptr && dev->loop != nullptr &&
       static_cast<__CFRunLoop*>(dev->loop)->thread != std::this_thread::get_id()) {
@@ -348,9 +359,9 @@ struct Event {
 
 Event removalEvent(__IOHIDDevice* dev) {
   dev->removalDelivered = true;
-  IOHIDCallback callback = dev->removalCallback;
-  void* context = dev->removalContext;
-  return Event{[=] { callback(context, kIOReturnSuccess, dev); }};
+  return Event{[dev, removals = dev->removals] {
+    for (auto [callback, context] : removals) callback(context, kIOReturnSuccess, dev);
+  }};
 }
 
 Event transferEvent(State& s, __IOHIDDevice* dev, double now) {
@@ -358,7 +369,7 @@ Event transferEvent(State& s, __IOHIDDevice* dev, double now) {
   IOReturn result;
   bool reachesDevice = false;
   if (!dev->entry->plugged) {
-    if (dev->removalCallback != nullptr && !dev->removalDelivered) return {};
+    if (!dev->removals.empty() && !dev->removalDelivered) return {};
     result = kIOReturnAborted;
   } else if (now >= t.completeAt && t.completeAt <= t.deadline) {
     result = t.result;
@@ -408,7 +419,7 @@ Event nextEvent(State& s, CFRunLoopRef loop, const std::u16string& mode) {
   const double now = s.clock();
   for (__IOHIDDevice* dev : s.devices) {
     if (dev->loop != loop || dev->mode != mode) continue;
-    if (!dev->entry->plugged && !dev->removalDelivered && dev->removalCallback != nullptr) return removalEvent(dev);
+    if (!dev->entry->plugged && !dev->removalDelivered && !dev->removals.empty()) return removalEvent(dev);
     if (dev->transfer.active) {
       if (Event e = transferEvent(s, dev, now)) return e;
     }
@@ -554,6 +565,7 @@ CFRunLoopRef CFRunLoopGetCurrent(void) {
 CFRunLoopRunResult CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval, Boolean returnAfterSourceHandled) {
   State& s = state();
   Lock lock(s.mutex);
+  requirePool(s, "CFRunLoopRunInMode");
   CFRunLoopRef loop = currentLoop(s);
   const std::u16string modeText = textOf(s, mode, "CFRunLoopRunInMode");
   std::vector<std::function<void()>> services;
@@ -641,6 +653,7 @@ kern_return_t IOObjectRelease(io_object_t object) {
 IOHIDManagerRef IOHIDManagerCreate(CFAllocatorRef, IOOptionBits) {
   State& s = state();
   Lock lock(s.mutex);
+  requirePool(s, "IOHIDManagerCreate");
   if (s.managerCreateFails) return nullptr;
   return adopt(s, new __IOHIDManager);
 }
@@ -648,6 +661,7 @@ IOHIDManagerRef IOHIDManagerCreate(CFAllocatorRef, IOOptionBits) {
 void IOHIDManagerSetDeviceMatching(IOHIDManagerRef manager, CFDictionaryRef matching) {
   State& s = state();
   Lock lock(s.mutex);
+  requirePool(s, "IOHIDManagerSetDeviceMatching");
   auto* m = live<__IOHIDManager>(s, manager, kManagerType, "IOHIDManagerSetDeviceMatching");
   if (m == nullptr) return;
   if (matching != nullptr) retainLocked(s, matching);
@@ -658,6 +672,7 @@ void IOHIDManagerSetDeviceMatching(IOHIDManagerRef manager, CFDictionaryRef matc
 CFSetRef IOHIDManagerCopyDevices(IOHIDManagerRef manager) {
   State& s = state();
   Lock lock(s.mutex);
+  requirePool(s, "IOHIDManagerCopyDevices");
   auto* m = live<__IOHIDManager>(s, manager, kManagerType, "IOHIDManagerCopyDevices");
   if (m == nullptr) return nullptr;
   std::vector<const void*> found;
@@ -682,6 +697,7 @@ CFSetRef IOHIDManagerCopyDevices(IOHIDManagerRef manager) {
 IOHIDDeviceRef IOHIDDeviceCreate(CFAllocatorRef, io_service_t service) {
   State& s = state();
   Lock lock(s.mutex);
+  requirePool(s, "IOHIDDeviceCreate");
   auto it = s.handles.find(service);
   if (it == s.handles.end()) {
     violation(s, "IOHIDDeviceCreate: not a live io_service_t");
@@ -790,8 +806,12 @@ void IOHIDDeviceRegisterRemovalCallback(IOHIDDeviceRef ref, IOHIDCallback callba
   Lock lock(s.mutex);
   __IOHIDDevice* dev = device(s, ref, "IOHIDDeviceRegisterRemovalCallback");
   if (dev == nullptr) return;
-  dev->removalCallback = callback;
-  dev->removalContext = context;
+  const auto sameContext = [context](const auto& removal) { return removal.second == context; };
+  if (callback == nullptr) {
+    if (std::erase_if(dev->removals, sameContext) == 0) violation(s, "IOHIDDeviceRegisterRemovalCallback: no such context");
+  } else if (std::none_of(dev->removals.begin(), dev->removals.end(), sameContext)) {
+    dev->removals.emplace_back(callback, context);
+  }
 }
 
 void IOHIDDeviceRegisterInputReportCallback(IOHIDDeviceRef ref, uint8_t* report, CFIndex reportLength,
@@ -853,6 +873,23 @@ IOReturn IOHIDDeviceSetReportWithCallback(IOHIDDeviceRef ref, IOHIDReportType re
   t.callback = callback;
   t.context = context;
   return kIOReturnSuccess;
+}
+
+void* objc_autoreleasePoolPush(void) {
+  State& s = state();
+  Lock lock(s.mutex);
+  s.pools[std::this_thread::get_id()].push_back(++s.lastPool);
+  return reinterpret_cast<void*>(s.lastPool);
+}
+
+void objc_autoreleasePoolPop(void* pool) {
+  State& s = state();
+  Lock lock(s.mutex);
+  auto& pools = s.pools[std::this_thread::get_id()];
+  if (pools.empty() || pools.back() != reinterpret_cast<std::uintptr_t>(pool)) {
+    return violation(s, "objc_autoreleasePoolPop: not the innermost pool of this thread");
+  }
+  pools.pop_back();
 }
 
 }  // extern "C"
@@ -1009,6 +1046,9 @@ std::vector<std::string> problems() {
   for (auto& [handle, h] : s.handles) {
     if (!h.internal) found.push_back("io_object_t " + std::to_string(handle) + " never released");
   }
+  for (auto& [thread, pools] : s.pools) {
+    if (!pools.empty()) found.push_back("autorelease pool pushed and never popped");
+  }
   return found;
 }
 
@@ -1027,6 +1067,7 @@ void reset() {
   s.entries.clear();
   s.handles.clear();
   s.violations.clear();
+  s.pools.clear();
   s.managerCreateFails = false;
   s.clock = steadySeconds;
   s.manualNow = 1000.0;
