@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "core/transport/platform.h"
 #include "host_worker_support.h"
@@ -145,6 +146,30 @@ TEST(KernelSession, ADeviceThatNeverAnswersAFeatureReportTimesOutOnTimeAndStopsW
               static_cast<unsigned long long>(worker.statistics().maxLoopGapMs), static_cast<unsigned long long>(stopMs),
               static_cast<unsigned long long>(stoppedAt - sentAt),
               static_cast<unsigned long long>(freedAt - sentAt));
+  std::printf("%s", timeline(worker, sentAt).c_str());
+}
+
+// The same stuck transfer on a device that answers again afterwards: the
+// reconnect waits in place for the kernel to let the transfer go, with the
+// time-out as the only failure on record, and streams again at once.
+TEST(KernelSession, AfterAFeatureTimeoutTheSessionStreamsAgainOnceTheKernelLetsTheTransferGo) {
+  UhidSynth synth({.serial = "KG-W"});
+  synth.with([](sim::SimDevice& d) { d.link.featureStuck = true; });
+  ASSERT_FALSE(synth.waitForNode().empty());
+  HostWorker worker;
+  ASSERT_TRUE(waitFor([&] { return worker.errorSeenAt("Connection Error\nFeature I/O Timeout") != 0; }, 6000));
+  synth.with([](sim::SimDevice& d) { d.link.featureStuck = false; });
+  const std::uint64_t sentAt = synth.counters().firstSetReportMs;
+  const bool streaming = waitFor([&] { return worker.serial() == u"KG-W"; }, 20000);
+  const std::uint64_t streamingAt = steadyMs();
+  const std::vector<TimedText> errors = worker.errors();
+  EXPECT_LE(worker.stop(), kStopBudgetMs);
+  ASSERT_TRUE(streaming) << timeline(worker, sentAt);
+  // The kernel's own time-out is 5 s; the reopen follows within moments.
+  EXPECT_LT(streamingAt - sentAt, 8000u) << timeline(worker, sentAt);
+  EXPECT_EQ(errors.size(), 1u) << timeline(worker, sentAt);
+  std::printf("feature transfer stuck at +0 ms; streaming again at +%llu ms\n",
+              static_cast<unsigned long long>(streamingAt - sentAt));
   std::printf("%s", timeline(worker, sentAt).c_str());
 }
 
