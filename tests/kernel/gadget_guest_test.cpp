@@ -1,5 +1,7 @@
 // The synthesizer behind a real USB stack: a HID gadget on the dummy host
 // controller, found and served by usbhid.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,6 +13,8 @@
 
 namespace pelmora::test {
 namespace {
+
+constexpr useconds_t kUnplugBeforeHeartbeatUs = 800000;
 
 TEST(KernelGadget, UsbhidListsTheGadgetAndASessionStreamsUntilItLeavesTheBus) {
   GadgetSynth gadget("KG-G");
@@ -29,7 +33,12 @@ TEST(KernelGadget, UsbhidListsTheGadgetAndASessionStreamsUntilItLeavesTheBus) {
   // Off the bus: the session fails (a read with EIO, or a feature transfer
   // that was under way, whose code the host controller chooses), lets go of
   // the device and goes straight to "No Device": no reopen of a node that
-  // has gone, so no "Open Failed".
+  // has gone, so no "Open Failed". It is pulled shortly before the next
+  // heartbeat is due, which then likely meets the dying link (EPROTO) before
+  // hidraw has noticed that the device left.
+  const std::uint64_t reached = gadget.featureReports();
+  EXPECT_TRUE(waitFor([&] { return gadget.featureReports() > reached; }, 2000));
+  usleep(kUnplugBeforeHeartbeatUs);
   const std::uint64_t unplugged = steadyMs();
   gadget.unplug();
   EXPECT_TRUE(waitFor([&] { return !worker.errors().empty(); }, 3000));

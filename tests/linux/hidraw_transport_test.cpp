@@ -192,8 +192,18 @@ struct HeldTransfer {
   }
 };
 
+// A transfer that fails with an ordinary code while its node has gone (an
+// unplug under way) is kept as the device gone; one whose node is still
+// there keeps its own code.
 TEST(HidrawTransport, FeatureSendReturnsAtOnceAndPollReportsTheOutcome) {
-  for (int outcome : {0, EIO}) {
+  struct Case {
+    int result;
+    bool nodeGone;
+    std::uint32_t kept;
+  };
+  for (const Case c : {Case{0, false, 0}, Case{EIO, false, EIO}, Case{EPROTO, false, EPROTO},
+                       Case{EPROTO, true, ENODEV}, Case{EIO, true, EIO}}) {
+    const int outcome = c.result;
     FifoNode node;
     HeldTransfer held;
     held.result = outcome;
@@ -209,11 +219,14 @@ TEST(HidrawTransport, FeatureSendReturnsAtOnceAndPollReportsTheOutcome) {
       EXPECT_TRUE(t.poll());
       usleep(2000);
     }
+    if (c.nodeGone) {
+      ASSERT_EQ(::unlink(utf16ToUtf8(node.path()).c_str()), 0);
+    }
     held.release();
     pollUntilSettled(t);
     EXPECT_FALSE(t.isFeaturePending());
     EXPECT_EQ(t.poll(), outcome == 0) << outcome;
-    EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(outcome));
+    EXPECT_EQ(t.errorCode(), c.kept) << outcome;
     EXPECT_EQ(held.seen, sent);
     EXPECT_TRUE(held.descriptorOpenAtEnd);
     if (outcome == 0) {  // the next transfer goes through the same thread
@@ -242,6 +255,7 @@ TEST(HidrawTransport, CloseLetsGoOfATransferInFlightAndTheNodeStaysBusyUntilItEn
     EXPECT_FALSE(t.isFeaturePending());
 
     EXPECT_FALSE(t.open(node.path()));  // its own abandoned transfer holds the lock
+    EXPECT_TRUE(isHeldByOwnTransferCode(t.errorCode()));
     EXPECT_STREQ(openFailureText(t.errorCode()), "Device Busy");
   }  // destroyed while the transfer is still in flight
   // The kernel would make any open wait for the stuck transfer: refused at
@@ -319,6 +333,7 @@ TEST(HidrawTransport, OpenByAnotherProcessIsBusy) {
   EXPECT_FALSE(t.open(node.path()));
   EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(EWOULDBLOCK));
   EXPECT_STREQ(openFailureText(t.errorCode()), "Device Busy");
+  EXPECT_FALSE(isHeldByOwnTransferCode(t.errorCode()));  // really busy: not waited for
   (void)!::write(done[1], "x", 1);
   int status = 0;
   waitpid(child, &status, 0);
@@ -357,7 +372,7 @@ TEST(LinuxPlatform, ErrorCodesMapToTheSessionTexts) {
   EXPECT_STREQ(openFailureText(ENODEV), "Open Failed");
   EXPECT_STREQ(openFailureText(0), "Open Failed");
   // What an unplugged hidraw node answers to read, ioctl and reopen.
-  for (std::uint32_t gone : {EIO, ENODEV}) EXPECT_TRUE(isDeviceGoneCode(gone)) << gone;
+  for (std::uint32_t gone : {EIO, ENODEV, ENOENT}) EXPECT_TRUE(isDeviceGoneCode(gone)) << gone;
   for (std::uint32_t kept : {0u, std::uint32_t{EAGAIN}, kErrorWrongReportLength, std::uint32_t{ENOTTY}})
     EXPECT_FALSE(isDeviceGoneCode(kept)) << kept;
 }

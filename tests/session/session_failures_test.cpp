@@ -6,6 +6,7 @@
 #include <functional>
 #include <ostream>
 
+#include "core/transport/platform.h"
 #include "sim_env.h"
 
 namespace pelmora {
@@ -237,23 +238,47 @@ TEST(SessionOpen, FirstOpenFailureIsShownForOneSecond) {
   }
 }
 
-// A reopen that fails ends runSession with the open text, not counted.
-TEST(SessionOpen, FailedReopenEndsTheSession) {
-  SimEnv env;
-  const std::string busy = env.withCode("Device Busy", sim::kPlatformCodes.busy);
-  env.harness->at(env.t0() + kStreamingAt, [&env] {
-    env.faults().streamPaused = true;
-    env.link().openFailureCode = sim::kPlatformCodes.busy;
-    env.link().openFailures.remaining = 1;
-  });
-  env.harness->stopAt(env.t0() + 60000);
-  env.runSession();
-  auto& worker = env.harness->worker();
-  EXPECT_EQ(worker.lastError, busy);
-  EXPECT_EQ(worker.statistics().failures, 1u);
-  EXPECT_EQ(env.harness->statusSequence(),
-            (std::vector<std::string>{"Connecting...", "Reconnecting...", busy}));
-  EXPECT_EQ(env.harness->stoppedAt(), 0u);
+// A reopen that fails ends runSession, not counted, with the open text; or
+// with the failure's own when the device has gone. Refusals that only say a
+// transfer of ours still holds the device are waited out with the failure on
+// screen, up to the limit.
+TEST(SessionOpen, FailedReopenEndsTheSessionUnlessOnlyOurOwnTransferHoldsTheDevice) {
+  const std::string stopped = "Connection Error\nLCD Stream Stopped";
+  const sim::SimErrorCodes& codes = sim::kPlatformCodes;
+  const bool held = isHeldByOwnTransferCode(codes.heldByOwnTransfer);
+  struct Case {
+    std::uint32_t code;
+    int refusals;
+    bool streamsAgain;
+  };
+  for (const Case c : {Case{codes.busy, 1, false}, Case{codes.gone, 1, false},
+                       Case{codes.heldByOwnTransfer, 20, true}, Case{codes.heldByOwnTransfer, sim::kAlways, false}}) {
+    if (c.code == codes.heldByOwnTransfer && !held) continue;  // no such refusal on this platform
+    SimEnv env;
+    const std::string busy = env.withCode("Device Busy", c.code);
+    env.harness->at(env.t0() + kStreamingAt, [&env, c] {
+      env.faults().streamPaused = true;
+      env.link().openFailureCode = c.code;
+      env.link().openFailures.remaining = c.refusals;
+    });
+    env.harness->at(env.t0() + kStreamingAt + 5500, [&env] { env.faults().streamPaused = false; });
+    env.harness->stopAt(env.t0() + 16000);
+    env.runSession();
+    auto& h = *env.harness;
+    SCOPED_TRACE(h.dump());
+    const std::string cause = c.code == codes.busy ? busy : stopped;
+    EXPECT_EQ(h.worker().lastError, c.streamsAgain ? stopped : cause);
+    EXPECT_EQ(h.worker().statistics().failures, 1u);
+    std::vector<std::string> statuses{"Connecting...", "Reconnecting...", cause};
+    if (c.streamsAgain) statuses.push_back("Reconnecting...");
+    EXPECT_EQ(h.statusSequence(), statuses);
+    EXPECT_EQ(h.stoppedAt() != 0, c.streamsAgain);
+    if (c.streamsAgain) {
+      const std::uint64_t shown = h.firstStatusTime(stopped);
+      EXPECT_GE(h.firstStatusTime("Reconnecting...", shown + 1) - shown, 1000u);
+      EXPECT_GT(h.lastLcdTime(), shown);
+    }
+  }
 }
 
 }  // namespace
