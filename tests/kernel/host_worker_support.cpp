@@ -40,10 +40,7 @@ void HostWorker::note(const std::string& text) {
 }
 
 bool HostWorker::waitAndNote(std::uint32_t ms) {
-  if (worker_->lastError != lastError_) {
-    lastError_ = worker_->lastError;
-    note(lastError_);
-  }
+  if (worker_->lastError != lastError_) note(lastError_ = worker_->lastError);
   return watching_(ms);
 }
 

