@@ -28,6 +28,9 @@ bool platformRandom32(std::uint32_t& out) {
 // from a malformed input report. Neither is worth an in-place reconnect.
 bool isDeviceGoneCode(std::uint32_t code) { return code == kNoDeviceCode || code == kBadArgumentCode; }
 
+// A transfer of a closed device ends with it; nothing holds a later open.
+bool isHeldByOwnTransferCode(std::uint32_t /*code*/) { return false; }
+
 const char* openFailureText(std::uint32_t code) {
   switch (code) {
     case kExclusiveAccessCode: return "Device Busy";

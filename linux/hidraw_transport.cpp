@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <utility>
 
 #include "core/protocol/wire_format.h"
+#include "core/transport/platform.h"
 #include "linux/utf16_conversion.h"
 
 namespace pelmora {
@@ -34,7 +36,7 @@ bool HidTransport::open(const std::u16string& path) {
   // The kernel serialises hidraw opens with feature transfers: while one
   // that was given up on is still stuck, an open would wait for it.
   if (FeatureSender::abandonedInFlight() > 0) {
-    recordError(EWOULDBLOCK);
+    recordError(kErrorHeldByOwnTransfer);
     return false;
   }
   const std::string node = utf16ToUtf8(path);
@@ -43,13 +45,25 @@ bool HidTransport::open(const std::u16string& path) {
     recordError(errno);
     return false;
   }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  struct stat identity {};
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &identity) != 0) {
     recordError(errno);
     ::close(fd);
     return false;
   }
   fd_ = fd;
+  node_ = node;
+  nodeDevice_ = identity.st_dev;
+  nodeInode_ = identity.st_ino;
   return true;
+}
+
+int HidTransport::deviceFailure(int code) const {
+  if (isDeviceGoneCode(static_cast<std::uint32_t>(code))) return code;
+  struct stat now {};
+  const bool nodeThere =
+      ::stat(node_.c_str(), &now) == 0 && now.st_dev == nodeDevice_ && now.st_ino == nodeInode_;
+  return nodeThere ? code : ENODEV;
 }
 
 bool HidTransport::readReport(std::uint8_t* report, bool& received) {
@@ -63,7 +77,7 @@ bool HidTransport::readReport(std::uint8_t* report, bool& received) {
   const ssize_t length = ::read(fd_, buffer, sizeof buffer);
   if (length < 0) {
     if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return true;
-    recordError(errno);
+    recordError(deviceFailure(errno));
     return false;
   }
   // hidraw hands out whole reports, never an empty read; anything but 64
@@ -99,7 +113,7 @@ bool HidTransport::poll() {
   int result = 0;
   if (featurePending_ && sender_.collect(result)) {
     featurePending_ = false;
-    if (result != 0) recordError(result);
+    if (result != 0) recordError(deviceFailure(result));
   }
   return error_ == 0;
 }

@@ -40,23 +40,28 @@ bool platformRandom32(std::uint32_t& out) {
 }
 
 bool isDeviceGoneCode(std::uint32_t code) {
-  // hidraw answers a read on an unplugged device with EIO; the ioctl and a
-  // reopen answer ENODEV; the USB layer below may pass on ESHUTDOWN.
+  // hidraw answers a read on an unplugged device with EIO; the ioctl answers
+  // ENODEV; the USB layer below may pass on ESHUTDOWN. A reopen finds the
+  // node removed (ENOENT).
   switch (code) {
     case ENODEV:
     case EIO:
     case ENXIO:
     case ESHUTDOWN:
+    case ENOENT:
       return true;
     default:
       return false;
   }
 }
 
+bool isHeldByOwnTransferCode(std::uint32_t code) { return code == kErrorHeldByOwnTransfer; }
+
 const char* openFailureText(std::uint32_t code) {
   switch (code) {
     case EWOULDBLOCK:
     case EBUSY:
+    case kErrorHeldByOwnTransfer:
       return "Device Busy";
     case EACCES:
     case EPERM:

@@ -26,6 +26,7 @@ inline constexpr std::uint32_t kSimCodeNotFound = 2;          // ERROR_FILE_NOT_
 inline constexpr std::uint32_t kSimCodeIo = 1117;             // ERROR_IO_DEVICE
 inline constexpr std::uint32_t kSimCodeFeatureFailed = 31;    // ERROR_GEN_FAILURE
 inline constexpr std::uint32_t kSimCodeFeatureBusy = 170;     // ERROR_BUSY
+inline constexpr std::uint32_t kSimCodeHeldByOwnTransfer = 0; // no open ever waits for a transfer
 #else
 inline constexpr std::uint32_t kSimCodeBusy = EBUSY;
 inline constexpr std::uint32_t kSimCodeAccessDenied = EACCES;
@@ -34,6 +35,7 @@ inline constexpr std::uint32_t kSimCodeNotFound = ENOENT;
 inline constexpr std::uint32_t kSimCodeIo = EPROTO;           // EIO may mean gone
 inline constexpr std::uint32_t kSimCodeFeatureFailed = EPIPE;
 inline constexpr std::uint32_t kSimCodeFeatureBusy = EBUSY;
+inline constexpr std::uint32_t kSimCodeHeldByOwnTransfer = EALREADY;
 #endif
 
 struct SimErrorCodes {
@@ -44,6 +46,7 @@ struct SimErrorCodes {
   std::uint32_t io = kSimCodeIo;                        // an ordinary read or poll failure
   std::uint32_t featureFailed = kSimCodeFeatureFailed;  // a feature transfer the device stalled
   std::uint32_t featureBusy = kSimCodeFeatureBusy;      // a second transfer while one is in flight
+  std::uint32_t heldByOwnTransfer = kSimCodeHeldByOwnTransfer;  // an open held up by a transfer given up on
 };
 
 // The defaults, for tests that set a fault's code by what it means.

@@ -28,6 +28,9 @@ bool isDeviceGoneCode(std::uint32_t code) {
   return code == ERROR_DEVICE_NOT_CONNECTED || code == ERROR_INVALID_HANDLE;
 }
 
+// close waits for a cancelled transfer to end, so no open has to.
+bool isHeldByOwnTransferCode(std::uint32_t /*code*/) { return false; }
+
 const char* openFailureText(std::uint32_t code) {
   switch (code) {
     case ERROR_SHARING_VIOLATION:  // another program holds the device

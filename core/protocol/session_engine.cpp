@@ -19,6 +19,11 @@ std::uint8_t code(Command command) { return static_cast<std::uint8_t>(command); 
 // unsigned wrap to an age of centuries.
 std::uint64_t elapsed(std::uint64_t t, std::uint64_t mark) { return t > mark ? t - mark : 0; }
 
+// An open held up by a transfer this process gave up on is tried again at
+// this pace, for a little longer than any system lets a control transfer run.
+constexpr std::uint32_t kHeldOpenRetryMs = 50;
+constexpr std::uint64_t kHeldOpenLimitMs = 6000;
+
 }  // namespace
 
 std::string withErrorCode(const char* text, std::uint32_t code) {
@@ -52,7 +57,7 @@ void SessionEngine::run() {
   worker_.deviceSerial = serial_;
   worker_.showStatus(isReconnect ? kTextReconnecting : kTextConnecting, isReconnect);
 
-  if (!transport_->open(device_.path)) {
+  if (!openWhenFree(nullptr)) {
     ++worker_.statistics_.failures;
     worker_.lastError = openFailureMessage();
     worker_.showStatus(worker_.lastError, false);
@@ -85,10 +90,32 @@ bool SessionEngine::reopenInPlace() {
     worker_.showStatus(kTextCancellationPending, true);
   }
   if (worker_.wait(0)) return false;
-  if (!transport_->open(device_.path)) {
-    lastErrorText_ = openFailureMessage();
+  if (!openWhenFree(&lastErrorText_)) {
+    // The failure that brought us here stays the cause when the device has
+    // left since, or when our own transfer held it until a stop.
+    const std::uint32_t error = transport_->errorCode();
+    if (!isDeviceGoneCode(error) && !isHeldByOwnTransferCode(error)) lastErrorText_ = openFailureMessage();
     return false;
   }
+  return true;
+}
+
+// Opens the device. While only a transfer this process gave up on holds it,
+// the open is repeated until the system lets that transfer go, with `cause`
+// (when given) on screen meanwhile: the device is not busy, it is still
+// failing the way that transfer did.
+bool SessionEngine::openWhenFree(const std::string* cause) {
+  const std::uint64_t start = worker_.now();
+  bool held = false;
+  while (!transport_->open(device_.path)) {
+    if (!isHeldByOwnTransferCode(transport_->errorCode()) || elapsed(worker_.now(), start) >= kHeldOpenLimitMs) {
+      return false;
+    }
+    if (cause && !held) worker_.showStatus(*cause, true);
+    held = true;
+    if (worker_.wait(kHeldOpenRetryMs)) return false;
+  }
+  if (cause && held) worker_.showStatus(kTextReconnecting, true);
   return true;
 }
 

@@ -89,6 +89,7 @@ class SessionEngine {
 
   void runAttempts();
   bool reopenInPlace();
+  bool openWhenFree(const std::string* cause);
   void resetAttempt();
   void runAttempt();
   Step iterate();

@@ -20,19 +20,27 @@ HostWorker::HostWorker()
     std::lock_guard lock(mutex_);
     serial_ = serial;
   };
+  // An empty list is what puts "No Device" on screen.
+  ConnectionHooks hooks;
+  hooks.enumerate = [this] {
+    DeviceList devices = enumerateDevices();
+    if (devices.empty()) note(kTextNoDevice);
+    return devices;
+  };
   worker_ = std::make_unique<ConnectionWorker>(std::move(wait), std::move(onFrame), std::move(onModel),
-                                               nullptr, ConnectionHooks{}, std::move(onSerial), nullptr);
+                                               nullptr, std::move(hooks), std::move(onSerial), nullptr);
   thread_ = std::thread([this] { worker_->run(); });
 }
 
 HostWorker::~HostWorker() { stop(); }
 
+void HostWorker::note(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  if (errors_.empty() || errors_.back().text != text) errors_.push_back({steadyMs(), text});
+}
+
 bool HostWorker::waitAndNote(std::uint32_t ms) {
-  if (worker_->lastError != lastNoted_) {
-    lastNoted_ = worker_->lastError;
-    std::lock_guard lock(mutex_);
-    errors_.push_back({steadyMs(), lastNoted_});
-  }
+  if (worker_->lastError != lastError_) note(lastError_ = worker_->lastError);
   return watching_(ms);
 }
 

@@ -2,7 +2,7 @@
 // A worker run the way the Linux program runs it: a thread of its own, the
 // bridge's device-watching wait, and the platform's enumeration, transport
 // and clock. It notes what a user would see change: every new failure text
-// with its time, the serial, and the pages rendered.
+// and "No Device" with its time, the serial, and the pages rendered.
 #include <unistd.h>
 
 #include <cstdint>
@@ -20,6 +20,8 @@
 
 namespace pelmora::test {
 
+inline constexpr const char* kTextNoDevice = "No Device";
+
 struct TimedText {
   std::uint64_t atMs;
   std::string text;
@@ -35,6 +37,7 @@ class HostWorker {
   // Requests stop; the milliseconds until the worker's run returned.
   std::uint64_t stop();
 
+  // Each new failure text and each "No Device" spell, in order.
   std::vector<TimedText> errors();
   // The time the worker first reported `text` as its failure; 0 if never.
   std::uint64_t errorSeenAt(const std::string& text);
@@ -50,6 +53,7 @@ class HostWorker {
 
  private:
   bool waitAndNote(std::uint32_t ms);
+  void note(const std::string& text);
 
   std::shared_ptr<SessionBridgeState> state_;
   DeviceWatchingWait watching_;
@@ -57,7 +61,7 @@ class HostWorker {
   std::thread thread_;
   std::mutex mutex_;
   std::vector<TimedText> errors_;
-  std::string lastNoted_;
+  std::string lastError_;
   std::u16string serial_;
   std::uint32_t modes_ = 0;
   std::uint64_t frames_ = 0;

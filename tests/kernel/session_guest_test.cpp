@@ -148,5 +148,25 @@ TEST(KernelSession, ADeviceThatNeverAnswersAFeatureReportTimesOutOnTimeAndStopsW
   std::printf("%s", timeline(worker, sentAt).c_str());
 }
 
+// The same stuck transfer on a device that answers again afterwards: the
+// reconnect waits in place until the kernel lets the transfer go (its own
+// time-out is 5 s), with the time-out the only failure on record.
+TEST(KernelSession, AfterAFeatureTimeoutTheSessionStreamsAgainOnceTheKernelLetsTheTransferGo) {
+  UhidSynth synth({.serial = "KG-W"});
+  synth.with([](sim::SimDevice& d) { d.link.featureStuck = true; });
+  ASSERT_FALSE(synth.waitForNode().empty());
+  HostWorker worker;
+  ASSERT_TRUE(waitFor([&] { return worker.errorSeenAt("Connection Error\nFeature I/O Timeout") != 0; }, 6000));
+  synth.with([](sim::SimDevice& d) { d.link.featureStuck = false; });
+  const std::uint64_t sentAt = synth.counters().firstSetReportMs;
+  EXPECT_TRUE(waitFor([&] { return worker.serial() == u"KG-W"; }, 20000));
+  const std::uint64_t streamingAt = steadyMs();
+  EXPECT_LE(worker.stop(), kStopBudgetMs);
+  EXPECT_LT(streamingAt - sentAt, 8000u);
+  EXPECT_EQ(worker.errors().size(), 1u);
+  std::printf("feature transfer stuck at +0 ms; streaming again at +%llu ms\n%s",
+              static_cast<unsigned long long>(streamingAt - sentAt), timeline(worker, sentAt).c_str());
+}
+
 }  // namespace
 }  // namespace pelmora::test

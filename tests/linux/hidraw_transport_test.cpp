@@ -13,6 +13,7 @@
 #include <mutex>
 #include <cerrno>
 #include <string>
+#include <tuple>
 
 #include "core/transport/platform.h"
 #include "linux/utf16_conversion.h"
@@ -192,8 +193,12 @@ struct HeldTransfer {
   }
 };
 
+// A failed transfer whose node has gone meanwhile (an unplug under way)
+// counts as the device gone, whatever its own code.
 TEST(HidrawTransport, FeatureSendReturnsAtOnceAndPollReportsTheOutcome) {
-  for (int outcome : {0, EIO}) {
+  using Case = std::tuple<int, bool, int>;  // the transfer's result, node removed, code kept
+  for (const auto& [outcome, nodeGone, kept] : {Case{0, false, 0}, Case{EPROTO, false, EPROTO},
+                                               Case{EPROTO, true, ENODEV}, Case{EIO, true, EIO}}) {
     FifoNode node;
     HeldTransfer held;
     held.result = outcome;
@@ -209,11 +214,12 @@ TEST(HidrawTransport, FeatureSendReturnsAtOnceAndPollReportsTheOutcome) {
       EXPECT_TRUE(t.poll());
       usleep(2000);
     }
+    if (nodeGone) ::unlink(utf16ToUtf8(node.path()).c_str());
     held.release();
     pollUntilSettled(t);
     EXPECT_FALSE(t.isFeaturePending());
     EXPECT_EQ(t.poll(), outcome == 0) << outcome;
-    EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(outcome));
+    EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(kept)) << outcome;
     EXPECT_EQ(held.seen, sent);
     EXPECT_TRUE(held.descriptorOpenAtEnd);
     if (outcome == 0) {  // the next transfer goes through the same thread
@@ -242,6 +248,7 @@ TEST(HidrawTransport, CloseLetsGoOfATransferInFlightAndTheNodeStaysBusyUntilItEn
     EXPECT_FALSE(t.isFeaturePending());
 
     EXPECT_FALSE(t.open(node.path()));  // its own abandoned transfer holds the lock
+    EXPECT_TRUE(isHeldByOwnTransferCode(t.errorCode()));
     EXPECT_STREQ(openFailureText(t.errorCode()), "Device Busy");
   }  // destroyed while the transfer is still in flight
   // The kernel would make any open wait for the stuck transfer: refused at
@@ -319,6 +326,7 @@ TEST(HidrawTransport, OpenByAnotherProcessIsBusy) {
   EXPECT_FALSE(t.open(node.path()));
   EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(EWOULDBLOCK));
   EXPECT_STREQ(openFailureText(t.errorCode()), "Device Busy");
+  EXPECT_FALSE(isHeldByOwnTransferCode(t.errorCode()));  // really busy: not waited for
   (void)!::write(done[1], "x", 1);
   int status = 0;
   waitpid(child, &status, 0);
@@ -357,7 +365,7 @@ TEST(LinuxPlatform, ErrorCodesMapToTheSessionTexts) {
   EXPECT_STREQ(openFailureText(ENODEV), "Open Failed");
   EXPECT_STREQ(openFailureText(0), "Open Failed");
   // What an unplugged hidraw node answers to read, ioctl and reopen.
-  for (std::uint32_t gone : {EIO, ENODEV}) EXPECT_TRUE(isDeviceGoneCode(gone)) << gone;
+  for (std::uint32_t gone : {EIO, ENODEV, ENOENT}) EXPECT_TRUE(isDeviceGoneCode(gone)) << gone;
   for (std::uint32_t kept : {0u, std::uint32_t{EAGAIN}, kErrorWrongReportLength, std::uint32_t{ENOTTY}})
     EXPECT_FALSE(isDeviceGoneCode(kept)) << kept;
 }

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <functional>
 #include <ostream>
+#include <utility>
 
+#include "core/transport/platform.h"
 #include "sim_env.h"
 
 namespace pelmora {
@@ -237,23 +239,39 @@ TEST(SessionOpen, FirstOpenFailureIsShownForOneSecond) {
   }
 }
 
-// A reopen that fails ends runSession with the open text, not counted.
-TEST(SessionOpen, FailedReopenEndsTheSession) {
-  SimEnv env;
-  const std::string busy = env.withCode("Device Busy", sim::kPlatformCodes.busy);
-  env.harness->at(env.t0() + kStreamingAt, [&env] {
-    env.faults().streamPaused = true;
-    env.link().openFailureCode = sim::kPlatformCodes.busy;
-    env.link().openFailures.remaining = 1;
-  });
-  env.harness->stopAt(env.t0() + 60000);
-  env.runSession();
-  auto& worker = env.harness->worker();
-  EXPECT_EQ(worker.lastError, busy);
-  EXPECT_EQ(worker.statistics().failures, 1u);
-  EXPECT_EQ(env.harness->statusSequence(),
-            (std::vector<std::string>{"Connecting...", "Reconnecting...", busy}));
-  EXPECT_EQ(env.harness->stoppedAt(), 0u);
+// A reopen that fails ends runSession, not counted, with the open text, or
+// with the failure's own once the device has gone. A refusal that only says a
+// transfer of ours still holds the device is waited out, the failure shown.
+TEST(SessionOpen, FailedReopenEndsTheSessionUnlessOnlyOurOwnTransferHoldsTheDevice) {
+  const std::string stopped = "Connection Error\nLCD Stream Stopped";
+  const sim::SimErrorCodes& codes = sim::kPlatformCodes;
+  using Refusals = std::pair<std::uint32_t, int>;  // the code and how many opens it refuses
+  for (const auto& [code, refusals] :
+       {Refusals{codes.busy, 1}, Refusals{codes.gone, 1}, Refusals{codes.heldByOwnTransfer, 20}}) {
+    const bool held = code == codes.heldByOwnTransfer;
+    if (held && !isHeldByOwnTransferCode(code)) continue;  // no such refusal on this platform
+    SimEnv env;
+    const std::string busy = env.withCode("Device Busy", code);
+    env.harness->at(env.t0() + kStreamingAt, [&env, code = code, refusals = refusals] {
+      env.faults().streamPaused = true;
+      env.link().openFailureCode = code;
+      env.link().openFailures.remaining = refusals;
+    });
+    env.harness->at(env.t0() + kStreamingAt + 5500, [&env] { env.faults().streamPaused = false; });
+    env.harness->stopAt(env.t0() + 12000);
+    env.runSession();
+    auto& h = *env.harness;
+    SCOPED_TRACE(h.dump());
+    EXPECT_EQ(h.worker().lastError, code == codes.busy ? busy : stopped);
+    EXPECT_EQ(h.worker().statistics().failures, 1u);
+    std::vector<std::string> statuses{"Connecting...", "Reconnecting...", h.worker().lastError};
+    if (held) statuses.push_back("Reconnecting...");
+    EXPECT_EQ(h.statusSequence(), statuses);
+    EXPECT_EQ(h.stoppedAt() != 0, held) << "only the wait for our own transfer streams again";
+    if (held) {
+      EXPECT_GT(h.lastLcdTime(), h.firstStatusTime(stopped) + 1000);
+    }
+  }
 }
 
 }  // namespace
