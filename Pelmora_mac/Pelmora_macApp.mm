@@ -79,7 +79,7 @@ std::uint64_t nowMs() {
 
 - (void)installMainMenu {
   NSMenu* menuBar = [[NSMenu alloc] initWithTitle:@""];
-  for (const mac::MenuSpec& spec : mac::mainMenu()) {
+  for (const mac::MenuSpec& spec : mac::mainMenu(LCDUserLanguage())) {
     NSMenu* menu = LCDMakeMenu(spec, self, nil);
     NSMenuItem* holder = [[NSMenuItem alloc] initWithTitle:menu.title action:nullptr keyEquivalent:@""];
     holder.submenu = menu;

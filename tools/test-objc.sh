@@ -41,7 +41,7 @@ declare -A needs=(
                  mac::levelForTopmost mac::levelToRestoreAfterMiniaturize mac::isWholeFrame mac::frameImageLayout
                  mac::contextMenu"
   [Pelmora_macApp]="mac::TerminationGate::beginTermination mac::TerminationGate::firstReply mac::TerminationGate::replyDue
-                    mac::mainMenu mac::aboutCredits mac::chooseVersion"
+                    mac::mainMenu mac::aboutCredits mac::chooseVersion host::uiLanguageFromPreferences"
 )
 
 failed=0

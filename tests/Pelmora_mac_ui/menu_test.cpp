@@ -31,11 +31,26 @@ std::vector<std::string> describe(const MenuSpec& menu) {
   return out;
 }
 
-TEST(MenuLayout, MenuBarHasTheTitlesKeysAndTargets) {
+std::vector<std::string> describe(const std::vector<MenuSpec>& menus) {
   std::vector<std::string> all;
-  for (const MenuSpec& menu : mainMenu()) {
+  for (const MenuSpec& menu : menus) {
     for (std::string& line : describe(menu)) all.push_back(std::move(line));
   }
+  return all;
+}
+
+// The same lines with each title cut down to what follows it.
+std::vector<std::string> withoutTitles(std::vector<std::string> lines) {
+  for (std::string& line : lines) {
+    const auto text = line.find_first_not_of(' ');
+    const auto rest = line.find(" [");
+    line.erase(text, (rest == std::string::npos ? line.size() : rest) - text);
+  }
+  return lines;
+}
+
+TEST(MenuLayout, MenuBarHasTheTitlesKeysAndTargets) {
+  const std::vector<std::string> all = describe(mainMenu(UiLanguage::Japanese));
   // Actions: 1 about, 2 hide, 3 terminate, 4 new window, 5 close, 6 scale,
   // 7 topmost, 8 miniaturise, 9 bring all to front.
   const std::vector<std::string> expected = {
@@ -77,7 +92,25 @@ TEST(MenuLayout, ContextMenuIsTheViewMenuWithoutKeysThenCloseForTheWindow) {
       "  常に手前に表示 [] 7/0 responder",
       "  閉じる [] 5/0 window",
   };
-  EXPECT_EQ(describe(contextMenu()), expected);
+  EXPECT_EQ(describe(contextMenu(UiLanguage::Japanese)), expected);
+}
+
+TEST(MenuLayout, EnglishMenusDifferOnlyInTheirTitles) {
+  const std::vector<std::string> english = describe(mainMenu(UiLanguage::English));
+  EXPECT_EQ(withoutTitles(english), withoutTitles(describe(mainMenu(UiLanguage::Japanese))));
+  EXPECT_EQ(withoutTitles(describe(contextMenu(UiLanguage::English))),
+            withoutTitles(describe(contextMenu(UiLanguage::Japanese))));
+  std::vector<std::string> titles;
+  for (const std::string& line : english) {
+    const auto text = line.find_first_not_of(' ');
+    titles.push_back(line.substr(text, line.find(" [") - text));
+  }
+  const std::vector<std::string> expected = {
+      "<>", "About Pelmora", "-", "Hide Pelmora", "-", "Quit Pelmora", "<File>", "New Window", "Close", "<View>",
+      "Scale", "1x", "2x", "3x", "4x", "5x", "6x", "Always on Top", "<Window> windows", "Minimize",
+      "Bring All to Front"};
+  EXPECT_EQ(titles, expected);
+  EXPECT_EQ(describe(contextMenu(UiLanguage::English)).back(), "  Close [] 5/0 window");
 }
 
 TEST(MenuStates, ChecksFollowScaleAndTopmost) {

@@ -2,6 +2,7 @@
 
 #include "host/menu_commands.h"
 #include "host/program_options.h"
+#include "host/ui_language.h"
 #include "host/window_geometry.h"
 #include "host/window_title.h"
 
@@ -70,6 +71,26 @@ TEST(MenuCommands, EachIdAsksForItsAction) {
   for (int scale = kMinScale; scale <= kMaxScale; ++scale) {
     EXPECT_EQ(menuChoice(commandForScale(scale)), (MenuChoice{MenuAction::SetScale, scale}));
   }
+}
+
+TEST(UiLanguage, JapaneseOnlyWhenTheUserAsksForItFirst) {
+  EXPECT_EQ(uiLanguageFromLangId(0x0411), UiLanguage::Japanese);  // ja-JP
+  EXPECT_EQ(uiLanguageFromLangId(0x0011), UiLanguage::Japanese);  // neutral Japanese
+  for (const unsigned other : {0x0409u, 0x0809u, 0x0407u, 0x0804u, 0u}) {
+    EXPECT_EQ(uiLanguageFromLangId(other), UiLanguage::English) << std::hex << other;
+  }
+  struct Case {
+    std::vector<std::string> tags;
+    UiLanguage language;
+  };
+  const Case cases[] = {
+      {{"ja-JP", "en-US"}, UiLanguage::Japanese},
+      {{"de-DE", "ja_JP.UTF-8"}, UiLanguage::Japanese},  // no German texts: the next known one
+      {{"en-GB", "ja-JP"}, UiLanguage::English},
+      {{"jam", "fr"}, UiLanguage::English},  // only the language part counts
+      {{}, UiLanguage::English},
+  };
+  for (const Case& c : cases) EXPECT_EQ(uiLanguageFromPreferences(c.tags), c.language) << c.tags.size();
 }
 
 }  // namespace

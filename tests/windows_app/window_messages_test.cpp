@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "windows/app/menu_model.h"
 
 namespace pelmora::winapp {
@@ -43,11 +45,21 @@ TEST(WindowMessages, OnlyTheTwoResumeBroadcastsCount) {
   for (const std::uintptr_t other : {0u, 4u, 10u, 32787u}) EXPECT_FALSE(isResumeBroadcast(other));
 }
 
-TEST(MenuModel, MarksFollowTheWindowAndKeyboardOpensAtThePictureCentre) {
-  EXPECT_EQ(menuModel(1, false).radioCommand, 40001);
-  EXPECT_EQ(menuModel(6, true).radioCommand, 40006);
-  EXPECT_TRUE(menuModel(6, true).topmostChecked);
-  EXPECT_FALSE(menuModel(2, false).topmostChecked);
+TEST(MenuModel, MarksFollowTheWindowTextsTheLanguageAndKeyboardOpensAtThePictureCentre) {
+  for (const host::UiLanguage language : {host::UiLanguage::English, host::UiLanguage::Japanese}) {
+    EXPECT_EQ(menuModel(1, false, language).radioCommand, 40001);
+    EXPECT_EQ(menuModel(6, true, language).radioCommand, 40006);
+    EXPECT_TRUE(menuModel(6, true, language).topmostChecked);
+    EXPECT_FALSE(menuModel(2, false, language).topmostChecked);
+  }
+  const MenuTexts& japanese = *menuModel(1, false, host::UiLanguage::Japanese).texts;
+  EXPECT_EQ(std::u16string(japanese.scaleSubmenu), u"拡大率(&Z)");
+  EXPECT_EQ(std::u16string(japanese.topmost), u"常に手前に表示");
+  EXPECT_EQ(std::u16string(japanese.exit), u"終了(&X)");
+  const MenuTexts& english = *menuModel(1, false, host::UiLanguage::English).texts;
+  EXPECT_EQ(std::u16string(english.scaleSubmenu), u"&Scale");
+  EXPECT_EQ(std::u16string(english.topmost), u"Always on Top");
+  EXPECT_EQ(std::u16string(english.exit), u"E&xit");
 
   EXPECT_EQ(menuAnchor(lParamFromPoint({-1, -1}), 2), (MenuAnchor{{320, 170}, true}));
   EXPECT_EQ(menuAnchor(lParamFromPoint({-1, 40}), 2), (MenuAnchor{{-1, 40}, false}));
