@@ -57,6 +57,24 @@ TEST(WindowGeometry, TopLeftIsKeptSoThatAGripStaysInTheWorkArea) {
   }
 }
 
+TEST(WindowGeometry, FirstScaleIsTwoWhereItLeavesRoomOtherwiseOne) {
+  struct Case {
+    Rect work;
+    int expected;
+  };
+  const Size frame{2, 37};  // a title bar and thin borders
+  const Case cases[] = {
+      {{0, 0, 1920, 1048}, 2},  // full HD less a panel
+      {{0, 32, 3840, 2128}, 2},  // never more than 2 unasked
+      {{0, 32, 1366, 736}, 2},   // a laptop
+      {{0, 0, 1024, 568}, 2},    // 377 high: just two thirds
+      {{0, 0, 1024, 560}, 1},    // too low
+      {{0, 0, 800, 600}, 1},     // too narrow
+      {{0, 0, 0, 0}, 1},         // nothing known
+  };
+  for (const Case& c : cases) EXPECT_EQ(firstScale(frame, c.work), c.expected) << c.work.width << "x" << c.work.height;
+}
+
 TEST(MenuCommands, EachIdAsksForItsAction) {
   struct Case {
     int command;
