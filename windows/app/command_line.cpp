@@ -1,8 +1,8 @@
 #include "windows/app/command_line.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -20,13 +20,13 @@ std::string utf8(const wchar_t* text) {
 
 }  // namespace
 
+// The run-time library has already split the line for the wide entry point;
+// taking its words needs no further system library (CommandLineToArgvW
+// would bring in the shell's).
 host::ProgramOptions commandLineOptions() {
-  int count = 0;
-  wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (words == nullptr) return {};
+  if (__wargv == nullptr) return {};
   std::vector<std::string> args;
-  for (int i = 1; i < count; ++i) args.push_back(utf8(words[i]));  // after the program's name
-  LocalFree(words);
+  for (int i = 1; i < __argc; ++i) args.push_back(utf8(__wargv[i]));  // after the program's name
   return host::parseProgramOptions(args);
 }
 

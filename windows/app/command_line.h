@@ -1,6 +1,6 @@
 #pragma once
-// The program's own command line, read from the system: the wide entry
-// point's string is one line, split here as the C runtime would split it.
+// The program's own command line, as the run-time library split it into
+// words for the wide entry point.
 #include "host/program_options.h"
 
 namespace pelmora::winapp {
