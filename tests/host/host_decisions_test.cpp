@@ -62,7 +62,6 @@ TEST(WindowGeometry, FirstScaleIsTwoWhereItLeavesRoomOtherwiseOne) {
     Rect work;
     int expected;
   };
-  const Size frame{2, 37};  // a title bar and thin borders
   const Case cases[] = {
       {{0, 0, 1920, 1048}, 2},  // full HD less a panel
       {{0, 32, 3840, 2128}, 2},  // never more than 2 unasked
@@ -72,7 +71,7 @@ TEST(WindowGeometry, FirstScaleIsTwoWhereItLeavesRoomOtherwiseOne) {
       {{0, 0, 800, 600}, 1},     // too narrow
       {{0, 0, 0, 0}, 1},         // nothing known
   };
-  for (const Case& c : cases) EXPECT_EQ(firstScale(frame, c.work), c.expected) << c.work.width << "x" << c.work.height;
+  for (const Case& c : cases) EXPECT_EQ(firstScale({2, 37}, c.work), c.expected) << c.work.width << "x" << c.work.height;
 }
 
 TEST(MenuCommands, EachIdAsksForItsAction) {
@@ -92,23 +91,14 @@ TEST(MenuCommands, EachIdAsksForItsAction) {
 }
 
 TEST(UiLanguage, JapaneseOnlyWhenTheUserAsksForItFirst) {
-  EXPECT_EQ(uiLanguageFromLangId(0x0411), UiLanguage::Japanese);  // ja-JP
-  EXPECT_EQ(uiLanguageFromLangId(0x0011), UiLanguage::Japanese);  // neutral Japanese
-  for (const unsigned other : {0x0409u, 0x0809u, 0x0407u, 0x0804u, 0u}) {
-    EXPECT_EQ(uiLanguageFromLangId(other), UiLanguage::English) << std::hex << other;
-  }
-  struct Case {
-    std::vector<std::string> tags;
-    UiLanguage language;
-  };
-  const Case cases[] = {
-      {{"ja-JP", "en-US"}, UiLanguage::Japanese},
-      {{"de-DE", "ja_JP.UTF-8"}, UiLanguage::Japanese},  // no German texts: the next known one
-      {{"en-GB", "ja-JP"}, UiLanguage::English},
-      {{"jam", "fr"}, UiLanguage::English},  // only the language part counts
-      {{}, UiLanguage::English},
-  };
-  for (const Case& c : cases) EXPECT_EQ(uiLanguageFromPreferences(c.tags), c.language) << c.tags.size();
+  for (const unsigned japanese : {0x0411u, 0x0011u}) EXPECT_EQ(uiLanguageFromLangId(japanese), UiLanguage::Japanese);
+  for (const unsigned other : {0x0409u, 0x0809u, 0x0804u, 0u}) EXPECT_EQ(uiLanguageFromLangId(other), UiLanguage::English);
+  using Tags = std::vector<std::string>;
+  EXPECT_EQ(uiLanguageFromPreferences(Tags{"ja-JP", "en-US"}), UiLanguage::Japanese);
+  EXPECT_EQ(uiLanguageFromPreferences(Tags{"de-DE", "ja_JP.UTF-8"}), UiLanguage::Japanese);  // no German texts
+  EXPECT_EQ(uiLanguageFromPreferences(Tags{"en-GB", "ja-JP"}), UiLanguage::English);
+  EXPECT_EQ(uiLanguageFromPreferences(Tags{"jam", "fr"}), UiLanguage::English);  // the language part only
+  EXPECT_EQ(uiLanguageFromPreferences(Tags{}), UiLanguage::English);
 }
 
 }  // namespace

@@ -52,14 +52,12 @@ TEST(MenuModel, MarksFollowTheWindowTextsTheLanguageAndKeyboardOpensAtThePicture
     EXPECT_TRUE(menuModel(6, true, language).topmostChecked);
     EXPECT_FALSE(menuModel(2, false, language).topmostChecked);
   }
-  const MenuTexts& japanese = *menuModel(1, false, host::UiLanguage::Japanese).texts;
-  EXPECT_EQ(std::u16string(japanese.scaleSubmenu), u"拡大率(&Z)");
-  EXPECT_EQ(std::u16string(japanese.topmost), u"常に手前に表示");
-  EXPECT_EQ(std::u16string(japanese.exit), u"終了(&X)");
-  const MenuTexts& english = *menuModel(1, false, host::UiLanguage::English).texts;
-  EXPECT_EQ(std::u16string(english.scaleSubmenu), u"&Scale");
-  EXPECT_EQ(std::u16string(english.topmost), u"Always on Top");
-  EXPECT_EQ(std::u16string(english.exit), u"E&xit");
+  const auto texts = [](host::UiLanguage language) {
+    const MenuTexts& t = *menuModel(1, false, language).texts;
+    return std::u16string(t.scaleSubmenu) + u"|" + t.topmost + u"|" + t.exit;
+  };
+  EXPECT_EQ(texts(host::UiLanguage::Japanese), u"拡大率(&Z)|常に手前に表示|終了(&X)");
+  EXPECT_EQ(texts(host::UiLanguage::English), u"&Scale|Always on Top|E&xit");
 
   EXPECT_EQ(menuAnchor(lParamFromPoint({-1, -1}), 2), (MenuAnchor{{320, 170}, true}));
   EXPECT_EQ(menuAnchor(lParamFromPoint({-1, 40}), 2), (MenuAnchor{{-1, 40}, false}));
