@@ -19,12 +19,16 @@ struct MenuWords {
   std::string_view window, minimize, bringAllToFront;
 };
 
-constexpr MenuWords kEnglishWords{"About Pelmora", "Hide Pelmora",  "Quit Pelmora",  "File",
-                                  "New Window",    "Close",         "View",          "Scale",
-                                  "Always on Top", "Window",        "Minimize",      "Bring All to Front"};
-constexpr MenuWords kJapaneseWords{"Pelmoraについて", "Pelmoraを隠す", "Pelmoraを終了",     "ファイル",
-                                   "新規ウィンドウ",  "閉じる",        "表示",              "拡大率",
-                                   "常に手前に表示",  "ウィンドウ",    "最小化",            "すべてを手前に移動"};
+constexpr MenuWords kEnglishWords{
+    "About Pelmora", "Hide Pelmora", "Quit Pelmora",
+    "File",          "New Window",   "Close",
+    "View",          "Scale",        "Always on Top",
+    "Window",        "Minimize",     "Bring All to Front"};
+constexpr MenuWords kJapaneseWords{
+    "Pelmoraについて", "Pelmoraを隠す",  "Pelmoraを終了",
+    "ファイル",        "新規ウィンドウ", "閉じる",
+    "表示",            "拡大率",         "常に手前に表示",
+    "ウィンドウ",      "最小化",         "すべてを手前に移動"};
 
 const MenuWords& words(UiLanguage language) {
   return language == UiLanguage::Japanese ? kJapaneseWords : kEnglishWords;
