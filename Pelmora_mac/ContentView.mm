@@ -330,7 +330,7 @@ NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullab
   [NSApp addWindowsItem:window title:title filename:NO];
   window.collectionBehavior = kCollectionBehavior;
   window.tabbingMode = NSWindowTabbingModeDisallowed;
-  lcd.menu = LCDMakeMenu(mac::contextMenu(), nil, window);
+  lcd.menu = LCDMakeMenu(mac::contextMenu(LCDUserLanguage()), nil, window);
 
   [window center];
   const mac::Point offset = mac::cascadeOffset(NSApp.windows.count);

@@ -10,6 +10,10 @@ NS_ASSUME_NONNULL_BEGIN
 
 @interface LCDSession : NSObject
 
+// Sessions created from now on run the simulated synthesizer of `--demo`
+// instead of looking for devices.
+@property (class, nonatomic) BOOL demo;
+
 // Nil when no worker thread can be started.
 - (nullable instancetype)init NS_DESIGNATED_INITIALIZER;
 

@@ -3,10 +3,18 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <utility>
 
 #import "Pelmora_mac/LCDStrings.h"
 #include "Pelmora_mac/ui/statistics_fields.h"
 #include "bridge/session_bridge.h"
+#include "sim/demo_synth.h"
+
+namespace {
+
+BOOL gDemo = NO;  // main thread only
+
+}  // namespace
 
 @implementation LCDSession {
   // Shares the state block with the worker, which keeps it alive past this
@@ -17,11 +25,21 @@
   NSMutableData* _spare;
 }
 
++ (BOOL)demo {
+  return gDemo;
+}
+
++ (void)setDemo:(BOOL)demo {
+  gDemo = demo;
+}
+
 - (nullable instancetype)init {
   self = [super init];
   if (self == nil) return nil;
   try {
-    _bridge = std::make_unique<pelmora::SessionBridge>();
+    pelmora::SessionBridgeOptions options;
+    if (gDemo) options.hooks = pelmora::sim::demoHooks();
+    _bridge = std::make_unique<pelmora::SessionBridge>(std::move(options));
   } catch (const std::exception&) {
     return nil;
   }

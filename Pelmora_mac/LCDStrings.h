@@ -5,8 +5,10 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Pelmora_mac/ui/window_title.h"
+#include "host/ui_language.h"
 
 NS_ASSUME_NONNULL_BEGIN
 
@@ -32,6 +34,17 @@ inline NSString* LCDApplicationVersion(void) {
   if (![value isKindOfClass:NSString.class]) return LCDStringFromUtf16(pelmora::mac::chooseVersion(std::nullopt));
   const std::u16string entry = LCDUtf16FromString(static_cast<NSString*>(value));
   return LCDStringFromUtf16(pelmora::mac::chooseVersion(entry));
+}
+
+// The menus' language, chosen from the user's preferred languages as the
+// system chooses among an application's localisations.
+inline pelmora::host::UiLanguage LCDUserLanguage(void) {
+  std::vector<std::string> tags;
+  for (NSString* tag in NSLocale.preferredLanguages) {
+    const char* utf8 = tag.UTF8String;
+    if (utf8 != nullptr) tags.emplace_back(utf8);
+  }
+  return pelmora::host::uiLanguageFromPreferences(tags);
 }
 
 NS_ASSUME_NONNULL_END

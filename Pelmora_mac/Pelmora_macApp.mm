@@ -4,11 +4,14 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #import "Pelmora_mac/LCDStrings.h"
 #include "Pelmora_mac/ui/about_text.h"
 #include "Pelmora_mac/ui/menu_layout.h"
 #include "Pelmora_mac/ui/termination_gate.h"
+#include "host/program_options.h"
 
 namespace mac = pelmora::mac;
 
@@ -79,7 +82,7 @@ std::uint64_t nowMs() {
 
 - (void)installMainMenu {
   NSMenu* menuBar = [[NSMenu alloc] initWithTitle:@""];
-  for (const mac::MenuSpec& spec : mac::mainMenu()) {
+  for (const mac::MenuSpec& spec : mac::mainMenu(LCDUserLanguage())) {
     NSMenu* menu = LCDMakeMenu(spec, self, nil);
     NSMenuItem* holder = [[NSMenuItem alloc] initWithTitle:menu.title action:nullptr keyEquivalent:@""];
     holder.submenu = menu;
@@ -179,8 +182,8 @@ std::uint64_t nowMs() {
 @end
 
 int main(int argc, const char* argv[]) {
-  (void)argc;
-  (void)argv;
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  LCDSession.demo = pelmora::host::parseProgramOptions(args).demo;
   @autoreleasepool {
     NSApplication* application = [NSApplication sharedApplication];
     // The application holds its delegate weakly; this reference keeps it for

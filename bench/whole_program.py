@@ -18,7 +18,7 @@ import time
 
 SETTLE_S = 3
 SCENARIOS = {
-    "demo1": ("pelmora --demo, scale 1", ["--demo"]),
+    "demo1": ("pelmora --demo, scale 1", ["--demo", "--scale", "1"]),
     "demo6": ("pelmora --demo, scale 6", ["--demo", "--scale", "6"]),
     "nodevice": ('pelmora, "No Device"', []),
 }

@@ -19,6 +19,20 @@ Point keepInWorkArea(Point topLeft, const Rect& workArea) {
           std::min(std::max(topLeft.y, top), std::max(top, bottom - kKeepVisibleHeight))};
 }
 
+int firstScale(Size frame, const Rect& workArea) {
+  constexpr int kShareNumerator = 2;
+  constexpr int kShareDenominator = 3;
+  int best = kMinScale;
+  for (int scale = kMinScale + 1; scale <= kLargestFirstScale; ++scale) {
+    const Size lcd = lcdAreaSize(scale);
+    if ((lcd.width + frame.width) * kShareDenominator <= workArea.width * kShareNumerator &&
+        (lcd.height + frame.height) * kShareDenominator <= workArea.height * kShareNumerator) {
+      best = scale;
+    }
+  }
+  return best;
+}
+
 Point keyboardMenuPoint(int scale) { return {kHalfWidth * scale, kHalfHeight * scale}; }
 
 }  // namespace pelmora::host

@@ -37,6 +37,13 @@ Size lcdAreaSize(int scale);
 // smaller than that pins the corner to the work area's top-left.
 Point keepInWorkArea(Point topLeft, const Rect& workArea);
 
+// The scale a window opens at when none was asked for: the largest up to
+// kLargestFirstScale whose window (the LCD area plus `frame`, the title bar
+// and borders around it) takes at most two thirds of the work area's width
+// and height, so the picture is easy to read yet leaves room beside it.
+inline constexpr int kLargestFirstScale = 2;
+int firstScale(Size frame, const Rect& workArea);
+
 // Where a menu opened from the keyboard appears, relative to the picture:
 // its centre.
 Point keyboardMenuPoint(int scale);

@@ -37,13 +37,14 @@ checkers=osx.cocoa,osx.coreFoundation
 
 # The portable functions each file must call; a new .mm needs a line here.
 declare -A needs=(
-  [LCDSession]="SessionBridge::SessionBridge SessionBridge::takePixels mac::statisticsFields"
+  [LCDSession]="SessionBridge::SessionBridge SessionBridge::takePixels mac::statisticsFields sim::demoHooks"
   [ContentView]="mac::windowTitle mac::chooseVersion mac::planScaleChange mac::cascadeOffset mac::layoutChrome
                  mac::standardButtonOrigin mac::contentSizeForScale mac::itemChecked mac::windowItemEnabled
                  mac::levelForTopmost mac::levelToRestoreAfterMiniaturize mac::isWholeFrame mac::frameImageLayout
                  mac::contextMenu"
   [Pelmora_macApp]="mac::TerminationGate::beginTermination mac::TerminationGate::firstReply mac::TerminationGate::replyDue
-                    mac::mainMenu mac::aboutCredits mac::chooseVersion"
+                    mac::mainMenu mac::aboutCredits mac::chooseVersion host::uiLanguageFromPreferences
+                    host::parseProgramOptions"
 )
 
 failed=0

@@ -11,6 +11,29 @@ constexpr std::string_view kScaleTitles[] = {"1x", "2x", "3x", "4x", "5x", "6x"}
 constexpr std::string_view kScaleKeys[] = {"1", "2", "3", "4", "5", "6"};
 static_assert(std::size(kScaleTitles) == kMaxScale - kMinScale + 1);
 
+// Every title of the menus in one language, UTF-8.
+struct MenuWords {
+  std::string_view about, hide, quit;
+  std::string_view file, newWindow, close;
+  std::string_view view, scale, topmost;
+  std::string_view window, minimize, bringAllToFront;
+};
+
+constexpr MenuWords kEnglishWords{
+    "About Pelmora", "Hide Pelmora", "Quit Pelmora",
+    "File",          "New Window",   "Close",
+    "View",          "Scale",        "Always on Top",
+    "Window",        "Minimize",     "Bring All to Front"};
+constexpr MenuWords kJapaneseWords{
+    "Pelmoraについて", "Pelmoraを隠す",  "Pelmoraを終了",
+    "ファイル",        "新規ウィンドウ", "閉じる",
+    "表示",            "拡大率",         "常に手前に表示",
+    "ウィンドウ",      "最小化",         "すべてを手前に移動"};
+
+const MenuWords& words(UiLanguage language) {
+  return language == UiLanguage::Japanese ? kJapaneseWords : kEnglishWords;
+}
+
 MenuItemSpec item(std::string_view title, MenuAction action, std::string_view key = {},
                   MenuTarget target = MenuTarget::FirstResponder) {
   MenuItemSpec spec;
@@ -27,8 +50,8 @@ MenuItemSpec separator() {
   return spec;
 }
 
-MenuItemSpec scaleSubmenu(bool withKeys) {
-  MenuItemSpec spec = item("拡大率", MenuAction::None);
+MenuItemSpec scaleSubmenu(bool withKeys, std::string_view title) {
+  MenuItemSpec spec = item(title, MenuAction::None);
   for (int scale = kMinScale; scale <= kMaxScale; ++scale) {
     const auto index = static_cast<std::size_t>(scale - kMinScale);
     MenuItemSpec choice = item(kScaleTitles[index], MenuAction::ChangeScale,
@@ -41,30 +64,31 @@ MenuItemSpec scaleSubmenu(bool withKeys) {
 
 }  // namespace
 
-MenuSpec viewMenu(bool withKeys) {
-  return {"表示", {scaleSubmenu(withKeys), item("常に手前に表示", MenuAction::ToggleTopmost)}};
+MenuSpec viewMenu(bool withKeys, UiLanguage language) {
+  const MenuWords& w = words(language);
+  return {w.view, {scaleSubmenu(withKeys, w.scale), item(w.topmost, MenuAction::ToggleTopmost)}};
 }
 
-MenuSpec contextMenu() {
-  MenuSpec menu = viewMenu(false);
+MenuSpec contextMenu(UiLanguage language) {
+  MenuSpec menu = viewMenu(false, language);
   menu.title = {};
-  menu.items.push_back(item("閉じる", MenuAction::PerformClose, {}, MenuTarget::Window));
+  menu.items.push_back(item(words(language).close, MenuAction::PerformClose, {}, MenuTarget::Window));
   return menu;
 }
 
-std::vector<MenuSpec> mainMenu() {
+std::vector<MenuSpec> mainMenu(UiLanguage language) {
+  const MenuWords& w = words(language);
   MenuSpec application{{},
-                       {item("Pelmoraについて", MenuAction::About), separator(),
-                        item("Pelmoraを隠す", MenuAction::Hide, "h"), separator(),
-                        item("Pelmoraを終了", MenuAction::Terminate, "q")}};
-  MenuSpec file{"ファイル",
-                {item("新規ウィンドウ", MenuAction::NewWindow, "n", MenuTarget::Delegate),
-                 item("閉じる", MenuAction::PerformClose, "w")}};
-  MenuSpec window{"ウィンドウ",
-                  {item("最小化", MenuAction::PerformMiniaturize, "m"),
-                   item("すべてを手前に移動", MenuAction::ArrangeInFront)},
+                       {item(w.about, MenuAction::About), separator(), item(w.hide, MenuAction::Hide, "h"),
+                        separator(), item(w.quit, MenuAction::Terminate, "q")}};
+  MenuSpec file{w.file,
+                {item(w.newWindow, MenuAction::NewWindow, "n", MenuTarget::Delegate),
+                 item(w.close, MenuAction::PerformClose, "w")}};
+  MenuSpec window{w.window,
+                  {item(w.minimize, MenuAction::PerformMiniaturize, "m"),
+                   item(w.bringAllToFront, MenuAction::ArrangeInFront)},
                   true};
-  return {application, file, viewMenu(true), window};
+  return {application, file, viewMenu(true, language), window};
 }
 
 }  // namespace pelmora::mac

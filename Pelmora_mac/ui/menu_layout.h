@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "host/ui_language.h"
+
 namespace pelmora::mac {
 
 enum class MenuAction {
@@ -41,13 +43,16 @@ struct MenuSpec {
   bool windowsMenu = false;  // becomes the application's Windows menu
 };
 
-// The menu bar: application, "ファイル", "表示", "ウィンドウ".
-std::vector<MenuSpec> mainMenu();
-// The scale submenu and "常に手前に表示"; only the menu bar's copy has the
+using host::UiLanguage;
+
+// The menu bar: application, File, View, Window ("ファイル", "表示",
+// "ウィンドウ" in Japanese).
+std::vector<MenuSpec> mainMenu(UiLanguage language);
+// The scale submenu and "Always on Top"; only the menu bar's copy has the
 // key equivalents "1" ... "6".
-MenuSpec viewMenu(bool withKeys);
+MenuSpec viewMenu(bool withKeys, UiLanguage language);
 // An LCD window's context menu: the view menu without a title or keys, then
-// "閉じる" aimed at the window.
-MenuSpec contextMenu();
+// "Close" aimed at the window.
+MenuSpec contextMenu(UiLanguage language);
 
 }  // namespace pelmora::mac

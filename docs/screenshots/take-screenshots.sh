@@ -50,19 +50,16 @@ window_of() {
   echo "$id"
 }
 
-"$pelmora" &
+"$pelmora" --scale 1 &
 app=$!
 win=$(window_of)
 sleep 2
 import -window "$win" -depth 8 status-no-device.png
 kill $app; wait $app 2>/dev/null || true
 
-"$pelmora" --demo &
+"$pelmora" --demo --scale 2 &
 app=$!
 win=$(window_of)
-# Scale 2 from the context menu.
-xdotool mousemove --window "$win" 160 85 click 3; sleep 0.5
-for key in Down Right Down Return; do xdotool key $key; sleep 0.15; done
 sleep 1
 for _ in "${pages[@]}"; do
   page=$(wait_page)

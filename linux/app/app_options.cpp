@@ -106,7 +106,7 @@ std::string usageText(const std::string& program) {
          " [OPTION]...\n"
          "Shows the LCD of a Tonverra mini synthesizer attached over USB in a small window.\n"
          "\n"
-         "  --scale N        start at scale N, 1 to 6 (default 1)\n"
+         "  --scale N        start at scale N, 1 to 6 (default: 2, or 1 on a small screen)\n"
          "  --on-top         start always on top of other windows\n"
          "  --serial SERIAL  show only the synthesizer with this serial number\n"
          "                   (one window per synthesizer)\n"
@@ -120,7 +120,8 @@ std::string usageText(const std::string& program) {
          "  --version        show the version and exit\n"
          "\n"
          "Right-click the picture (or press the Menu key or Shift+F10) for scale,\n"
-         "always-on-top and exit. Ctrl+C copies the picture, Ctrl+S saves it as PNG.\n"
+         "always-on-top and exit. Ctrl+C copies the picture, Ctrl+S saves it as PNG\n"
+         "(the title says where).\n"
          "More in 'man pelmora'.\n";
 }
 

@@ -10,7 +10,7 @@ enum class AppAction { Run, List, Help, Version, Error };
 struct AppOptions {
   AppAction action = AppAction::Run;
   bool demo = false;
-  int scale = 1;        // the window's scale at start
+  int scale = 0;        // the window's scale at start; 0: chosen for the screen
   bool onTop = false;   // start always on top
   std::string serial;   // show only the synthesizer with this serial; empty: any
   std::string record;   // capture file to write; empty: none

@@ -65,8 +65,23 @@ DeviceAccess probeAccess(const std::string& node) {
   return locked ? DeviceAccess::Ready : DeviceAccess::Busy;
 }
 
+namespace {
+
+// A synthesizer the kernel knows is listed even when it cannot be opened, so
+// an empty list points to the cable or the kernel, not to access rights.
+constexpr const char* kNothingFound =
+    "No synthesizer found. Check that:\n"
+    "  - it is switched on and plugged in with a data cable (a charging-only cable\n"
+    "    shows nothing); try another USB port, without a hub;\n"
+    "  - the kernel sees it: run 'sudo dmesg | tail' right after plugging it in;\n"
+    "    it should name a HID device 39d0:0101 and a hidraw node.\n"
+    "A synthesizer the kernel sees is listed here even without the udev rule\n"
+    "(then as \"Access Denied\", with the fix).\n";
+
+}  // namespace
+
 std::string deviceListing(const DeviceList& devices, const AccessProbe& probe) {
-  if (devices.empty()) return "No synthesizer found.\n";
+  if (devices.empty()) return kNothingFound;
   struct Row {
     std::string serial, node, status;
   };

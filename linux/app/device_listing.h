@@ -17,7 +17,8 @@ using AccessProbe = std::function<DeviceAccess(const std::string& node)>;
 // lock) and lets go at once; nothing is sent to the device.
 DeviceAccess probeAccess(const std::string& node);
 
-// The whole listing; "No synthesizer found." when the list is empty.
+// The whole listing; when the list is empty, "No synthesizer found." and
+// what to check.
 std::string deviceListing(const DeviceList& devices, const AccessProbe& probe);
 
 }  // namespace pelmora::app

@@ -10,7 +10,7 @@ namespace {
 
 // English message ids; the user's language comes from the catalogues.
 // The submenu of scales 1x to 6x.
-constexpr const char* kScaleMenuText = translatable("_Zoom");
+constexpr const char* kScaleMenuText = translatable("_Scale");
 // Keeps the window above all others.
 constexpr const char* kTopmostText = translatable("Always on Top");
 constexpr const char* kExitText = translatable("E_xit");

@@ -321,8 +321,12 @@ void LcdWindow::setScale(int scale) {
 
 void LcdWindow::applyStartOptions(int scale, bool onTop) {
   // A scale asked for on the command line is held to what the screen can
-  // show, like the menu's choices.
-  if (const auto place = placementOf(window_)) scale = std::min(scale, largestFittingScale(place->frame, place->work));
+  // show, like the menu's choices; without one, the screen decides.
+  if (const auto place = placementOf(window_)) {
+    scale = scale == 0 ? host::firstScale(place->frame, place->work)
+                       : std::min(scale, largestFittingScale(place->frame, place->work));
+  }
+  if (scale == 0) scale = kMinScale;
   if (scale != scale_) setScale(scale);
   if (onTop != topmost_) toggleTopmost();
 }
@@ -350,7 +354,10 @@ void LcdWindow::openMenu(const GdkEvent* trigger, bool fromKeyboard) {
   }
 }
 
-void LcdWindow::copyPicture() { copyFrameToClipboard(shownFrame()); }
+void LcdWindow::copyPicture() {
+  copyFrameToClipboard(shownFrame());
+  showNotice("Copied to the clipboard");
+}
 
 void LcdWindow::savePicture() {
   const std::time_t now = std::time(nullptr);

@@ -26,7 +26,8 @@ class LcdWindow {
   LcdWindow& operator=(const LcdWindow&) = delete;
 
   void show();
-  // The scale and always-on-top asked for at start; call after show().
+  // The scale (0: chosen for the screen) and always-on-top asked for at
+  // start; call after show().
   void applyStartOptions(int scale, bool onTop);
   // True once the user closed the window.
   bool closed() const { return window_ == nullptr; }

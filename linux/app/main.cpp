@@ -15,7 +15,6 @@
 #include "core/transport/platform.h"
 #include "linux/app/app_options.h"
 #include "linux/app/capture_source.h"
-#include "linux/app/demo_synth.h"
 #include "linux/app/device_filter.h"
 #include "linux/app/device_listing.h"
 #include "linux/app/lcd_window.h"
@@ -24,6 +23,7 @@
 #include "linux/app/translation.h"
 #include "linux/utf16_conversion.h"
 #include "sim/capture_reader.h"
+#include "sim/demo_synth.h"
 
 namespace {
 
@@ -72,7 +72,6 @@ int listDevices(const AppOptions& options) {
 // Everything here must outlive the session's worker; on a late worker the
 // process ends without destroying any of it.
 struct Sources {
-  std::unique_ptr<DemoSynth> demo;
   std::unique_ptr<CaptureSource> replay;
   std::unique_ptr<ReportRecorder> recorder;
   SessionBridgeOptions bridgeOptions;
@@ -81,8 +80,7 @@ struct Sources {
 // False, with the reason already printed, when the window must not start.
 bool prepareSources(const AppOptions& options, Sources& sources) {
   if (options.demo) {
-    sources.demo = std::make_unique<DemoSynth>();
-    sources.bridgeOptions = sources.demo->bridgeOptions();
+    sources.bridgeOptions.hooks = sim::demoHooks();
   } else if (!options.replay.empty()) {
     sim::CaptureReadResult read = sim::readCaptureFile(options.replay);
     if (!read.capture) {

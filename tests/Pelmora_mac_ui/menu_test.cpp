@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Pelmora_mac/ui/menu_layout.h"
@@ -31,11 +32,16 @@ std::vector<std::string> describe(const MenuSpec& menu) {
   return out;
 }
 
-TEST(MenuLayout, MenuBarHasTheTitlesKeysAndTargets) {
+std::vector<std::string> describe(const std::vector<MenuSpec>& menus) {
   std::vector<std::string> all;
-  for (const MenuSpec& menu : mainMenu()) {
+  for (const MenuSpec& menu : menus) {
     for (std::string& line : describe(menu)) all.push_back(std::move(line));
   }
+  return all;
+}
+
+TEST(MenuLayout, MenuBarHasTheTitlesKeysAndTargets) {
+  const std::vector<std::string> all = describe(mainMenu(UiLanguage::Japanese));
   // Actions: 1 about, 2 hide, 3 terminate, 4 new window, 5 close, 6 scale,
   // 7 topmost, 8 miniaturise, 9 bring all to front.
   const std::vector<std::string> expected = {
@@ -77,7 +83,28 @@ TEST(MenuLayout, ContextMenuIsTheViewMenuWithoutKeysThenCloseForTheWindow) {
       "  常に手前に表示 [] 7/0 responder",
       "  閉じる [] 5/0 window",
   };
-  EXPECT_EQ(describe(contextMenu()), expected);
+  EXPECT_EQ(describe(contextMenu(UiLanguage::Japanese)), expected);
+}
+
+TEST(MenuLayout, EnglishMenusAreTheJapaneseOnesWithEnglishTitles) {
+  const std::pair<std::string, std::string> words[] = {
+      {"Pelmoraについて", "About Pelmora"}, {"Pelmoraを隠す", "Hide Pelmora"}, {"Pelmoraを終了", "Quit Pelmora"},
+      {"ファイル", "File"}, {"新規ウィンドウ", "New Window"}, {"閉じる", "Close"}, {"表示", "View"},
+      {"拡大率", "Scale"}, {"常に手前に表示", "Always on Top"}, {"ウィンドウ", "Window"}, {"最小化", "Minimize"},
+      {"すべてを手前に移動", "Bring All to Front"}};
+  auto translated = [&words](std::vector<std::string> lines) {
+    for (std::string& line : lines) {
+      for (const auto& [ja, en] : words) {
+        // Whole titles only: "ウィンドウ" is also the end of "新規ウィンドウ".
+        const auto at = line.find(ja);
+        const bool whole = at != std::string::npos && at > 0 && (line[at - 1] == ' ' || line[at - 1] == '<');
+        if (whole) line.replace(at, ja.size(), en);
+      }
+    }
+    return lines;
+  };
+  EXPECT_EQ(describe(mainMenu(UiLanguage::English)), translated(describe(mainMenu(UiLanguage::Japanese))));
+  EXPECT_EQ(describe(contextMenu(UiLanguage::English)), translated(describe(contextMenu(UiLanguage::Japanese))));
 }
 
 TEST(MenuStates, ChecksFollowScaleAndTopmost) {

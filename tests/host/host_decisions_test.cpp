@@ -2,6 +2,7 @@
 
 #include "host/menu_commands.h"
 #include "host/program_options.h"
+#include "host/ui_language.h"
 #include "host/window_geometry.h"
 #include "host/window_title.h"
 
@@ -56,6 +57,23 @@ TEST(WindowGeometry, TopLeftIsKeptSoThatAGripStaysInTheWorkArea) {
   }
 }
 
+TEST(WindowGeometry, FirstScaleIsTwoWhereItLeavesRoomOtherwiseOne) {
+  struct Case {
+    Rect work;
+    int expected;
+  };
+  const Case cases[] = {
+      {{0, 0, 1920, 1048}, 2},  // full HD less a panel
+      {{0, 32, 3840, 2128}, 2},  // never more than 2 unasked
+      {{0, 32, 1366, 736}, 2},   // a laptop
+      {{0, 0, 1024, 568}, 2},    // 377 high: just two thirds
+      {{0, 0, 1024, 560}, 1},    // too low
+      {{0, 0, 800, 600}, 1},     // too narrow
+      {{0, 0, 0, 0}, 1},         // nothing known
+  };
+  for (const Case& c : cases) EXPECT_EQ(firstScale({2, 37}, c.work), c.expected) << c.work.width << "x" << c.work.height;
+}
+
 TEST(MenuCommands, EachIdAsksForItsAction) {
   struct Case {
     int command;
@@ -70,6 +88,17 @@ TEST(MenuCommands, EachIdAsksForItsAction) {
   for (int scale = kMinScale; scale <= kMaxScale; ++scale) {
     EXPECT_EQ(menuChoice(commandForScale(scale)), (MenuChoice{MenuAction::SetScale, scale}));
   }
+}
+
+TEST(UiLanguage, JapaneseOnlyWhenTheUserAsksForItFirst) {
+  for (const unsigned japanese : {0x0411u, 0x0011u}) EXPECT_EQ(uiLanguageFromLangId(japanese), UiLanguage::Japanese);
+  for (const unsigned other : {0x0409u, 0x0809u, 0x0804u, 0u}) EXPECT_EQ(uiLanguageFromLangId(other), UiLanguage::English);
+  using Tags = std::vector<std::string>;
+  EXPECT_EQ(uiLanguageFromPreferences(Tags{"ja-JP", "en-US"}), UiLanguage::Japanese);
+  EXPECT_EQ(uiLanguageFromPreferences(Tags{"de-DE", "ja_JP.UTF-8"}), UiLanguage::Japanese);  // no German texts
+  EXPECT_EQ(uiLanguageFromPreferences(Tags{"en-GB", "ja-JP"}), UiLanguage::English);
+  EXPECT_EQ(uiLanguageFromPreferences(Tags{"jam", "fr"}), UiLanguage::English);  // the language part only
+  EXPECT_EQ(uiLanguageFromPreferences(Tags{}), UiLanguage::English);
 }
 
 }  // namespace

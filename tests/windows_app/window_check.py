@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Runs the Windows program under Wine in a virtual X display and checks
 what a person would see and do: the picture, the title, the context menu
-from the mouse and the keyboard with its Japanese texts, the scales and the
-work-area clamp, always on top, exit, the display scaling of the monitor,
-and the device and power notifications reaching the worker.
+from the mouse and the keyboard in English and, for a Japanese user, in
+Japanese, the scales and the work-area clamp, always on top, exit, the
+display scaling of the monitor, the device and power notifications reaching
+the worker, and `--demo` showing the simulated synthesizer.
 
 usage: window_check.py BUILD [SCREENSHOT_DIR]
 
@@ -40,6 +41,7 @@ WM_COMMAND, WM_CLOSE = 0x0111, 0x0010
 WM_POWERBROADCAST, WM_DEVICECHANGE = 0x0218, 0x0219
 PBT_APMRESUMEAUTOMATIC, DBT_DEVNODES_CHANGED = 18, 7
 MENU_OPENS = 1.0  # generous: the machine may be busy
+SCALE_KEY = "s"  # the English menu's "&Scale"; the Japanese one's is "z"
 KEY_GAP = 0.3
 
 STARTED = []
@@ -185,9 +187,9 @@ def status_reference(text):
     return read_ppm(path)
 
 
-def start(exe, env=None, maximised=False):
+def start(exe, env=None, maximised=False, args=()):
     # "start /max" launches as a shortcut set to "Maximised" would.
-    command = [WINE, "start", "/wait", "/max", "Z:" + exe.replace("/", "\\")] if maximised else [WINE, exe]
+    command = [WINE, "start", "/wait", "/max", "Z:" + exe.replace("/", "\\")] if maximised else [WINE, exe, *args]
     proc = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL, env=env)
     STARTED.append(proc)
@@ -260,11 +262,12 @@ def check_menus(facts):
     menu = open_menu_by_mouse(point)
     if abs(menu[0] - point[0]) > 2 or abs(menu[1] - point[1]) > 2:
         fail("menu at %r for a right-click at %r" % (menu[:2], point))
-    # The second item, "always on top", is all kanji and kana.
+    # The second item, "Always on Top".
     item = (menu[0] + 2, menu[1] + menu[3] // 3, menu[2] - 4, menu[3] // 3)
     if not shows_glyphs(capture(item), item[2], item[3]):
-        fail("the menu's Japanese texts show as boxes (font link missing?)")
-    keys("z")
+        fail("the menu's texts show as boxes")
+    english = capture(menu)
+    keys(SCALE_KEY)
     time.sleep(MENU_OPENS)
     x, y, w, h = facts["window"]
     save_shot("windows-menu.png", (x, y, max(w, menu[0] + 2 * menu[2] - x + 40), max(h, menu[1] + menu[3] - y) + 20))
@@ -281,11 +284,51 @@ def check_menus(facts):
         fail("keyboard menu at %r, client centre %r" % (menu[:2], centre))
     keys("Escape")
     until("the menu stayed open after Escape", lambda: menu_rect() is None, 5)
+    return english
 
 
-def choose_scale(point, scale):
+def choose_scale(point, scale, key=SCALE_KEY):
     open_menu_by_mouse(point)
-    keys("z", *(["Down"] * (scale - 1)), "Return")
+    keys(key, *(["Down"] * (scale - 1)), "Return")
+
+
+def check_japanese_menu(english):
+    step("a Japanese user gets the Japanese menu, with its own access keys")
+    locales = os.path.join(BUILD, "locale")  # made privately: the system may have none
+    if not os.path.isdir(os.path.join(locales, "ja_JP.UTF-8")):
+        subprocess.run(["localedef", "-i", "ja_JP", "-f", "UTF-8", os.path.join(locales, "ja_JP.UTF-8")])
+    proc = start(PELMORA, dict(os.environ, LANG="ja_JP.UTF-8", LC_ALL="ja_JP.UTF-8", LOCPATH=locales))
+    facts = info()
+    menu = open_menu_by_mouse((facts["client"][0] + 40, facts["client"][1] + 30))
+    item = (menu[0] + 2, menu[1] + menu[3] // 3, menu[2] - 4, menu[3] // 3)
+    if capture(menu) == english or not shows_glyphs(capture(item), item[2], item[3]):
+        fail("the menu under LANG=ja_JP.UTF-8 is the English one, or its texts show as boxes")
+    keys("z")
+    time.sleep(MENU_OPENS)
+    x, y, w, h = facts["window"]
+    save_shot("windows-menu-ja.png", (x, y, max(w, menu[0] + 2 * menu[2] - x + 40), max(h, menu[1] + menu[3] - y) + 20))
+    keys("Down", "Return")  # "&Z" opened the scale submenu: 2x
+    until("z, Down, Return in the Japanese menu did not give scale 2",
+          lambda: info()["client"][2:] == (2 * LCD_W, 2 * LCD_H), 10)
+    probe("post", str(WM_CLOSE), "0", "0")
+    if wait_exit(proc, 5) != 0:
+        fail("exit code after WM_CLOSE")
+
+
+def check_demo(no_device):
+    step("--demo: the simulated synthesizer's changing pages and its serial")
+    proc = start(PELMORA, args=("--demo",))
+    until("no demo serial in the title", lambda: info()["title"] == TITLE + " Serial:DEMO0001", 10)
+    facts = info()
+    def page():
+        pixels = capture(facts["client"])
+        return pixels if pixels != no_device else None
+    first = until("the demo shows no page", page, 10)
+    until("the demo's picture does not change", lambda: capture(facts["client"]) != first, 10)
+    save_shot("windows-demo.png", facts["window"])
+    probe("post", str(WM_CLOSE), "0", "0")
+    if wait_exit(proc, 5) != 0:
+        fail("exit code after WM_CLOSE")
 
 
 def check_scale_and_clamp():
@@ -438,7 +481,7 @@ def main():
 
     proc = start(PELMORA)
     facts = check_startup_picture(reference)
-    check_menus(facts)
+    english_menu = check_menus(facts)
     check_scale_and_clamp()
     check_drag()
     check_topmost_and_exit(proc)
@@ -446,6 +489,8 @@ def main():
     check_high_dpi()
     check_notifications(BUILD)
     check_worker_failure(status_reference("Connection Error\\nWorker Failed"))
+    check_demo(reference)
+    check_japanese_menu(english_menu)
     print("window check passed in %.0f s" % (time.monotonic() - began), flush=True)
 
 

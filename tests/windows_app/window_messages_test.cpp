@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "windows/app/menu_model.h"
 
 namespace pelmora::winapp {
@@ -43,11 +45,18 @@ TEST(WindowMessages, OnlyTheTwoResumeBroadcastsCount) {
   for (const std::uintptr_t other : {0u, 4u, 10u, 32787u}) EXPECT_FALSE(isResumeBroadcast(other));
 }
 
-TEST(MenuModel, MarksFollowTheWindowAndKeyboardOpensAtThePictureCentre) {
-  EXPECT_EQ(menuModel(1, false).radioCommand, 40001);
-  EXPECT_EQ(menuModel(6, true).radioCommand, 40006);
-  EXPECT_TRUE(menuModel(6, true).topmostChecked);
-  EXPECT_FALSE(menuModel(2, false).topmostChecked);
+TEST(MenuModel, MarksFollowTheWindowTextsTheLanguageAndKeyboardOpensAtThePictureCentre) {
+  constexpr host::UiLanguage kEnglish = host::UiLanguage::English;
+  EXPECT_EQ(menuModel(1, false, kEnglish).radioCommand, 40001);
+  EXPECT_EQ(menuModel(6, true, host::UiLanguage::Japanese).radioCommand, 40006);
+  EXPECT_TRUE(menuModel(6, true, kEnglish).topmostChecked);
+  EXPECT_FALSE(menuModel(2, false, kEnglish).topmostChecked);
+  const auto texts = [](host::UiLanguage language) {
+    const MenuTexts& t = *menuModel(1, false, language).texts;
+    return std::u16string(t.scaleSubmenu) + u"|" + t.topmost + u"|" + t.exit;
+  };
+  EXPECT_EQ(texts(host::UiLanguage::Japanese), u"拡大率(&Z)|常に手前に表示|終了(&X)");
+  EXPECT_EQ(texts(host::UiLanguage::English), u"&Scale|Always on Top|E&xit");
 
   EXPECT_EQ(menuAnchor(lParamFromPoint({-1, -1}), 2), (MenuAnchor{{320, 170}, true}));
   EXPECT_EQ(menuAnchor(lParamFromPoint({-1, 40}), 2), (MenuAnchor{{-1, 40}, false}));

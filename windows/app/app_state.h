@@ -33,6 +33,7 @@ struct AppState {
   Handle resumeEvent = nullptr;  // manual reset: the system has resumed
   Handle workerThread = nullptr;
   Handle deviceNotification = nullptr;
+  bool demo = false;  // the simulated synthesizer instead of the devices
 };
 
 // "No Device" on black, so the window has something to show before the

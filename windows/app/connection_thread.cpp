@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "core/protocol/connection_worker.h"
+#include "sim/demo_synth.h"
 #include "windows/app/app_state.h"
 #include "windows/app/worker_hooks.h"
 
@@ -12,7 +13,7 @@ namespace {
 void runWorker(AppState& state) {
   auto worker = std::make_unique<ConnectionWorker>(
       state.stopEvent, [&state](const OutputFrame& frame) { publishFrame(state, frame); }, state.wakeEvent,
-      state.resumeEvent, ModelCallback{}, RawReportCallback{}, workerHooks(state),
+      state.resumeEvent, ModelCallback{}, RawReportCallback{}, state.demo ? sim::demoHooks() : workerHooks(state),
       [&state](const std::u16string& serial) { publishSerial(state, serial); });
   worker->run();
 }

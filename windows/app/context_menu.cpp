@@ -8,6 +8,9 @@ namespace {
 
 const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 
+// The language of the Windows user interface, not the regional format.
+host::UiLanguage userLanguage() { return host::uiLanguageFromLangId(GetUserDefaultUILanguage()); }
+
 // False when the menu could not be filled; the popup is then destroyed by
 // the caller, and a submenu not yet attached is destroyed here.
 bool fillMenu(HMENU popup, HMENU scales, const MenuModel& model) {
@@ -20,13 +23,13 @@ bool fillMenu(HMENU popup, HMENU scales, const MenuModel& model) {
   if (model.radioCommand != 0) {
     CheckMenuRadioItem(scales, host::kCommandScaleFirst, host::kCommandScaleLast, model.radioCommand, MF_BYCOMMAND);
   }
-  if (!AppendMenuW(popup, MF_POPUP, reinterpret_cast<UINT_PTR>(scales), wide(kScaleSubmenuText))) {
+  if (!AppendMenuW(popup, MF_POPUP, reinterpret_cast<UINT_PTR>(scales), wide(model.texts->scaleSubmenu))) {
     DestroyMenu(scales);
     return false;
   }
   return AppendMenuW(popup, MF_STRING | (model.topmostChecked ? MF_CHECKED : MF_UNCHECKED), host::kCommandTopmost,
-                     wide(kTopmostText)) &&
-         AppendMenuW(popup, MF_STRING, host::kCommandExit, wide(kExitText));
+                     wide(model.texts->topmost)) &&
+         AppendMenuW(popup, MF_STRING, host::kCommandExit, wide(model.texts->exit));
 }
 
 }  // namespace
@@ -43,7 +46,7 @@ void showContextMenu(HWND window, const AppState& state, LPARAM lParam) {
     if (scales != nullptr) DestroyMenu(scales);
     return;
   }
-  if (!fillMenu(popup, scales, menuModel(state.scale, isTopmost(window)))) {
+  if (!fillMenu(popup, scales, menuModel(state.scale, isTopmost(window), userLanguage()))) {
     DestroyMenu(popup);
     return;
   }

@@ -14,6 +14,7 @@ extern "C" {
 
 #include "host/window_title.h"
 #include "windows/app/app_state.h"
+#include "windows/app/command_line.h"
 #include "windows/app/connection_thread.h"
 #include "windows/app/resource_ids.h"
 #include "windows/app/window_messages.h"
@@ -101,6 +102,7 @@ int runMessageLoop() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   auto state = std::make_unique<AppState>();
+  state->demo = commandLineOptions().demo;
   drawStartupFrame(*state);
 
   if (!registerWindowClass(instance)) return 1;

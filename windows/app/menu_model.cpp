@@ -6,8 +6,12 @@ namespace pelmora::winapp {
 
 static_assert(kScaleTexts.size() == host::kMaxScale - host::kMinScale + 1, "one item per scale");
 
-MenuModel menuModel(int scale, bool topmost) {
-  return {host::isValidScale(scale) ? host::commandForScale(scale) : 0, topmost};
+constexpr MenuTexts kEnglishTexts{u"&Scale", u"Always on Top", u"E&xit"};
+constexpr MenuTexts kJapaneseTexts{u"拡大率(&Z)", u"常に手前に表示", u"終了(&X)"};
+
+MenuModel menuModel(int scale, bool topmost, host::UiLanguage language) {
+  return {host::isValidScale(scale) ? host::commandForScale(scale) : 0, topmost,
+          language == host::UiLanguage::Japanese ? &kJapaneseTexts : &kEnglishTexts};
 }
 
 MenuAnchor menuAnchor(std::intptr_t lParam, int scale) {

@@ -6,21 +6,26 @@
 #include <cstdint>
 
 #include "host/menu_commands.h"
+#include "host/ui_language.h"
 #include "host/window_geometry.h"
 
 namespace pelmora::winapp {
 
-// UTF-16, as the wide Win32 calls take them.
-inline constexpr const char16_t* kScaleSubmenuText = u"拡大率(&Z)";
-inline constexpr const char16_t* kTopmostText = u"常に手前に表示";
-inline constexpr const char16_t* kExitText = u"終了(&X)";
+// The words of the menu in one language; UTF-16, as the wide Win32 calls
+// take them, with "&" before the access key.
+struct MenuTexts {
+  const char16_t* scaleSubmenu;
+  const char16_t* topmost;
+  const char16_t* exit;
+};
 inline constexpr std::array<const char16_t*, 6> kScaleTexts = {u"1x", u"2x", u"3x", u"4x", u"5x", u"6x"};
 
 struct MenuModel {
   int radioCommand = 0;  // the scale item with the radio mark; 0: none
   bool topmostChecked = false;
+  const MenuTexts* texts = nullptr;  // never null from menuModel
 };
-MenuModel menuModel(int scale, bool topmost);
+MenuModel menuModel(int scale, bool topmost, host::UiLanguage language);
 
 // Where the menu opens. `fromKeyboard`: the point is in client coordinates
 // and still has to be converted to the screen.
