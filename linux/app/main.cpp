@@ -22,6 +22,8 @@
 #include "linux/app/report_recorder.h"
 #include "linux/app/resume_monitor.h"
 #include "linux/app/translation.h"
+#include "linux/hidraw_discovery.h"
+#include "linux/hidraw_node_events.h"
 #include "linux/utf16_conversion.h"
 #include "sim/capture_reader.h"
 
@@ -92,6 +94,9 @@ bool prepareSources(const AppOptions& options, Sources& sources) {
     if (read.tornBytes != 0) warn(options.replay + ": the last record is incomplete and is left out");
     sources.replay = std::make_unique<CaptureSource>(std::move(*read.capture));
     sources.bridgeOptions = sources.replay->bridgeOptions();
+  } else {
+    // Pauses sleep until a node changes instead of scanning twice a second.
+    sources.bridgeOptions.deviceEvents = HidrawNodeEvents::create(kDevRoot);
   }
   if (!options.serial.empty()) showOnlySerial(sources.bridgeOptions, utf8ToUtf16(options.serial));
   if (!options.record.empty()) {
