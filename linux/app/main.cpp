@@ -38,6 +38,10 @@ constexpr std::chrono::milliseconds kShutdownBudget{1900};
 constexpr std::chrono::milliseconds kShutdownPoll{5};
 constexpr int kStartupFailure = 1;
 constexpr int kNothingFound = 1;  // --list found no synthesizer
+// An X server first, also on a Wayland desktop that offers one (XWayland):
+// only there can the window stay on top and the picture go through shared
+// memory. GDK_BACKEND still chooses among these when set.
+constexpr const char* kBackendOrder = "x11,*";
 
 // Ctrl+C in a terminal, a logout or `kill` end the program the same way as
 // closing its window, so that an open session is closed properly.
@@ -135,6 +139,7 @@ int runWindow(const AppOptions& options, Sources& sources) {
     LcdWindow window(*session);
     window.show();
     window.applyStartOptions(options.scale, options.onTop);
+    if (options.onTop && !window.topmostAvailable()) warn("--on-top: not available on Wayland without an X server");
     quitOnSignals();
     gtk_main();
   }
@@ -173,6 +178,7 @@ int main(int argc, char** argv) {
   Sources sources;
   if (!prepareSources(options, sources)) return kStartupFailure;
   g_set_prgname(kProgram);
+  gdk_set_allowed_backends(kBackendOrder);
   if (!gtk_init_check(nullptr, nullptr)) {
     std::fputs(errorLine(kProgram, "cannot open the display").c_str(), stderr);
     return kStartupFailure;
