@@ -173,7 +173,8 @@ TEST(HidrawNodeEvents, NoDevicePauseSleepsUntilOurNodeAppearsThenFindsItWithin50
     std::this_thread::sleep_for(span);
     return scans.load();
   };
-  ASSERT_EQ(scansAfter(std::chrono::milliseconds(200)), 1);
+  while (scans.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(scansAfter(std::chrono::milliseconds(100)), 1);
   // A foreign node is scanned once; the unchanged list lets "No Device" run on.
   sys.add(1, "HID_ID=0003:0000046D:0000C52B\n", makeDescriptor());
   test::writeFile(sys.devRoot() + "/hidraw1", "");
