@@ -1,6 +1,7 @@
 #include "bridge/device_watching_wait.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace pelmora {
@@ -11,8 +12,13 @@ DeviceWatchingWait::DeviceWatchingWait(std::shared_ptr<SessionBridgeState> state
     : state_(std::move(state)), scan_(std::move(scan)), lastScan_(Clock::now()) {}
 
 bool DeviceWatchingWait::operator()(std::uint32_t ms) {
+  if (ms == 0) return state_->stopRequested.load();
+  if (state_->deviceEvents) return eventWait(*state_->deviceEvents, ms);
+  return slicedWait(ms);
+}
+
+bool DeviceWatchingWait::slicedWait(std::uint32_t ms) {
   SessionBridgeState& s = *state_;
-  if (ms == 0) return s.stopRequested.load();
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
   const Clock::duration slice = std::chrono::milliseconds(std::min(ms, kWaitSliceMs));
   for (;;) {
@@ -30,10 +36,44 @@ bool DeviceWatchingWait::operator()(std::uint32_t ms) {
   }
 }
 
+bool DeviceWatchingWait::eventWait(IDeviceEvents& events, std::uint32_t ms) {
+  const std::atomic<bool>& stop = state_->stopRequested;
+  const bool watch = ms >= kScanningWaitMinMs;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
+  std::optional<Clock::time_point> scanAt;
+  Clock::time_point firstEvent;
+  for (;;) {
+    if (stop.load()) return true;
+    const Clock::time_point now = Clock::now();
+    if (scanAt && now >= *scanAt) {
+      scanAt.reset();
+      if (scanChanged()) return stop.load();
+    }
+    if (now >= deadline) return stop.load();
+    const Clock::time_point until = scanAt ? std::min(deadline, *scanAt) : deadline;
+    switch (events.waitFor(until - now, watch)) {
+      case DeviceEventOutcome::Interrupted:
+        return stop.load();
+      case DeviceEventOutcome::DevicesChanged: {
+        const Clock::time_point changedAt = Clock::now();
+        if (!scanAt) firstEvent = changedAt;
+        scanAt = std::min(changedAt + kSettleQuiet, firstEvent + kSettleLimit);
+        break;
+      }
+      case DeviceEventOutcome::Quiet:
+        break;
+    }
+  }
+}
+
 bool DeviceWatchingWait::devicesChanged() {
   const Clock::time_point now = Clock::now();
   if (now - lastScan_ <= kScanInterval) return false;
-  lastScan_ = now;
+  return scanChanged();
+}
+
+bool DeviceWatchingWait::scanChanged() {
+  lastScan_ = Clock::now();
   DeviceList devices = scan_();
   const bool changed = !sameDevices(devices, lastDevices_);
   lastDevices_ = std::move(devices);

@@ -2,12 +2,15 @@
 // The worker's one way of pausing. Besides stop it ends early on a resume
 // request and, in pauses long enough to matter, when the set of attached
 // devices changed, so "No Device" and error pauses react to plugging within
-// about half a second without any device-change notification.
+// about half a second without any device-change notification. When the
+// state carries device events, it sleeps on them instead: no slices, and a
+// scan only after a device node changed.
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 
+#include "bridge/device_events.h"
 #include "bridge/session_state.h"
 #include "core/transport/hid_device_info.h"
 
@@ -20,6 +23,12 @@ inline constexpr std::uint32_t kWaitSliceMs = 20;
 // waits must not enumerate.
 inline constexpr std::uint32_t kScanningWaitMinMs = 101;
 inline constexpr std::chrono::nanoseconds kScanInterval = std::chrono::milliseconds(500);
+// A new node is scanned only once its events have been quiet this long (the
+// system's device manager sets its owner and mode right after it appears;
+// opening it before then would fail), but never later than the limit after
+// the first event.
+inline constexpr std::chrono::nanoseconds kSettleQuiet = std::chrono::milliseconds(100);
+inline constexpr std::chrono::nanoseconds kSettleLimit = std::chrono::milliseconds(300);
 
 class DeviceWatchingWait {
  public:
@@ -31,8 +40,13 @@ class DeviceWatchingWait {
   bool operator()(std::uint32_t ms);
 
  private:
+  bool slicedWait(std::uint32_t ms);
+  // Ends on an interrupt (stop, resume), on a changed device list, or at the
+  // deadline. A resume ends the wait it interrupted, not every later one.
+  bool eventWait(IDeviceEvents& events, std::uint32_t ms);
   // Scans when due; true when the list differs from the previous scan.
   bool devicesChanged();
+  bool scanChanged();
 
   std::shared_ptr<SessionBridgeState> state_;
   DeviceScan scan_;

@@ -47,6 +47,7 @@ void frameToRgba(const OutputFrame& frame, std::uint8_t* rgba) {
 
 SessionBridge::SessionBridge(SessionBridgeOptions options)
     : state_(std::make_shared<SessionBridgeState>()) {
+  state_->deviceEvents = std::move(options.deviceEvents);
   std::thread(runSessionWorker, state_, std::move(options)).detach();
 }
 
@@ -54,12 +55,17 @@ SessionBridge::~SessionBridge() { stop(); }
 
 void SessionBridge::stop() {
   state_->stopRequested.exchange(true);
-  state_->wake.notify_all();
+  wakeWorker();
 }
 
 void SessionBridge::resume() {
   state_->resumeRequested.store(true);
+  wakeWorker();
+}
+
+void SessionBridge::wakeWorker() {
   state_->wake.notify_all();
+  if (state_->deviceEvents) state_->deviceEvents->interrupt();
 }
 
 bool SessionBridge::finished() const { return state_->finished.load(); }

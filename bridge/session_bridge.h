@@ -33,6 +33,9 @@ struct SessionBridgeOptions {
   // The device scan of long pauses; empty: hooks.enumerate, else the
   // platform's enumerateDevices.
   DeviceScan scan;
+  // What the worker's pauses sleep on; empty: 20 ms slices with a device
+  // scan every 500 ms.
+  std::shared_ptr<IDeviceEvents> deviceEvents;
 };
 
 // Six of the worker's counters (only after it finished) and the three bit
@@ -109,6 +112,8 @@ class SessionBridge {
   std::weak_ptr<const SessionBridgeState> watchState() const { return state_; }
 
  private:
+  void wakeWorker();
+
   std::shared_ptr<SessionBridgeState> state_;
 };
 

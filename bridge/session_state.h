@@ -7,9 +7,11 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
+#include "bridge/device_events.h"
 #include "core/protocol/connection_worker.h"
 #include "core/render/lcd_canvas.h"
 
@@ -21,6 +23,9 @@ struct SessionBridgeState {
   std::atomic<bool> stopRequested{false};    // never cleared once set
   std::atomic<bool> resumeRequested{false};  // taken by the worker's pollResume
   std::atomic<bool> finished{false};         // the worker's last act on the state
+  // Set before the worker starts, never changed: when present, the worker
+  // sleeps on it and stop and resume interrupt it.
+  std::shared_ptr<IDeviceEvents> deviceEvents;
   OutputFrame pixels{};                      // newest frame, 0x00RRGGBB
   bool frameReady = false;                   // pixels replaced since the last take
   std::u16string serial;                     // device in use; empty when none

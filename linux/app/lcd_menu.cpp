@@ -13,6 +13,8 @@ namespace {
 constexpr const char* kScaleMenuText = translatable("_Scale");
 // Keeps the window above all others.
 constexpr const char* kTopmostText = translatable("Always on Top");
+// The same item where the display server lets no window keep itself above.
+constexpr const char* kTopmostUnavailableText = translatable("Always on Top (not available on Wayland)");
 constexpr const char* kExitText = translatable("E_xit");
 constexpr const char* kScaleKey = "pelmora-scale";
 
@@ -54,7 +56,8 @@ GtkWidget* buildScaleMenu(int current, int largestUsable, const MenuActions& act
 
 }  // namespace
 
-GtkWidget* buildContextMenu(int scale, int largestUsableScale, bool topmost, const MenuActions& actions) {
+GtkWidget* buildContextMenu(int scale, int largestUsableScale, bool topmost, const MenuActions& actions,
+                            bool topmostAvailable) {
   auto* data = const_cast<MenuActions*>(&actions);
   GtkWidget* menu = gtk_menu_new();
 
@@ -62,8 +65,10 @@ GtkWidget* buildContextMenu(int scale, int largestUsableScale, bool topmost, con
   gtk_menu_item_set_submenu(GTK_MENU_ITEM(scaleItem), buildScaleMenu(scale, largestUsableScale, actions));
   gtk_menu_shell_append(GTK_MENU_SHELL(menu), scaleItem);
 
-  GtkWidget* topmostItem = gtk_check_menu_item_new_with_label(tr(kTopmostText));
+  GtkWidget* topmostItem =
+      gtk_check_menu_item_new_with_label(tr(topmostAvailable ? kTopmostText : kTopmostUnavailableText));
   gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(topmostItem), topmost);
+  gtk_widget_set_sensitive(topmostItem, topmostAvailable);
   g_signal_connect(topmostItem, "activate", G_CALLBACK(onTopmostItem), data);
   gtk_menu_shell_append(GTK_MENU_SHELL(menu), topmostItem);
 

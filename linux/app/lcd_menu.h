@@ -15,8 +15,10 @@ struct MenuActions {
   std::function<void()> exit;
 };
 
-// Scales above `largestUsableScale` are listed but cannot be chosen. The
-// caller owns the returned menu and destroys it; `actions` must outlive it.
-GtkWidget* buildContextMenu(int scale, int largestUsableScale, bool topmost, const MenuActions& actions);
+// Scales above `largestUsableScale` are listed but cannot be chosen; without
+// `topmostAvailable` the always-on-top item says why it cannot be either.
+// The caller owns the returned menu and destroys it; `actions` must outlive it.
+GtkWidget* buildContextMenu(int scale, int largestUsableScale, bool topmost, const MenuActions& actions,
+                            bool topmostAvailable = true);
 
 }  // namespace pelmora::app

@@ -1,5 +1,6 @@
 #include "linux/app/lcd_window.h"
 
+#include <gdk/gdkx.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -82,7 +83,8 @@ LcdWindow::LcdWindow(SessionBridge& session)
       surface_(makePictureSurface(ownFrame_)),
       frame_(frameIn(surface_)),
       refresh_(session, frame_),
-      wake_(nullptr, [this] { refresh(); }) {
+      wake_(nullptr, [this] { refresh(); }),
+      topmostAvailable_(GDK_IS_X11_DISPLAY(gdk_display_get_default())) {
   frame_.fill(0);
   // Something to show before the first frame arrives.
   drawStatusScreen(frame_, kNoDevice, sizeof kNoDevice - 1, false);
@@ -332,7 +334,7 @@ void LcdWindow::applyStartOptions(int scale, bool onTop) {
 }
 
 void LcdWindow::toggleTopmost() {
-  if (!window_) return;
+  if (!window_ || !topmostAvailable_) return;
   topmost_ = !topmost_;
   gtk_window_set_keep_above(GTK_WINDOW(window_), topmost_);
 }
@@ -341,7 +343,7 @@ void LcdWindow::openMenu(const GdkEvent* trigger, bool fromKeyboard) {
   if (menu_) gtk_widget_destroy(menu_);
   const auto place = placementOf(window_);
   const int usable = place ? largestFittingScale(place->frame, place->work) : kMaxScale;
-  menu_ = buildContextMenu(scale_, usable, topmost_, actions_);
+  menu_ = buildContextMenu(scale_, usable, topmost_, actions_, topmostAvailable_);
   gtk_menu_attach_to_widget(GTK_MENU(menu_), area_, nullptr);
   if (fromKeyboard) {
     const Point centre = keyboardMenuPoint(scale_);

@@ -31,6 +31,9 @@ class LcdWindow {
   void applyStartOptions(int scale, bool onTop);
   // True once the user closed the window.
   bool closed() const { return window_ == nullptr; }
+  // Only an X window manager lets a window keep itself above the others; a
+  // Wayland compositor ignores the request.
+  bool topmostAvailable() const { return topmostAvailable_; }
 
  private:
   static gboolean onNoticeEnd(gpointer self);
@@ -72,6 +75,7 @@ class LcdWindow {
   guint noticeTimer_ = 0;  // ends the notice in the title
   int scale_ = 1;
   bool topmost_ = false;
+  bool topmostAvailable_ = false;
   // Minimised or withdrawn: the worker does not wake the window for frames,
   // and the X server is sent none.
   std::atomic<bool> hidden_{false};

@@ -21,6 +21,8 @@
 #include "linux/app/report_recorder.h"
 #include "linux/app/resume_monitor.h"
 #include "linux/app/translation.h"
+#include "linux/hidraw_discovery.h"
+#include "linux/hidraw_node_events.h"
 #include "linux/utf16_conversion.h"
 #include "sim/capture_reader.h"
 #include "sim/demo_synth.h"
@@ -36,6 +38,10 @@ constexpr std::chrono::milliseconds kShutdownBudget{1900};
 constexpr std::chrono::milliseconds kShutdownPoll{5};
 constexpr int kStartupFailure = 1;
 constexpr int kNothingFound = 1;  // --list found no synthesizer
+// An X server first, also on a Wayland desktop that offers one (XWayland):
+// only there can the window stay on top and the picture go through shared
+// memory. GDK_BACKEND still chooses among these when set.
+constexpr const char* kBackendOrder = "x11,*";
 
 // Ctrl+C in a terminal, a logout or `kill` end the program the same way as
 // closing its window, so that an open session is closed properly.
@@ -90,6 +96,9 @@ bool prepareSources(const AppOptions& options, Sources& sources) {
     if (read.tornBytes != 0) warn(options.replay + ": the last record is incomplete and is left out");
     sources.replay = std::make_unique<CaptureSource>(std::move(*read.capture));
     sources.bridgeOptions = sources.replay->bridgeOptions();
+  } else {
+    // Pauses sleep until a node changes instead of scanning twice a second.
+    sources.bridgeOptions.deviceEvents = HidrawNodeEvents::create(kDevRoot);
   }
   if (!options.serial.empty()) showOnlySerial(sources.bridgeOptions, utf8ToUtf16(options.serial));
   if (!options.record.empty()) {
@@ -128,6 +137,7 @@ int runWindow(const AppOptions& options, Sources& sources) {
     LcdWindow window(*session);
     window.show();
     window.applyStartOptions(options.scale, options.onTop);
+    if (options.onTop && !window.topmostAvailable()) warn("--on-top: not available on Wayland without an X server");
     quitOnSignals();
     gtk_main();
   }
@@ -166,6 +176,7 @@ int main(int argc, char** argv) {
   Sources sources;
   if (!prepareSources(options, sources)) return kStartupFailure;
   g_set_prgname(kProgram);
+  gdk_set_allowed_backends(kBackendOrder);
   if (!gtk_init_check(nullptr, nullptr)) {
     std::fputs(errorLine(kProgram, "cannot open the display").c_str(), stderr);
     return kStartupFailure;

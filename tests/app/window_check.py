@@ -4,7 +4,9 @@ checks what they would see: the window's size at each scale, the LCD
 picture, the context menu, Ctrl+S and closing the window; on a small
 screen, that a large scale is held to what fits; and the menu in English
 and in Japanese, the Japanese one drawn with glyphs rather than the boxes a
-Latin-only font set-up gives.
+Latin-only font set-up gives. Under a headless Wayland compositor (weston,
+when installed): the X server it offers is preferred, and without one the
+program still runs and says that it cannot stay on top.
 
 usage: window_check.py PELMORA STATUS_REFERENCE CLIPBOARD_PROBE
 
@@ -15,6 +17,7 @@ connections for a moment).
 """
 import ctypes
 import os
+import shutil
 import signal
 import subprocess
 import sys
@@ -413,6 +416,33 @@ def check_menu_languages(home):
     print("menus: English in Latin letters; Japanese drawn in Japanese glyphs, not boxes", flush=True)
 
 
+def check_wayland(home):
+    runtime = tempfile.mkdtemp(dir=home)  # private (0700), as a compositor wants it
+    log = os.path.join(home, "weston.log")
+    STARTED.append(subprocess.Popen(["weston", "--backend=headless-backend.so", "--xwayland", "--socket=wl-check",
+                                     "--idle-time=0", "--log=" + log], env=dict(os.environ, XDG_RUNTIME_DIR=runtime),
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+    marker = "xserver listening on display "
+    found = until("weston offered no X server", lambda: open(log).read().split(marker)[1:] if os.path.exists(log) else 0, 20)
+    xwayland = found[0].split()[0]
+    env = dict(os.environ, HOME=home, NO_AT_BRIDGE="1", XDG_RUNTIME_DIR=runtime, WAYLAND_DISPLAY="wl-check")
+    env.pop("GDK_BACKEND", None)
+    for display in (xwayland, None):
+        env.pop("DISPLAY", None) if display is None else env.update(DISPLAY=display)
+        proc = subprocess.Popen([PELMORA, "--on-top"], env=env, stderr=subprocess.PIPE)
+        STARTED.append(proc)
+        if display:
+            until("no window on the compositor's X server", lambda: run("env", "DISPLAY=" + display, "xdotool", "search",
+                                                                        "--onlyvisible", "--name", "^Pelmora Ver"), 30)
+        else:
+            time.sleep(3)
+        proc.send_signal(signal.SIGTERM)
+        refused = b"--on-top: not available on Wayland" in proc.stderr.read()
+        if proc.wait(timeout=10) != 0 or refused != (display is None):
+            fail("with X server %s: exit code %s, on top refused: %s" % (display, proc.returncode, refused))
+    print("wayland: the X server beside it is preferred; without one, \"always on top\" is refused", flush=True)
+
+
 def main():
     try:
         own_display()
@@ -426,6 +456,9 @@ def main():
         for check in (check_small_screen, check_menu_languages):
             with tempfile.TemporaryDirectory() as home:
                 check(home)
+        if shutil.which("weston"):
+            with tempfile.TemporaryDirectory() as home:
+                check_wayland(home)
     finally:
         for proc in reversed(STARTED):
             if proc.poll() is None:

@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <optional>
+#include <thread>
 #include <string>
 #include <vector>
 
+#include "bridge/session_bridge.h"
 #include "descriptor_support.h"
+#include "linux/hidraw_node_events.h"
 #include "temp_dir_support.h"
 
 namespace pelmora {
@@ -17,10 +22,13 @@ using test::makeDescriptor;
 
 constexpr const char* kOurId = "HID_ID=0003:000039D0:00000101\n";
 
-// /sys/class/hidraw/hidrawN/device/{uevent,report_descriptor} in a scratch dir.
+// /sys/class/hidraw/hidrawN/device/{uevent,report_descriptor} in a scratch
+// dir, and beside it the /dev the nodes appear in.
 class FakeSysfs {
  public:
+  FakeSysfs() { std::filesystem::create_directories(devRoot()); }
   std::string root() const { return dir_ / "hidraw"; }
+  std::string devRoot() const { return dir_ / "dev"; }
 
   void add(int n, const std::string& uevent, std::optional<std::vector<std::uint8_t>> descriptor) {
     const auto device = dir_.path() / "hidraw" / ("hidraw" + std::to_string(n)) / "device";
@@ -33,6 +41,11 @@ class FakeSysfs {
   void addOurs(int n, const std::string& serial, const DescriptorShape& shape = {}) {
     add(n, std::string("DRIVER=hid-generic\n") + kOurId + "HID_NAME=Synth\nHID_UNIQ=" + serial + "\n",
         makeDescriptor(shape));
+  }
+  // In the kernel's order: the sysfs entry, then the node.
+  void plug(int n, const std::string& serial) {
+    addOurs(n, serial);
+    test::writeFile(devRoot() + "/hidraw" + std::to_string(n), "");
   }
 
   DeviceList enumerate() const { return enumerateHidraw(root(), "/dev"); }
@@ -119,6 +132,64 @@ TEST(HidrawDiscovery, SerialsAreDecodedFromUtf8) {
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0].serial, u"Z\uFFFD");
   EXPECT_EQ(list[1].serial, u"\u00C4-7");
+}
+
+TEST(HidrawNodeEvents, HidrawNodeChangesAndInterruptsEndAWaitOtherNodesDoNot) {
+  EXPECT_EQ(HidrawNodeEvents::create("/nonexistent/pelmora"), nullptr);
+  FakeSysfs sys;
+  auto events = HidrawNodeEvents::create(sys.devRoot());
+  ASSERT_NE(events, nullptr);
+  constexpr std::chrono::milliseconds kShort(30);
+  constexpr std::chrono::seconds kLong(10);
+  test::writeFile(sys.devRoot() + "/ttyS0", "");
+  EXPECT_EQ(events->waitFor(kShort, true), DeviceEventOutcome::Quiet);
+  test::writeFile(sys.devRoot() + "/hidraw4", "");
+  EXPECT_EQ(events->waitFor(kShort, false), DeviceEventOutcome::Quiet);  // kept for a watching wait
+  events->interrupt();  // while nobody waits: not lost, and ahead of the node
+  EXPECT_EQ(events->waitFor(kLong, true), DeviceEventOutcome::Interrupted);
+  EXPECT_EQ(events->waitFor(kLong, true), DeviceEventOutcome::DevicesChanged);
+  std::filesystem::remove(sys.devRoot() + "/hidraw4");
+  EXPECT_EQ(events->waitFor(kLong, true), DeviceEventOutcome::DevicesChanged);
+  EXPECT_EQ(events->waitFor(kShort, true), DeviceEventOutcome::Quiet);
+}
+
+TEST(HidrawNodeEvents, NoDevicePauseSleepsUntilOurNodeAppearsThenFindsItWithin500Ms) {
+  using Clock = std::chrono::steady_clock;
+  FakeSysfs sys;
+  std::atomic<int> scans{0};
+  std::atomic<Clock::rep> openedAt{0};
+  SessionBridgeOptions options;
+  options.hooks.enumerate = [&] {
+    ++scans;
+    return enumerateHidraw(sys.root(), sys.devRoot());
+  };
+  options.hooks.createTransport = [&] {
+    openedAt = Clock::now().time_since_epoch().count();
+    return std::unique_ptr<IHidTransport>();  // ends the worker: it has shown what it found
+  };
+  options.deviceEvents = HidrawNodeEvents::create(sys.devRoot());
+  SessionBridge bridge(std::move(options));
+  const auto scansAfter = [&](std::chrono::milliseconds span) {
+    std::this_thread::sleep_for(span);
+    return scans.load();
+  };
+  while (scans.load() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_EQ(scansAfter(std::chrono::milliseconds(100)), 1);
+  // A foreign node is scanned once; the unchanged list lets "No Device" run on.
+  sys.add(1, "HID_ID=0003:0000046D:0000C52B\n", makeDescriptor());
+  test::writeFile(sys.devRoot() + "/hidraw1", "");
+  EXPECT_EQ(scansAfter(std::chrono::milliseconds(1200)), 2);
+  // A resume ends the pause it interrupts and no later one.
+  bridge.resume();
+  EXPECT_EQ(scansAfter(std::chrono::milliseconds(300)), 3);
+
+  const Clock::time_point pluggedAt = Clock::now();
+  sys.plug(2, "A1");
+  for (int i = 0; i < 5000 && !bridge.finished(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(bridge.finished());
+  const auto found = Clock::time_point(Clock::duration(openedAt.load())) - pluggedAt;
+  EXPECT_GE(found, kSettleQuiet);
+  EXPECT_LT(found, std::chrono::milliseconds(500));
 }
 
 }  // namespace
