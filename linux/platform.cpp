@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include "core/transport/error_code_rules.h"
 #include "linux/hidraw_discovery.h"
 #include "linux/hidraw_transport.h"
 
@@ -40,30 +41,11 @@ bool platformRandom32(std::uint32_t& out) {
 }
 
 bool isDeviceGoneCode(std::uint32_t code) {
-  // hidraw answers a read on an unplugged device with EIO; the ioctl and a
-  // reopen answer ENODEV; the USB layer below may pass on ESHUTDOWN.
-  switch (code) {
-    case ENODEV:
-    case EIO:
-    case ENXIO:
-    case ESHUTDOWN:
-      return true;
-    default:
-      return false;
-  }
+  return isDeviceGoneCodeOn(interpretedCodeSystem(HostSystem::linuxOs), code);
 }
 
 const char* openFailureText(std::uint32_t code) {
-  switch (code) {
-    case EWOULDBLOCK:
-    case EBUSY:
-      return "Device Busy";
-    case EACCES:
-    case EPERM:
-      return "Access Denied";
-    default:
-      return "Open Failed";
-  }
+  return openFailureTextOn(interpretedCodeSystem(HostSystem::linuxOs), code);
 }
 
 }  // namespace pelmora
