@@ -33,6 +33,12 @@ struct SessionBridgeOptions {
   // The device scan of long pauses; empty: hooks.enumerate, else the
   // platform's enumerateDevices.
   DeviceScan scan;
+  // Each wraps what the worker gets (the bridge's wait, its resume poll,
+  // the random draw; empty for the platform's generator) when set, so that
+  // a trace can record what they answer.
+  std::function<WaitFunction(WaitFunction)> wrapWait;
+  std::function<ResumeCallback(ResumeCallback)> wrapResume;
+  std::function<RandomSource(RandomSource)> wrapRandom;
 };
 
 // Six of the worker's counters (only after it finished) and the three bit

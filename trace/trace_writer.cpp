@@ -1,6 +1,8 @@
 #include "trace/trace_writer.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 namespace pelmora::trace {
@@ -15,16 +17,24 @@ std::filesystem::path utf8Path(const std::string& path) {
   return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }
 
+// The system's reason for the last failure, when it gave one.
+std::string reason() { return errno != 0 ? std::string(": ") + std::strerror(errno) : std::string(); }
+
 }  // namespace
 
 std::unique_ptr<TraceWriter> TraceWriter::create(const std::string& path, const TraceHeader& header,
                                                  std::string& error) {
+  errno = 0;
   std::ofstream file(utf8Path(path), std::ios::binary | std::ios::trunc);
-  const std::vector<std::uint8_t> bytes = encodeHeader(header);
-  if (file) file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (file) file.flush();
   if (!file) {
-    error = "cannot write " + path;
+    error = "cannot create " + path + reason();
+    return nullptr;
+  }
+  const std::vector<std::uint8_t> bytes = encodeHeader(header);
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  file.flush();
+  if (!file) {
+    error = "cannot write " + path + reason();
     return nullptr;
   }
   std::unique_ptr<TraceWriter> writer(
@@ -105,7 +115,7 @@ bool TraceWriter::writeBatch(const std::vector<std::uint8_t>& batch) {
   file_.flush();
   if (file_) return true;
   std::lock_guard lock(mutex_);
-  if (writeError_.empty()) writeError_ = "the disk refused a write";
+  if (writeError_.empty()) writeError_ = errno != 0 ? std::strerror(errno) : "the disk refused a write";
   return false;
 }
 
