@@ -71,6 +71,20 @@ bool hasNumber(TraceCall call) {
   }
 }
 
+// The calls with a boolean result of their own.
+bool hasResult(TraceCall call) {
+  switch (call) {
+    case TraceCall::enumerate:
+    case TraceCall::now:
+    case TraceCall::errorCode:
+    case TraceCall::lost:
+    case TraceCall::limit:
+      return false;
+    default:
+      return true;
+  }
+}
+
 }  // namespace
 
 const char* callName(TraceCall call) {
@@ -233,6 +247,10 @@ DecodeStatus TraceDecoder::next(TraceRecord& r) {
   if (r.received && (r.call != TraceCall::readReport || !r.ok)) {
     position_ = start;
     return fail("a report where the call has none");
+  }
+  if (r.ok && !hasResult(r.call)) {
+    position_ = start;
+    return fail(std::string("a result for ") + callName(r.call));
   }
   torn_ = false;
   bool good = true;
