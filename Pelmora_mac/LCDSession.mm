@@ -3,10 +3,29 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <string>
 
 #import "Pelmora_mac/LCDStrings.h"
 #include "Pelmora_mac/ui/statistics_fields.h"
 #include "bridge/session_bridge.h"
+#include "bridge/session_trace.h"
+
+namespace {
+
+// Made before the first window and kept to the end of the process: the
+// program ends only after every worker has finished.
+struct PendingTrace {
+  std::unique_ptr<pelmora::trace::TraceWriter> writer;
+  std::unique_ptr<pelmora::trace::TraceRecording> recording;
+  bool taken = false;
+};
+
+PendingTrace& pendingTrace() {
+  static PendingTrace trace;
+  return trace;
+}
+
+}  // namespace
 
 @implementation LCDSession {
   // Shares the state block with the worker, which keeps it alive past this
@@ -21,11 +40,29 @@
   self = [super init];
   if (self == nil) return nil;
   try {
-    _bridge = std::make_unique<pelmora::SessionBridge>();
+    pelmora::SessionBridgeOptions options;
+    PendingTrace& trace = pendingTrace();
+    if (trace.recording && !trace.taken) {
+      pelmora::recordSession(options, *trace.recording);
+      trace.taken = true;
+    }
+    _bridge = std::make_unique<pelmora::SessionBridge>(std::move(options));
   } catch (const std::exception&) {
     return nil;
   }
   return self;
+}
+
++ (BOOL)recordNextSessionTo:(NSString*)path error:(NSString* _Nullable* _Nullable)error {
+  std::string reason;
+  PendingTrace& trace = pendingTrace();
+  trace.writer = pelmora::trace::TraceWriter::create(path.UTF8String, pelmora::trace::ownHeader(), reason);
+  if (!trace.writer) {
+    if (error) *error = LCDStringFromUtf8(reason);
+    return NO;
+  }
+  trace.recording = std::make_unique<pelmora::trace::TraceRecording>(*trace.writer);
+  return YES;
 }
 
 - (void)dealloc {

@@ -4,11 +4,16 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
 
+#import "Pelmora_mac/LCDSession.h"
 #import "Pelmora_mac/LCDStrings.h"
 #include "Pelmora_mac/ui/about_text.h"
 #include "Pelmora_mac/ui/menu_layout.h"
 #include "Pelmora_mac/ui/termination_gate.h"
+#include "host/program_options.h"
 
 namespace mac = pelmora::mac;
 
@@ -179,9 +184,14 @@ std::uint64_t nowMs() {
 @end
 
 int main(int argc, const char* argv[]) {
-  (void)argc;
-  (void)argv;
   @autoreleasepool {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const pelmora::host::ProgramOptions options = pelmora::host::parseProgramOptions(args);
+    NSString* error = nil;
+    if (!options.recordPath.empty() &&
+        ![LCDSession recordNextSessionTo:LCDStringFromUtf8(options.recordPath) error:&error]) {
+      std::fprintf(stderr, "Pelmora: %s\n", error.UTF8String);
+    }
     NSApplication* application = [NSApplication sharedApplication];
     // The application holds its delegate weakly; this reference keeps it for
     // the whole run.
