@@ -64,7 +64,7 @@ std::string describe(const TraceRecord& r) {
     case TraceCall::lost: text += " " + std::to_string(r.value) + " record(s)"; break;
     case TraceCall::open: text += "(" + narrow(r.path) + ") " + (r.ok ? "true" : "false"); break;
     case TraceCall::readReport: text += r.ok ? (r.received ? " report" : " nothing") : " false"; break;
-    case TraceCall::sendFeature: text += std::string(" command ") + std::to_string(r.report[1]) + (r.ok ? " true" : " false"); break;
+    case TraceCall::sendFeature: text += std::string(" command ") + std::to_string(r.report[kCommandCodeOffset]) + (r.ok ? " true" : " false"); break;
     case TraceCall::limit: break;
     default: text += r.ok ? " true" : " false"; break;
   }
@@ -146,9 +146,9 @@ class ReplayTransport final : public IHidTransport {
     return r.ok;
   }
   bool sendFeature(const std::uint8_t* report) override {
-    const TraceRecord& r = answers_.take(TraceCall::sendFeature, report[1]);
+    const TraceRecord& r = answers_.take(TraceCall::sendFeature, report[kCommandCodeOffset]);
     if (!std::equal(r.report.begin(), r.report.end(), report)) {
-      answers_.differs(TraceCall::sendFeature, report[1], " with other bytes");
+      answers_.differs(TraceCall::sendFeature, report[kCommandCodeOffset], " with other bytes");
     }
     return r.ok;
   }

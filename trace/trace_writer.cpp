@@ -130,7 +130,10 @@ void TraceWriter::writeLoop() {
       wake_.wait(lock, [this] { return count_ > 0 || closing_; });
       if (count_ == 0) return;  // closing, and everything is written
       const std::size_t take = std::min(count_, kBatchBytes);
-      for (std::size_t i = 0; i < take; ++i) batch.push_back(ring_[(head_ + i) % ring_.size()]);
+      const std::size_t first = std::min(take, ring_.size() - head_);
+      const auto head = ring_.begin() + static_cast<std::ptrdiff_t>(head_);
+      batch.insert(batch.end(), head, head + static_cast<std::ptrdiff_t>(first));
+      batch.insert(batch.end(), ring_.begin(), ring_.begin() + static_cast<std::ptrdiff_t>(take - first));
       head_ = (head_ + take) % ring_.size();
       count_ -= take;
     }
