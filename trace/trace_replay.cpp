@@ -46,27 +46,41 @@ std::string printable(const std::string& text) {
   return out;
 }
 
+// Appends each piece in turn; "x" + std::string trips a false warning of
+// some compilers at -O3.
+template <typename... Pieces>
+void append(std::string& text, const Pieces&... pieces) {
+  (text.append(pieces), ...);
+}
+
+const char* yesNo(bool value, const char* yes, const char* no) { return value ? yes : no; }
+
 // What a record says, for the timeline and for the reason of a stop.
 std::string describe(const TraceRecord& r) {
   std::string text = callName(r.call);
+  const std::string value = std::to_string(r.value);
   switch (r.call) {
     case TraceCall::enumerate:
-      text += " " + std::to_string(r.devices.size()) + " device(s)";
+      append(text, " ", std::to_string(r.devices.size()), " device(s)");
       for (const HidDeviceInfo& d : r.devices) {
-        text += " [" + narrow(d.path) + " serial " + narrow(d.serial) + (d.error.empty() ? "" : " \"" + printable(d.error) + "\"") + "]";
+        append(text, " [", narrow(d.path), " serial ", narrow(d.serial));
+        if (!d.error.empty()) append(text, " \"", printable(d.error), "\"");
+        append(text, "]");
       }
       break;
-    case TraceCall::now: text += " " + std::to_string(r.value); break;
-    case TraceCall::wait: text += "(" + std::to_string(r.value) + ") " + (r.ok ? "stop" : "no stop"); break;
-    case TraceCall::close: text += "(" + std::to_string(r.value) + ") " + (r.ok ? "true" : "false"); break;
-    case TraceCall::random: text += r.ok ? " " + hex(r.value).substr(8) : " failed"; break;
-    case TraceCall::errorCode: text += " " + std::to_string(r.value); break;
-    case TraceCall::lost: text += " " + std::to_string(r.value) + " record(s)"; break;
-    case TraceCall::open: text += "(" + narrow(r.path) + ") " + (r.ok ? "true" : "false"); break;
-    case TraceCall::readReport: text += r.ok ? (r.received ? " report" : " nothing") : " false"; break;
-    case TraceCall::sendFeature: text += std::string(" command ") + std::to_string(r.report[kCommandCodeOffset]) + (r.ok ? " true" : " false"); break;
+    case TraceCall::now:
+    case TraceCall::errorCode: append(text, " ", value); break;
+    case TraceCall::wait: append(text, "(", value, ") ", yesNo(r.ok, "stop", "no stop")); break;
+    case TraceCall::close: append(text, "(", value, ") ", yesNo(r.ok, "true", "false")); break;
+    case TraceCall::random: append(text, " ", r.ok ? hex(r.value).substr(8) : std::string("failed")); break;
+    case TraceCall::lost: append(text, " ", value, " record(s)"); break;
+    case TraceCall::open: append(text, "(", narrow(r.path), ") ", yesNo(r.ok, "true", "false")); break;
+    case TraceCall::readReport: append(text, r.ok ? yesNo(r.received, " report", " nothing") : " false"); break;
+    case TraceCall::sendFeature:
+      append(text, " command ", std::to_string(r.report[kCommandCodeOffset]), yesNo(r.ok, " true", " false"));
+      break;
     case TraceCall::limit: break;
-    default: text += r.ok ? " true" : " false"; break;
+    default: append(text, yesNo(r.ok, " true", " false")); break;
   }
   return text;
 }
@@ -75,8 +89,11 @@ constexpr std::int64_t kNoArgument = -1;
 
 std::string askedText(TraceCall call, std::int64_t argument) {
   std::string text = callName(call);
-  if (call == TraceCall::sendFeature) return text + " command " + std::to_string(argument);
-  if (argument != kNoArgument) text += "(" + std::to_string(argument) + ")";
+  if (call == TraceCall::sendFeature) {
+    append(text, " command ", std::to_string(argument));
+  } else if (argument != kNoArgument) {
+    append(text, "(", std::to_string(argument), ")");
+  }
   return text;
 }
 
