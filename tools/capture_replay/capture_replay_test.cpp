@@ -155,7 +155,7 @@ TEST(TraceReplayTest, AMissingCallStopsTheReplayAtThatCall) {
 // The committed traces, recorded on other systems (each with the command that
 // made it, in tests/traces/README.md), replay here to what they showed there.
 TEST(TraceReplayTest, CommittedTracesReplayToTheirRecordedResults) {
-  for (const char* name : {"mac_unplug"}) {
+  for (const char* name : {"mac_unplug", "windows_session"}) {
     const std::string base = std::string(PELMORA_TRACE_DIR) + "/" + name;
     const trace::TraceReadResult read = trace::readTraceFile(base + ".trace");
     ASSERT_EQ(read.kind, trace::TraceFileKind::trace) << read.error;
