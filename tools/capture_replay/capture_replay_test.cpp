@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include <unistd.h>
@@ -150,6 +151,52 @@ TEST(TraceReplayTest, AMissingCallStopsTheReplayAtThatCall) {
   EXPECT_TRUE(replay.diverged);
   EXPECT_EQ(replay.callsAnswered, calls);
   EXPECT_NE(replay.stopReason.find("differs: the engine asked poll"), std::string::npos) << replay.stopReason;
+}
+
+// A file a user sends may be anything: it is read only as far as its whole
+// records go, and refused with one line when it is not a trace of ours.
+TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
+  std::vector<std::uint8_t> good = trace::encodeHeader(trace::ownHeader());
+  const std::size_t header = good.size();
+  trace::TraceEncoder encoder;
+  trace::TraceRecord record;
+  record.call = trace::TraceCall::now;
+  record.value = 1000;
+  encoder.encode(record, good);
+  record.call = trace::TraceCall::readReport;
+  record.ok = record.received = true;
+  encoder.encode(record, good);
+  auto with = [&](auto change) {
+    std::vector<std::uint8_t> bytes = good;
+    change(bytes);
+    return trace::readTrace(bytes);
+  };
+  const auto torn = with([](auto& b) { b.resize(b.size() - 10); });
+  EXPECT_EQ(torn.kind, trace::TraceFileKind::trace);
+  EXPECT_EQ(torn.recordCount, 1u);
+  EXPECT_EQ(torn.tornBytes, 1 + kReportLength - 10);
+  EXPECT_EQ(with([](auto& b) { b[8] = 1; }).kind, trace::TraceFileKind::capture);
+
+  const struct {
+    const char* what;
+    std::function<void(std::vector<std::uint8_t>&)> change;
+    const char* error;
+  } refused[] = {
+      {"foreign", [](auto& b) { b[0] = 'X'; }, "not a trace file"},
+      {"newer", [](auto& b) { b[8] = 3; }, "a trace of a newer format (version 3); this program reads up to 2"},
+      {"header cut short", [&](auto& b) { b.resize(header - 1); }, "the trace's header is cut short"},
+      {"unknown system", [](auto& b) { b[16] = 9; }, "a trace from an unknown system"},
+      {"no calls", [&](auto& b) { b.resize(header); }, "the trace holds no calls"},
+      {"unknown call", [&](auto& b) { b[header] = 0x1F; }, "corrupt trace: record at byte 0: unknown call"},
+      {"result where none", [&](auto& b) { b[header] |= 0x80; }, "corrupt trace: record at byte 0: a result for now"},
+      {"clock going back", [&](auto& b) { b.insert(b.begin() + static_cast<std::ptrdiff_t>(header + 3), {3, 5}); },
+       "corrupt trace: record at byte 3: the clock goes back"},
+  };
+  for (const auto& c : refused) {
+    const auto result = with(c.change);
+    EXPECT_EQ(result.kind, trace::TraceFileKind::refused) << c.what;
+    EXPECT_EQ(result.error, c.error) << c.what;
+  }
 }
 
 // The committed traces, recorded on other systems (each with the command that
