@@ -17,6 +17,11 @@ NS_ASSUME_NONNULL_BEGIN
 // Nil when no worker thread can be started.
 - (nullable instancetype)init NS_DESIGNATED_INITIALIZER;
 
+// `--record FILE`: the worker of the next session created writes a trace to
+// the file (one file holds one worker's calls; later windows are not
+// recorded). NO, with the reason in `error`, when the file cannot be made.
++ (BOOL)recordNextSessionTo:(NSString*)path error:(NSString* _Nullable* _Nullable)error;
+
 // Asks the worker to end; it closes its device session and finishes within
 // moments. Calling it again changes nothing.
 - (void)stop;

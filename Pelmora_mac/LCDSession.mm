@@ -4,15 +4,30 @@
 #include <exception>
 #include <memory>
 #include <utility>
+#include <string>
 
 #import "Pelmora_mac/LCDStrings.h"
 #include "Pelmora_mac/ui/statistics_fields.h"
 #include "bridge/session_bridge.h"
+#include "bridge/session_trace.h"
 #include "sim/demo_synth.h"
 
 namespace {
 
 BOOL gDemo = NO;  // main thread only
+
+// Made before the first window and never destroyed: a quit that outlasts
+// its grace ends the process while a worker may still be recording.
+struct PendingTrace {
+  std::unique_ptr<pelmora::trace::TraceWriter> writer;
+  std::unique_ptr<pelmora::trace::TraceRecording> recording;
+  bool taken = false;
+};
+
+PendingTrace& pendingTrace() {
+  static PendingTrace* const trace = new PendingTrace;
+  return *trace;
+}
 
 }  // namespace
 
@@ -39,11 +54,28 @@ BOOL gDemo = NO;  // main thread only
   try {
     pelmora::SessionBridgeOptions options;
     if (gDemo) options.hooks = pelmora::sim::demoHooks();
+    PendingTrace& trace = pendingTrace();
+    if (trace.recording && !trace.taken) {
+      pelmora::recordSession(options, *trace.recording);
+      trace.taken = true;
+    }
     _bridge = std::make_unique<pelmora::SessionBridge>(std::move(options));
   } catch (const std::exception&) {
     return nil;
   }
   return self;
+}
+
++ (BOOL)recordNextSessionTo:(NSString*)path error:(NSString* _Nullable* _Nullable)error {
+  std::string reason;
+  PendingTrace& trace = pendingTrace();
+  trace.writer = pelmora::trace::TraceWriter::create(path.UTF8String, pelmora::trace::ownHeader(), reason);
+  if (!trace.writer) {
+    if (error) *error = LCDStringFromUtf8(reason);
+    return NO;
+  }
+  trace.recording = std::make_unique<pelmora::trace::TraceRecording>(*trace.writer);
+  return YES;
 }
 
 - (void)dealloc {

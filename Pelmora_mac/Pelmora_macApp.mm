@@ -4,9 +4,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#import "Pelmora_mac/LCDSession.h"
 #import "Pelmora_mac/LCDStrings.h"
 #include "Pelmora_mac/ui/about_text.h"
 #include "Pelmora_mac/ui/menu_layout.h"
@@ -182,9 +184,15 @@ std::uint64_t nowMs() {
 @end
 
 int main(int argc, const char* argv[]) {
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  LCDSession.demo = pelmora::host::parseProgramOptions(args).demo;
   @autoreleasepool {
+    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    const pelmora::host::ProgramOptions options = pelmora::host::parseProgramOptions(args);
+    LCDSession.demo = options.demo;
+    NSString* error = nil;
+    if (!options.recordPath.empty() &&
+        ![LCDSession recordNextSessionTo:LCDStringFromUtf8(options.recordPath) error:&error]) {
+      std::fprintf(stderr, "Pelmora: %s\n", error.UTF8String);
+    }
     NSApplication* application = [NSApplication sharedApplication];
     // The application holds its delegate weakly; this reference keeps it for
     // the whole run.

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdlib>
 
+#include "core/transport/error_code_rules.h"
 #include "Pelmora_mac/hid_transport.h"
 #include "Pelmora_mac/io_return_codes.h"
 
@@ -24,20 +25,14 @@ bool platformRandom32(std::uint32_t& out) {
   return true;
 }
 
-// kIOReturnNoDevice comes from the removal callback; kIOReturnBadArgument
-// from a malformed input report. Neither is worth an in-place reconnect.
-bool isDeviceGoneCode(std::uint32_t code) { return code == kNoDeviceCode || code == kBadArgumentCode; }
+static_assert(kNoDeviceCode == kIoReturnNoDevice && kBadArgumentCode == kIoReturnBadArgument &&
+              kExclusiveAccessCode == kIoReturnExclusiveAccess && kNotPrivilegedCode == kIoReturnNotPrivileged &&
+              kNotPermittedCode == kIoReturnNotPermitted);
 
-// A transfer of a closed device ends with it; nothing holds a later open.
-bool isHeldByOwnTransferCode(std::uint32_t /*code*/) { return false; }
+bool isDeviceGoneCode(std::uint32_t code) { return isDeviceGoneCodeOn(HostSystem::macOs, code); }
 
-const char* openFailureText(std::uint32_t code) {
-  switch (code) {
-    case kExclusiveAccessCode: return "Device Busy";
-    case kNotPrivilegedCode:
-    case kNotPermittedCode: return "Access Denied";
-    default: return "Open Failed";
-  }
-}
+const char* openFailureText(std::uint32_t code) { return openFailureTextOn(HostSystem::macOs, code); }
+
+bool isHeldByOwnTransferCode(std::uint32_t code) { return isHeldByOwnTransferCodeOn(HostSystem::macOs, code); }
 
 }  // namespace pelmora

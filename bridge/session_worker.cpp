@@ -59,7 +59,8 @@ bool storeSerial(SessionBridgeState& state, std::u16string_view serial) {
 
 std::unique_ptr<ConnectionWorker> makeWorker(const std::shared_ptr<SessionBridgeState>& state,
                                              SessionBridgeOptions options) {
-  DeviceWatchingWait wait(state, chooseScan(options));
+  WaitFunction wait = DeviceWatchingWait(state, chooseScan(options));
+  if (options.wrapWait) wait = options.wrapWait(std::move(wait));
   ConnectionHooks hooks = std::move(options.hooks);
   hooks.wait = nullptr;
   auto onFrame = [state](const OutputFrame& frame) {
@@ -72,10 +73,12 @@ std::unique_ptr<ConnectionWorker> makeWorker(const std::shared_ptr<SessionBridge
     std::lock_guard lock(state->mutex);
     if (storeSerial(*state, serial)) tellListener(*state);
   };
-  auto pollResume = [state] { return state->resumeRequested.exchange(false); };
-  return std::make_unique<ConnectionWorker>(std::move(wait), std::move(onFrame), std::move(onModel),
-                                            nullptr, std::move(hooks), std::move(onSerial),
-                                            std::move(pollResume));
+  ResumeCallback pollResume = [state] { return state->resumeRequested.exchange(false); };
+  if (options.wrapResume) pollResume = options.wrapResume(std::move(pollResume));
+  auto worker = std::make_unique<ConnectionWorker>(std::move(wait), std::move(onFrame), std::move(onModel), nullptr,
+                                                   std::move(hooks), std::move(onSerial), std::move(pollResume));
+  if (options.wrapRandom) worker->setRandomSource(options.wrapRandom({}));
+  return worker;
 }
 
 // A worker ended by an exception uses no device any more, even when it was

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <ctime>
 
+#include "core/transport/error_code_rules.h"
 #include "linux/hidraw_discovery.h"
 #include "linux/hidraw_transport.h"
 
@@ -39,36 +40,18 @@ bool platformRandom32(std::uint32_t& out) {
   return true;
 }
 
+static_assert(kErrorHeldByOwnTransfer == 114 && ENOENT == 2, "the portable code table spells these out");
+
 bool isDeviceGoneCode(std::uint32_t code) {
-  // hidraw answers a read on an unplugged device with EIO; the ioctl answers
-  // ENODEV; the USB layer below may pass on ESHUTDOWN. A reopen finds the
-  // node removed (ENOENT).
-  switch (code) {
-    case ENODEV:
-    case EIO:
-    case ENXIO:
-    case ESHUTDOWN:
-    case ENOENT:
-      return true;
-    default:
-      return false;
-  }
+  return isDeviceGoneCodeOn(interpretedCodeSystem(HostSystem::linuxOs), code);
 }
 
-bool isHeldByOwnTransferCode(std::uint32_t code) { return code == kErrorHeldByOwnTransfer; }
+bool isHeldByOwnTransferCode(std::uint32_t code) {
+  return isHeldByOwnTransferCodeOn(interpretedCodeSystem(HostSystem::linuxOs), code);
+}
 
 const char* openFailureText(std::uint32_t code) {
-  switch (code) {
-    case EWOULDBLOCK:
-    case EBUSY:
-    case kErrorHeldByOwnTransfer:
-      return "Device Busy";
-    case EACCES:
-    case EPERM:
-      return "Access Denied";
-    default:
-      return "Open Failed";
-  }
+  return openFailureTextOn(interpretedCodeSystem(HostSystem::linuxOs), code);
 }
 
 }  // namespace pelmora

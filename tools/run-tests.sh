@@ -27,7 +27,7 @@ ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L tsan --timeout 600
 
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_C_COMPILER=clang -DPELMORA_FUZZ=ON -DPELMORA_SANITIZE=ON -DPELMORA_LINUX_APP=OFF
-cmake --build build/fuzz -j "$jobs" --target fuzz_report_stream fuzz_capture_file
+cmake --build build/fuzz -j "$jobs" --target fuzz_report_stream fuzz_capture_file fuzz_trace_file
 ctest --test-dir build/fuzz --output-on-failure -L fuzz --timeout 600
 bash tools/test-windows.sh
 bash tools/test-windows-device.sh

@@ -79,5 +79,14 @@ if ! diff -q "$out/frames.txt" "$out/linux_frames.txt" >/dev/null; then
   diff "$out/frames.txt" "$out/linux_frames.txt" | head -20 >&2
   exit 1
 fi
+# The trace of the whole session replays on Linux to what it showed on Windows.
+[[ -s $out/windows_session.trace ]] || { echo "test-windows-device.sh: the session left no trace" >&2; exit 1; }
+"$native/tools/capture_replay/pelmora_capture_replay" "$out/windows_session.trace" >"$out/linux_session.txt" || true
+if ! diff -q "$out/windows_session.expected" "$out/linux_session.txt" >/dev/null; then
+  echo "test-windows-device.sh: the trace replays on Linux to another session than on Windows" >&2
+  diff "$out/windows_session.expected" "$out/linux_session.txt" | head -20 >&2
+  exit 1
+fi
+echo "Trace replayed on Linux: $(grep -c '^status' "$out/linux_session.txt") status screens, the same as on Windows."
 echo "Replayed on Linux: $(wc -l <"$out/frames.txt") pictures from $(( ($(stat -c %s "$out/host_capture.bin") - 16) / 72 )) reports, the same as on Windows."
 echo "Simulated-device stage passed in $((SECONDS - start)) s."

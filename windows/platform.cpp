@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <bcrypt.h>
 
+#include "core/transport/error_code_rules.h"
 #include "windows/hid_discovery.h"
 #include "windows/hid_transport.h"
 
@@ -24,22 +25,13 @@ bool platformRandom32(std::uint32_t& out) {
   return true;
 }
 
-bool isDeviceGoneCode(std::uint32_t code) {
-  return code == ERROR_DEVICE_NOT_CONNECTED || code == ERROR_INVALID_HANDLE;
-}
+static_assert(kWindowsDeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED && kWindowsInvalidHandle == ERROR_INVALID_HANDLE &&
+              kWindowsSharingViolation == ERROR_SHARING_VIOLATION && kWindowsAccessDenied == ERROR_ACCESS_DENIED);
 
-// close waits for a cancelled transfer to end, so no open has to.
-bool isHeldByOwnTransferCode(std::uint32_t /*code*/) { return false; }
+bool isDeviceGoneCode(std::uint32_t code) { return isDeviceGoneCodeOn(HostSystem::windowsOs, code); }
 
-const char* openFailureText(std::uint32_t code) {
-  switch (code) {
-    case ERROR_SHARING_VIOLATION:  // another program holds the device
-      return "Device Busy";
-    case ERROR_ACCESS_DENIED:
-      return "Access Denied";
-    default:
-      return "Open Failed";
-  }
-}
+const char* openFailureText(std::uint32_t code) { return openFailureTextOn(HostSystem::windowsOs, code); }
+
+bool isHeldByOwnTransferCode(std::uint32_t code) { return isHeldByOwnTransferCodeOn(HostSystem::windowsOs, code); }
 
 }  // namespace pelmora

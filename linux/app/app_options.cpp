@@ -5,6 +5,7 @@
 
 #include "linux/app/window_geometry.h"
 #include "linux/app/window_title.h"
+#include "trace/trace_writer.h"
 
 namespace pelmora::app {
 namespace {
@@ -112,9 +113,10 @@ std::string usageText(const std::string& program) {
          "                   (one window per synthesizer)\n"
          "  --list           list the synthesizers found, whether this user may open\n"
          "                   them and how to fix it when not, then exit\n"
-         "  --record FILE    also write every report read from the device, with its\n"
-         "                   time, to FILE (for bug reports)\n"
-         "  --replay FILE    show a recorded FILE at its recorded pace instead of a device\n"
+         "  --record FILE    also write a trace of the session to FILE: every answer the\n"
+         "                   device and the system gave, up to " + std::to_string(trace::TraceWriter::kDefaultLimitMiB) + " MB (for bug reports)\n"
+         "  --replay FILE    replay a trace FILE call for call and print what it showed;\n"
+         "                   an older report capture is shown at its recorded pace\n"
          "  --demo           show a simulated synthesizer instead of a real one\n"
          "  -h, --help       show this help and exit\n"
          "  --version        show the version and exit\n"

@@ -12,13 +12,13 @@
 #include <thread>
 
 #include "bridge/session_bridge.h"
+#include "bridge/session_trace.h"
 #include "core/transport/platform.h"
 #include "linux/app/app_options.h"
 #include "linux/app/capture_source.h"
 #include "linux/app/device_filter.h"
 #include "linux/app/device_listing.h"
 #include "linux/app/lcd_window.h"
-#include "linux/app/report_recorder.h"
 #include "linux/app/resume_monitor.h"
 #include "linux/app/translation.h"
 #include "linux/hidraw_discovery.h"
@@ -26,6 +26,9 @@
 #include "linux/utf16_conversion.h"
 #include "sim/capture_reader.h"
 #include "sim/demo_synth.h"
+#include "trace/trace_reader.h"
+#include "trace/trace_recording.h"
+#include "trace/trace_replay.h"
 
 namespace {
 
@@ -42,6 +45,7 @@ constexpr int kNothingFound = 1;  // --list found no synthesizer
 // only there can the window stay on top and the picture go through shared
 // memory. GDK_BACKEND still chooses among these when set.
 constexpr const char* kBackendOrder = "x11,*";
+constexpr int kReplayDiverged = 3;  // --replay stopped at a call the trace did not record
 
 // Ctrl+C in a terminal, a logout or `kill` end the program the same way as
 // closing its window, so that an open session is closed properly.
@@ -79,7 +83,8 @@ int listDevices(const AppOptions& options) {
 // process ends without destroying any of it.
 struct Sources {
   std::unique_ptr<CaptureSource> replay;
-  std::unique_ptr<ReportRecorder> recorder;
+  std::unique_ptr<trace::TraceWriter> recorder;
+  std::unique_ptr<trace::TraceRecording> recording;
   SessionBridgeOptions bridgeOptions;
 };
 
@@ -103,25 +108,38 @@ bool prepareSources(const AppOptions& options, Sources& sources) {
   if (!options.serial.empty()) showOnlySerial(sources.bridgeOptions, utf8ToUtf16(options.serial));
   if (!options.record.empty()) {
     std::string error;
-    sources.recorder = ReportRecorder::create(options.record, error);
+    sources.recorder = trace::TraceWriter::create(options.record, trace::ownHeader(), error);
     if (!sources.recorder) {
       warn(error);
       return false;
     }
-    recordReports(sources.bridgeOptions, *sources.recorder);
+    sources.recording = std::make_unique<trace::TraceRecording>(*sources.recorder);
+    recordSession(sources.bridgeOptions, *sources.recording);
   }
   return true;
 }
 
 // Says what went wrong with a recording, once the worker has let go of it.
-void finishRecording(const AppOptions& options, ReportRecorder& recorder) {
+void finishRecording(const AppOptions& options, trace::TraceWriter& recorder) {
   recorder.finish();
   if (const std::string error = recorder.writeError(); !error.empty()) {
     warn("recording to " + options.record + " failed: " + error);
   }
-  if (const std::uint64_t dropped = recorder.dropped(); dropped != 0) {
-    warn(std::to_string(dropped) + " reports were not recorded (the disk did not keep up)");
+  if (const std::uint64_t lost = recorder.lost(); lost != 0) {
+    warn(std::to_string(lost) + " calls were not recorded (the disk did not keep up)");
   }
+  if (recorder.limitReached()) warn(options.record + " reached its size bound; the rest was not recorded");
+}
+
+// `--replay TRACE`: the session runs again from the trace, without a window,
+// and what it showed is printed. 0 when it replayed to the end.
+int replayTraceFile(const trace::TraceReadResult& read) {
+  if (read.tornBytes != 0) warn("the trace's last record is incomplete and is left out");
+  std::printf("trace from %s, program %s, %zu calls\n", trace::systemName(read.header.system),
+              read.header.programVersion.c_str(), read.recordCount);
+  const trace::ReplayResult result = trace::replayTrace(read);
+  std::fputs(trace::describeReplay(result).c_str(), stdout);
+  return result.diverged ? kReplayDiverged : 0;
 }
 
 int runWindow(const AppOptions& options, Sources& sources) {
@@ -169,6 +187,10 @@ int main(int argc, char** argv) {
       return listDevices(options);
     case AppAction::Run:
       break;
+  }
+  if (!options.replay.empty()) {
+    const trace::TraceReadResult read = trace::readTraceFile(options.replay);
+    if (read.kind == trace::TraceFileKind::trace) return replayTraceFile(read);
   }
   setUpTranslations();
   // A capture that cannot be read or a file that cannot be written is

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 
 #include "Pelmora_mac/hid_transport.h"
 #include "core/transport/platform.h"
 #include "sim/virtual_clock.h"
+#include "trace/trace_recording.h"
+#include "trace/trace_replay.h"
 #include "sim_link_support.h"
 #include "worker_harness.h"
 
@@ -93,6 +97,47 @@ TEST_F(MacSession, StopWithAnUnacknowledgedTransferFinishesWithinASecond) {
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GT(harness->lcdFrames(), 0u);
   EXPECT_LT(took, std::chrono::seconds(10)) << "bounded by the time-out, with room for a busy machine";
+}
+
+// The whole worker on the IOKit transport with an unplug, recorded as a
+// trace, replays to what it showed. With PELMORA_TRACE_OUT set the trace is
+// also kept there: this is how tests/traces/mac_unplug.trace is made.
+TEST_F(MacSession, ATraceOfAnUnplugReplaysToWhatTheSessionShowed) {
+  const char* keep = std::getenv("PELMORA_TRACE_OUT");
+  const std::string path = keep ? keep : (std::filesystem::temp_directory_path() / "pelmora_mac_unplug.trace").string();
+  std::vector<std::uint64_t> hashes;
+  WorkerStatistics statistics;
+  {
+    std::string error;
+    trace::TraceHeader header = trace::ownHeader();
+    header.system = HostSystem::macOs;  // the transport and its codes are the Mac's, whatever builds it
+    auto writer = trace::TraceWriter::create(path, header, error);
+    ASSERT_TRUE(writer) << error;
+    const trace::TraceRecording recording(*writer);
+    ConnectionHooks hooks = bus.hooks(clock);
+    hooks.enumerate = enumerateDevices;
+    hooks.createTransport = [] { return std::make_unique<HidTransport>(); };
+    hooks.wait = [this, wait = hooks.wait](std::uint32_t ms) {
+      if (clock.now() >= t0 + 2000 && bus.isPlugged(u"/sim/S1")) bus.unplug(u"/sim/S1");
+      return wait(ms);
+    };
+    ConnectionWorker worker(
+        {}, [&](const OutputFrame& frame) { hashes.push_back(trace::frameHash(frame)); }, {}, {},
+        recording.wrap(std::move(hooks)), {}, recording.wrapResume({}));
+    worker.setRandomSource(recording.wrapRandom([](std::uint32_t& out) { return (out = 0x5EED0002), true; }));
+    clock.stopAt(t0 + 4000);
+    worker.run();
+    statistics = worker.statistics();
+  }
+  const trace::TraceReadResult read = trace::readTraceFile(path);
+  if (!keep) std::filesystem::remove(path);
+  ASSERT_EQ(read.kind, trace::TraceFileKind::trace) << read.error;
+  const trace::ReplayResult replay = trace::replayTrace(read);
+  EXPECT_TRUE(replay.complete) << replay.stopReason;
+  EXPECT_EQ(replay.frameHashes, hashes);
+  EXPECT_EQ(replay.statistics.failures, statistics.failures);
+  EXPECT_EQ(replay.statistics.frames, statistics.frames);
+  EXPECT_EQ(replay.statusTexts.back(), "No Device") << trace::describeReplay(replay);
 }
 
 }  // namespace

@@ -1,84 +1,17 @@
-// `--record` and `--replay`: what a session read, written as it arrives,
-// shows the same LCD frames when the file is played back as a device; and a
-// capture file that is cut short, foreign or corrupt is refused or trimmed,
-// never trusted.
+// `--record` and `--replay`: a file that cannot be written is refused before
+// the window opens; a capture file that is cut short, foreign or corrupt is
+// refused or trimmed, never trusted.
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "linux/app/capture_source.h"
-#include "linux/app/report_recorder.h"
 #include "sim/capture_reader.h"
-#include "sim/sim_bus.h"
+#include "trace/trace_recording.h"
 
 namespace pelmora::app {
 namespace {
-
-constexpr std::uint64_t kSafetyMs = 120000;
-
-// The LCD frames a worker delivers (status screens left out), as hashes.
-struct FrameLog {
-  std::vector<std::size_t> frames;
-  bool nextIsLcd = false;
-
-  std::unique_ptr<ConnectionWorker> worker(ConnectionHooks hooks) {
-    return std::make_unique<ConnectionWorker>(
-        WaitFunction{},
-        [this](const OutputFrame& frame) {
-          if (nextIsLcd) frames.push_back(std::hash<std::string_view>{}(
-                             {reinterpret_cast<const char*>(frame.data()), frame.size() * sizeof frame[0]}));
-          nextIsLcd = false;
-        },
-        [this](const LcdModel&, const LcdCanvas&) { nextIsLcd = true; }, RawReportCallback{}, std::move(hooks),
-        SerialCallback{}, ResumeCallback{});
-  }
-};
-
-std::string scratchFile(const char* name) {
-  return (std::filesystem::temp_directory_path() / (std::string(name) + std::to_string(::getpid()))).string();
-}
-
-TEST(CaptureReplay, ARecordedSessionReplaysToTheSameFrames) {
-  const std::string file = scratchFile("pelmora_record_");
-  FrameLog live;
-  {
-    sim::VirtualClock clock;
-    sim::SimBus bus(clock);
-    bus.addDevice(u"/dev/hidraw0", u"SN1");
-    SessionBridgeOptions options;
-    options.hooks = bus.hooks(clock);
-    std::string error;
-    auto recorder = ReportRecorder::create(file, error);
-    ASSERT_TRUE(recorder) << error;
-    recordReports(options, *recorder);
-    auto worker = live.worker(std::move(options.hooks));
-    clock.stopAt(clock.now() + 4000);
-    worker->run();
-    recorder->finish();
-    EXPECT_EQ(recorder->dropped(), 0u);
-    EXPECT_EQ(recorder->writeError(), "");
-  }
-  ASSERT_GT(live.frames.size(), 50u);
-
-  sim::CaptureReadResult read = sim::readCaptureFile(file);
-  std::filesystem::remove(file);
-  ASSERT_TRUE(read.capture) << read.error;
-  sim::VirtualClock clock(77);
-  sim::SimBus bus(clock);
-  auto replayer = std::make_shared<sim::CaptureReplayer>(std::move(*read.capture));
-  bus.addEndpoint(kReplayPath, kReplaySerial, replayer);
-  FrameLog replayed;
-  auto worker = replayed.worker(replayHooks(bus, clock, replayer));
-  clock.stopWhen([&] { return !bus.isPlugged(kReplayPath); });
-  clock.stopAt(clock.now() + kSafetyMs);
-  worker->run();
-  EXPECT_FALSE(bus.isPlugged(kReplayPath)) << "the device goes once the capture has played";
-  EXPECT_EQ(replayed.frames, live.frames);
-}
 
 TEST(CaptureReplay, ACaptureIsTrimmedOrRefusedNeverTrusted) {
   sim::Capture capture(3);
@@ -120,10 +53,10 @@ TEST(CaptureReplay, ACaptureIsTrimmedOrRefusedNeverTrusted) {
 
 TEST(CaptureReplay, AnUnwritableRecordingIsRefusedAtStart) {
   std::string error;
-  EXPECT_FALSE(ReportRecorder::create("/nonexistent/x.cap", error));
+  EXPECT_FALSE(trace::TraceWriter::create("/nonexistent/x.cap", trace::ownHeader(), error));
   EXPECT_EQ(error, "cannot create /nonexistent/x.cap: No such file or directory");
   if (std::filesystem::exists("/dev/full")) {
-    EXPECT_FALSE(ReportRecorder::create("/dev/full", error));
+    EXPECT_FALSE(trace::TraceWriter::create("/dev/full", trace::ownHeader(), error));
     EXPECT_EQ(error, "cannot write /dev/full: No space left on device");
   }
 }

@@ -6,8 +6,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include <unistd.h>
+
 #include "sim/sim_bus.h"
 #include "sim/virtual_clock.h"
+#include "trace/trace_recording.h"
+#include "trace/trace_replay.h"
 
 namespace pelmora::replay {
 namespace {
@@ -54,6 +65,154 @@ TEST(CaptureReplayTest, ARecordedSessionReplaysToTheSamePictures) {
 }
 
 TEST(CaptureReplayTest, AnEmptyCaptureDrawsNothing) { EXPECT_TRUE(replayCaptureFrames({}).empty()); }
+
+// A session with an unplug, a replug and a resume, recorded as a trace
+// through the decorator, and what the session showed while it ran.
+struct RecordedTrace {
+  trace::TraceReadResult file;
+  std::vector<std::uint64_t> hashes;
+  WorkerStatistics statistics;
+};
+
+RecordedTrace recordTrace(const std::string& path) {
+  sim::VirtualClock clock;
+  sim::SimBus bus(clock);
+  bus.addDevice(u"dev", u"SN1", {.seed = 5, .modeCycleMs = 700});
+  RecordedTrace out;
+  {
+    std::string error;
+    auto writer = trace::TraceWriter::create(path, trace::ownHeader(), error);
+    EXPECT_TRUE(writer) << error;
+    const trace::TraceRecording recording(*writer);
+    const std::uint64_t start = clock.now();
+    ConnectionWorker worker(
+        {}, [&](const OutputFrame& frame) { out.hashes.push_back(trace::frameHash(frame)); }, {}, {},
+        recording.wrap(bus.hooks(clock)), {},
+        recording.wrapResume([&, resumed = false]() mutable {
+          if (resumed || clock.now() < start + 6000) return false;
+          return resumed = true;
+        }));
+    worker.setRandomSource(recording.wrapRandom({}));
+    clock.stopAt(start + 9000);
+    clock.stopWhen([&, phase = 0]() mutable {
+      if (phase == 0 && clock.now() >= start + 3000) bus.unplug(u"dev"), phase = 1;
+      if (phase == 1 && clock.now() >= start + 3500) bus.replug(u"dev", u"dev2"), phase = 2;
+      return false;
+    });
+    worker.run();
+    out.statistics = worker.statistics();
+  }
+  out.file = trace::readTraceFile(path);
+  return out;
+}
+
+std::string tracePath(const char* name) {
+  return (std::filesystem::temp_directory_path() / (std::string(name) + std::to_string(::getpid()) + ".trace")).string();
+}
+
+TEST(TraceReplayTest, ARecordedSessionReplaysToTheSameFramesAndStatistics) {
+  const std::string path = tracePath("replay");
+  const RecordedTrace recorded = recordTrace(path);
+  std::remove(path.c_str());
+  ASSERT_EQ(recorded.file.kind, trace::TraceFileKind::trace) << recorded.file.error;
+  EXPECT_EQ(recorded.file.tornBytes, 0u);
+  const trace::ReplayResult replay = trace::replayTrace(recorded.file);
+  EXPECT_TRUE(replay.complete) << replay.stopReason;
+  EXPECT_EQ(replay.frameHashes, recorded.hashes);
+  EXPECT_EQ(std::memcmp(&replay.statistics, &recorded.statistics, sizeof replay.statistics), 0);
+  const auto shows = [&](const char* text) {
+    return std::find(replay.statusTexts.begin(), replay.statusTexts.end(), text) != replay.statusTexts.end();
+  };
+  EXPECT_TRUE(shows("Connecting...")) << trace::describeReplay(replay);
+  EXPECT_TRUE(shows("Connection Error\nRead Failed\nError 19")) << trace::describeReplay(replay);
+  EXPECT_TRUE(shows("Reconnecting...")) << trace::describeReplay(replay);  // after the resume
+  // The same again, to the byte: nothing in a replay depends on the machine.
+  EXPECT_EQ(trace::describeReplay(trace::replayTrace(recorded.file)), trace::describeReplay(replay));
+}
+
+// A call the engine makes that the trace does not hold next, here because
+// one transport call is cut out of the middle, ends the replay at that call.
+TEST(TraceReplayTest, AMissingCallStopsTheReplayAtThatCall) {
+  const std::string path = tracePath("divergence");
+  RecordedTrace recorded = recordTrace(path);
+  std::remove(path.c_str());
+  ASSERT_EQ(recorded.file.kind, trace::TraceFileKind::trace) << recorded.file.error;
+  std::vector<std::uint8_t>& bytes = recorded.file.bytes;
+  // The first poll after the first 500 calls: one byte, its call in the low bits.
+  trace::TraceDecoder decoder(std::span<const std::uint8_t>(bytes).subspan(recorded.file.recordsBegin));
+  trace::TraceRecord record;
+  std::size_t calls = 0;
+  while (decoder.next(record) == trace::DecodeStatus::ok && (++calls < 500 || record.call != trace::TraceCall::poll)) {
+  }
+  const std::size_t at = recorded.file.recordsBegin + decoder.position() - 1;
+  bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(at));
+  recorded.file.recordsEnd -= 1;
+  const trace::ReplayResult replay = trace::replayTrace(recorded.file);
+  EXPECT_TRUE(replay.diverged);
+  EXPECT_EQ(replay.callsAnswered, calls);
+  EXPECT_NE(replay.stopReason.find("differs: the engine asked poll"), std::string::npos) << replay.stopReason;
+}
+
+// A file a user sends may be anything: it is read only as far as its whole
+// records go, and refused with one line when it is not a trace of ours.
+TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
+  std::vector<std::uint8_t> good = trace::encodeHeader(trace::ownHeader());
+  const std::size_t header = good.size();
+  trace::TraceEncoder encoder;
+  trace::TraceRecord record;
+  record.call = trace::TraceCall::now;
+  record.value = 1000;
+  encoder.encode(record, good);
+  record.call = trace::TraceCall::readReport;
+  record.ok = record.received = true;
+  encoder.encode(record, good);
+  auto with = [&](auto change) {
+    std::vector<std::uint8_t> bytes = good;
+    change(bytes);
+    return trace::readTrace(bytes);
+  };
+  const auto torn = with([](auto& b) { b.resize(b.size() - 10); });
+  EXPECT_EQ(torn.kind, trace::TraceFileKind::trace);
+  EXPECT_EQ(torn.recordCount, 1u);
+  EXPECT_EQ(torn.tornBytes, 1 + kReportLength - 10);
+  EXPECT_EQ(with([](auto& b) { b[8] = 1; }).kind, trace::TraceFileKind::capture);
+
+  const struct {
+    const char* what;
+    std::function<void(std::vector<std::uint8_t>&)> change;
+    const char* error;
+  } refused[] = {
+      {"foreign", [](auto& b) { b[0] = 'X'; }, "not a trace file"},
+      {"newer", [](auto& b) { b[8] = 3; }, "a trace of a newer format (version 3); this program reads up to 2"},
+      {"header cut short", [&](auto& b) { b.resize(header - 1); }, "the trace's header is cut short"},
+      {"unknown system", [](auto& b) { b[16] = 9; }, "a trace from an unknown system"},
+      {"no calls", [&](auto& b) { b.resize(header); }, "the trace holds no calls"},
+      {"unknown call", [&](auto& b) { b[header] = 0x1F; }, "corrupt trace: record at byte 0: unknown call"},
+      {"result where none", [&](auto& b) { b[header] |= 0x80; }, "corrupt trace: record at byte 0: a result for now"},
+      {"clock going back", [&](auto& b) { b.insert(b.begin() + static_cast<std::ptrdiff_t>(header + 3), {3, 5}); },
+       "corrupt trace: record at byte 3: the clock goes back"},
+  };
+  for (const auto& c : refused) {
+    const auto result = with(c.change);
+    EXPECT_EQ(result.kind, trace::TraceFileKind::refused) << c.what;
+    EXPECT_EQ(result.error, c.error) << c.what;
+  }
+}
+
+// The committed traces, recorded on other systems (each with the command that
+// made it, in tests/traces/README.md), replay here to what they showed there.
+TEST(TraceReplayTest, CommittedTracesReplayToTheirRecordedResults) {
+  for (const char* name : {"mac_unplug", "windows_session"}) {
+    const std::string base = std::string(PELMORA_TRACE_DIR) + "/" + name;
+    const trace::TraceReadResult read = trace::readTraceFile(base + ".trace");
+    ASSERT_EQ(read.kind, trace::TraceFileKind::trace) << read.error;
+    std::ifstream expected(base + ".expected");
+    const std::string want((std::istreambuf_iterator<char>(expected)), std::istreambuf_iterator<char>());
+    const std::string header = std::string("trace from ") + trace::systemName(read.header.system) + ", program " +
+                               read.header.programVersion + ", " + std::to_string(read.recordCount) + " calls\n";
+    EXPECT_EQ(header + trace::describeReplay(trace::replayTrace(read)), want) << name;
+  }
+}
 
 }  // namespace
 }  // namespace pelmora::replay

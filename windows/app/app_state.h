@@ -10,6 +10,10 @@
 
 #include "core/render/lcd_canvas.h"
 
+namespace pelmora::trace {
+class TraceWriter;
+}
+
 namespace pelmora::winapp {
 
 // A Win32 HANDLE or HDEVNOTIFY; kept opaque here so that the exchange
@@ -34,6 +38,7 @@ struct AppState {
   Handle workerThread = nullptr;
   Handle deviceNotification = nullptr;
   bool demo = false;  // the simulated synthesizer instead of the devices
+  trace::TraceWriter* trace = nullptr;  // `--record FILE`: the worker writes a trace
 };
 
 // "No Device" on black, so the window has something to show before the

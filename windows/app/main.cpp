@@ -13,6 +13,7 @@ extern "C" {
 }
 
 #include "host/window_title.h"
+#include "trace/trace_recording.h"
 #include "windows/app/app_state.h"
 #include "windows/app/command_line.h"
 #include "windows/app/connection_thread.h"
@@ -98,12 +99,29 @@ int runMessageLoop() {
   return result == -1 ? 1 : static_cast<int>(message.wParam);
 }
 
+// `--record FILE`: a file that cannot be written is said once, and the
+// program runs as it would without the option.
+std::unique_ptr<pelmora::trace::TraceWriter> startTrace(const std::string& path) {
+  if (path.empty()) return nullptr;
+  std::string error;
+  std::unique_ptr<pelmora::trace::TraceWriter> writer =
+      pelmora::trace::TraceWriter::create(path, pelmora::trace::ownHeader(), error);
+  if (!writer) {
+    const std::u16string text(error.begin(), error.end());  // the path may lose its non-ASCII letters here
+    MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(text.c_str()), L"Pelmora", MB_OK | MB_ICONWARNING);
+  }
+  return writer;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   auto state = std::make_unique<AppState>();
-  state->demo = commandLineOptions().demo;
+  const pelmora::host::ProgramOptions options = commandLineOptions();
+  state->demo = options.demo;
   drawStartupFrame(*state);
+  const std::unique_ptr<pelmora::trace::TraceWriter> trace = startTrace(options.recordPath);
+  state->trace = trace.get();
 
   if (!registerWindowClass(instance)) return 1;
   HWND window = createMainWindow(instance, *state);

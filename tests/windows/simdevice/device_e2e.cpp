@@ -22,6 +22,8 @@
 #include "core/transport/platform.h"
 #include "device_relay.h"
 #include "tools/capture_replay/capture_replay.h"
+#include "trace/trace_recording.h"
+#include "trace/trace_replay.h"
 #include "worker_harness.h"
 
 namespace pelmora::simdevice {
@@ -264,6 +266,66 @@ TEST_F(SessionTest, AFeatureTransferHeldPastTheDeadlineIsAFeatureIoTimeout) {
   harness_->run();
   EXPECT_TRUE(sawStatus(timeout)) << harness_->dump();
   EXPECT_GT(harness_->lcdFrames(), framesAtTimeout + 10) << harness_->dump();
+}
+
+// The whole worker recorded as a trace through a held feature transfer, a
+// posted power resume and an unplug; it replays here, and on the Linux build
+// (tools/test-windows-device.sh), to what the session showed. The committed
+// tests/traces/windows_session.trace is this test's trace.
+TEST_F(DeviceTest, ATraceOfTheWholeSessionReplaysToWhatItShowed) {
+  const char* folder = std::getenv("PELMORA_E2E_OUT");
+  const std::string path = std::string(folder ? folder : ".") + "\\windows_session.trace";
+  std::atomic<bool> stop{false};
+  std::atomic<bool> resume{false};
+  std::atomic<std::size_t> lcdFrames{0};
+  std::vector<std::uint64_t> hashes;
+  WorkerStatistics statistics;
+  {
+    std::string error;
+    auto writer = trace::TraceWriter::create(path, trace::ownHeader(), error);
+    ASSERT_TRUE(writer) << error;
+    const trace::TraceRecording recording(*writer);
+    ConnectionHooks hooks = realHooks();
+    hooks.wait = [&](std::uint32_t ms) {
+      Sleep(ms);
+      return stop.load();
+    };
+    ConnectionWorker worker(
+        {}, [&](const OutputFrame& frame) { hashes.push_back(trace::frameHash(frame)); },
+        [&](const LcdModel&, const LcdCanvas&) { ++lcdFrames; }, {}, recording.wrap(std::move(hooks)), {},
+        recording.wrapResume([&] { return resume.exchange(false); }));
+    worker.setRandomSource(recording.wrapRandom({}));
+    std::thread thread([&] { worker.run(); });
+    const auto framesGrow = [&](std::size_t by) {
+      const std::size_t from = lcdFrames.load();
+      return waitFor([&] { return lcdFrames.load() >= from + by; });
+    };
+    EXPECT_TRUE(framesGrow(20));
+    relay_->withDevice([](sim::SimDevice& device) { device.link.featureDelayMs = 3000; });
+    Sleep(6000);  // the feature deadline passes, the retry in place meets the held transfer too
+    relay_->withDevice([](sim::SimDevice& device) { device.link.featureDelayMs = 0; });
+    EXPECT_TRUE(framesGrow(10));
+    resume.store(true);
+    EXPECT_TRUE(framesGrow(10));
+    runInstaller(std::wstring(L"unplug ") + kSerial);
+    Sleep(3000);
+    stop.store(true);
+    thread.join();
+    statistics = worker.statistics();
+  }
+  runInstaller(std::wstring(L"plug ") + kSerial);
+  const trace::TraceReadResult read = trace::readTraceFile(path);
+  ASSERT_EQ(read.kind, trace::TraceFileKind::trace) << read.error;
+  const trace::ReplayResult replay = trace::replayTrace(read);
+  EXPECT_TRUE(replay.complete) << replay.stopReason;
+  EXPECT_EQ(replay.frameHashes, hashes);
+  EXPECT_EQ(replay.statistics.failures, statistics.failures);
+  if (folder) {
+    std::ofstream described(std::string(folder) + "\\windows_session.expected", std::ios::binary);
+    described << "trace from " << trace::systemName(read.header.system) << ", program "
+              << read.header.programVersion << ", " << read.recordCount << " calls\n"
+              << trace::describeReplay(replay);
+  }
 }
 
 }  // namespace
