@@ -365,6 +365,8 @@ def check_high_dpi():
         if dpi == 96:
             at96 = facts["window"]
             asked192 = dpi_scaled_size(192)
+            print("window check: at 96 dpi the window is %r and answers %r for 192 dpi"
+                  % (facts["window"][2:], asked192), flush=True)
         elif asked192 != facts["window"][2:]:
             fail("asked at 96 dpi, the size at 192 dpi is %r; at 192 dpi the window is %r"
                  % (asked192, facts["window"][2:]))
