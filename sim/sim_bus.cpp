@@ -119,6 +119,7 @@ ConnectionHooks SimBus::hooks() {
       [this] { return createTransport(); },
       [clock] { return clock->now(); },
       [clock](std::uint32_t ms) { return clock->wait(ms); },
+      [clock](std::uint32_t ms) { clock->sleep(ms); },
   };
 }
 

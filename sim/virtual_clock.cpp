@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <thread>
 
 namespace pelmora::sim {
 
@@ -56,6 +57,11 @@ bool RealClock::wait(std::uint32_t ms) {
   if (stop_.load()) return true;
   notify(now());
   return false;
+}
+
+void RealClock::sleep(std::uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  notify(now());
 }
 
 void RealClock::requestStop() {

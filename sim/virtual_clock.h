@@ -23,6 +23,8 @@ class SimClock {
   // Lets `ms` milliseconds pass; true when stop was requested (then it
   // returns at once, without letting time pass).
   virtual bool wait(std::uint32_t ms) = 0;
+  // Lets `ms` milliseconds pass whatever the stop request says.
+  virtual void sleep(std::uint32_t ms) = 0;
 
   // Listeners are called on the thread that calls wait, after time moved.
   int subscribe(Listener listener);
@@ -52,6 +54,7 @@ class VirtualClock final : public SimClock {
 
   std::uint64_t now() override { return now_; }
   bool wait(std::uint32_t ms) override;
+  void sleep(std::uint32_t ms) override { advance(ms); }
   // Moves time forward regardless of stop requests.
   void advance(std::uint64_t ms);
 
@@ -78,6 +81,7 @@ class RealClock final : public SimClock {
  public:
   std::uint64_t now() override;
   bool wait(std::uint32_t ms) override;
+  void sleep(std::uint32_t ms) override;
   void requestStop();
   void clearStop();
   bool stopRequested() const { return stop_.load(); }

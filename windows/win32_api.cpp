@@ -27,6 +27,8 @@ const Win32Api& systemWin32Api() {
       GetTickCount64,
       Sleep,
       ExitProcess,
+      WaitForSingleObject,
+      WaitForMultipleObjects,
   };
   return api;
 }

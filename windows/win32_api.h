@@ -49,6 +49,10 @@ struct Win32Api {
   ULONGLONG(WINAPI* getTickCount64)();
   void(WINAPI* sleep)(DWORD ms);
   void(WINAPI* exitProcess)(UINT code);
+
+  // The worker's waits on the host's events.
+  DWORD(WINAPI* waitForSingleObject)(HANDLE handle, DWORD ms);
+  DWORD(WINAPI* waitForMultipleObjects)(DWORD count, const HANDLE* handles, BOOL all, DWORD ms);
 };
 
 // The system's own functions.

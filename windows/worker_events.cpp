@@ -1,17 +1,30 @@
 #include "windows/worker_events.h"
 
 #include <array>
+#include <stdexcept>
 #include <utility>
 
 namespace pelmora {
+namespace {
 
-WaitFunction eventWait(HANDLE stopEvent, HANDLE wakeEvent) {
+// A failed wait returns at once, every time: read as "no stop", it would
+// turn every pause of the worker into a busy loop, and the stop would
+// never be seen.
+bool stopOrThrow(DWORD result) {
+  if (result == WAIT_FAILED) throw std::runtime_error("Event wait failed");
+  return result == WAIT_OBJECT_0;
+}
+
+}  // namespace
+
+WaitFunction eventWait(HANDLE stopEvent, HANDLE wakeEvent, const Win32Api& api) {
+  const Win32Api* calls = &api;
   if (wakeEvent == nullptr) {
-    return [stopEvent](std::uint32_t ms) { return WaitForSingleObject(stopEvent, ms) == WAIT_OBJECT_0; };
+    return [calls, stopEvent](std::uint32_t ms) { return stopOrThrow(calls->waitForSingleObject(stopEvent, ms)); };
   }
-  return [stopEvent, wakeEvent](std::uint32_t ms) {
+  return [calls, stopEvent, wakeEvent](std::uint32_t ms) {
     const std::array<HANDLE, 2> events{stopEvent, wakeEvent};
-    return WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, ms) == WAIT_OBJECT_0;
+    return stopOrThrow(calls->waitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, ms));
   };
 }
 

@@ -4,12 +4,15 @@
 #include <windows.h>
 
 #include "core/protocol/connection_worker.h"
+#include "windows/win32_api.h"
 
 namespace pelmora {
 
 // Waits up to the limit on `stopEvent` and, when not null, `wakeEvent`;
 // true exactly when `stopEvent` ended the wait. A limit of 0 only tests.
-WaitFunction eventWait(HANDLE stopEvent, HANDLE wakeEvent);
+// A wait the system refuses (a broken handle) throws
+// std::runtime_error("Event wait failed"), which ends the worker.
+WaitFunction eventWait(HANDLE stopEvent, HANDLE wakeEvent, const Win32Api& api = systemWin32Api());
 
 // True once per signal of `resumeEvent` (tested without waiting, reset when
 // set); empty when there is no event.

@@ -1,5 +1,8 @@
 #include "core/protocol/connection_worker.h"
 
+#include <chrono>
+#include <thread>
+
 #include "core/protocol/session_engine.h"
 #include "core/transport/platform.h"
 
@@ -24,6 +27,14 @@ ConnectionWorker::~ConnectionWorker() = default;
 // The wait hook wins over the host's wait function; with neither, the call
 // fails with std::bad_function_call.
 bool ConnectionWorker::wait(std::uint32_t ms) { return hooks_.wait ? hooks_.wait(ms) : waitFunction_(ms); }
+
+void ConnectionWorker::sleep(std::uint32_t ms) {
+  if (hooks_.sleep) {
+    hooks_.sleep(ms);
+  } else {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  }
+}
 
 std::uint64_t ConnectionWorker::now() { return hooks_.now ? hooks_.now() : platformNowMs(); }
 

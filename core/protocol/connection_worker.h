@@ -31,6 +31,9 @@ struct ConnectionHooks {
   std::function<std::unique_ptr<IHidTransport>()> createTransport;
   std::function<std::uint64_t()> now;
   WaitFunction wait;
+  // A pause that a stop does not cut short, for the few places that must
+  // let time pass even while stopping. A scripted clock must move here.
+  std::function<void(std::uint32_t ms)> sleep;
 };
 
 // The eight counters, in this order.
@@ -83,6 +86,8 @@ class ConnectionWorker {
   // Calls onSerialChanged only when the serial differs from the last one.
   void notifySerial(const std::u16string& serial);
   bool wait(std::uint32_t ms);
+  // Lets the time pass whatever the stop request says.
+  void sleep(std::uint32_t ms);
   std::uint64_t now();
   // Replaces the platform's secure generator (platformRandom32), so that a
   // failing generator can be exercised on every platform.

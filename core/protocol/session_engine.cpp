@@ -155,7 +155,7 @@ SessionEngine::Step SessionEngine::iterate() {
   WorkerStatistics& stats = worker_.statistics_;
   std::uint64_t t = worker_.now();
   stats.maxLoopGapMs = std::max(stats.maxLoopGapMs, t - prevIteration_);
-  if (worker_.pollResume()) throw ConnectionError(kTextPowerResume);
+  checkResume();
   if (!transport_->poll()) {
     // A transport told of a removal between reads (macOS) fails here first;
     // a gone device is not worth an in-place reconnect from either path.
@@ -177,6 +177,18 @@ SessionEngine::Step SessionEngine::iterate() {
   return Step::Continue;
 }
 
+// A wake from sleep comes as several notices (Windows: one for every resume,
+// a second when a person woke the machine; macOS: the sleep and the wake
+// notice). Those that arrive while the reconnect the first one started is
+// still under way belong to the same wake: ending that reconnect too would
+// cost the session. Each notice is still taken, so none is left over for
+// later.
+void SessionEngine::checkResume() {
+  if (!worker_.pollResume() || resumeReconnect_) return;
+  resumeReconnect_ = true;
+  throw ConnectionError(kTextPowerResume);
+}
+
 // The stop path says goodbye without the request slot: nobody waits for the
 // answer, and a transfer still in flight would refuse the send anyway.
 void SessionEngine::sendCloseSession() {
@@ -189,18 +201,15 @@ void SessionEngine::sendCloseSession() {
 
 // A CLOSE_SESSION still queued at the driver would be cancelled by the close
 // that follows, and the device would keep the session until it expires. Let
-// the transfer finish, within a limit measured by the clock: the wait returns
-// at once while stopping.
+// the transfer finish, within a limit measured by the clock alone. The wait
+// returns at once while stopping, so the pause between looks is a sleep: a
+// clock that moves in coarse ticks (15.6 ms on Windows) then sees its limit
+// after a few hundred looks instead of a busy core's millions.
 void SessionEngine::drainCloseSession() {
   const std::uint64_t start = worker_.now();
-  std::uint64_t last = start;
-  std::uint32_t stillPolls = 0;
   while (transport_->isFeaturePending() && transport_->poll()) {
-    const std::uint64_t t = worker_.now();
-    if (elapsed(t, start) >= kCloseDrainMs) return;
-    stillPolls = t == last ? stillPolls + 1 : 0;
-    if (stillPolls >= kCloseDrainStillPolls) return;
-    last = t;
+    if (elapsed(worker_.now(), start) >= kCloseDrainMs) return;
+    worker_.sleep(kCloseDrainPollMs);
   }
 }
 
@@ -377,6 +386,7 @@ void SessionEngine::deliverFrame() {
   worker_.onFrame_(*worker_.pixels_);
   attemptCounter_ = 0;
   frameDelivered_ = true;
+  resumeReconnect_ = false;
   worker_.notifySerial(serial_);
 }
 

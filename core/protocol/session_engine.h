@@ -33,10 +33,8 @@ inline constexpr int kReadBurstReports = 256;
 // After the CLOSE_SESSION of a stop: how long its transfer may take before
 // the transport is closed (and the transfer cancelled).
 inline constexpr std::uint64_t kCloseDrainMs = 250;
-// ... and how many polls in a row may see the clock stand still before the
-// clock is no longer believed: a real one moves at least every 16 ms, while
-// a million polls take longer than that.
-inline constexpr std::uint32_t kCloseDrainStillPolls = 1'000'000;
+// ... and the pause between two looks at it.
+inline constexpr std::uint32_t kCloseDrainPollMs = 1;
 
 // Status texts of a session.
 inline constexpr const char* kTextConnecting = "Connecting...";
@@ -100,6 +98,7 @@ class SessionEngine {
   void intake(std::uint8_t kind, const std::uint8_t* bytes, std::size_t length);
   Step serviceCommandChannel(std::uint64_t t);
   Step dispatchAnswer();
+  void checkResume();
   void checkTimers(std::uint64_t t) const;
   void keepAlive(std::uint64_t t);
   void send(Command command, std::uint32_t argument);
@@ -124,6 +123,9 @@ class SessionEngine {
   bool pendingTimerRunning_ = false;
   std::uint32_t attemptCounter_ = 0;
   bool deviceGone_ = false;
+  // Set while an in-place reconnect that a resume started has delivered no
+  // frame yet; cleared by the first frame.
+  bool resumeReconnect_ = false;
   std::string lastErrorText_ = kTextConnectionError;
 
   std::uint64_t syncDeadline_ = 0;

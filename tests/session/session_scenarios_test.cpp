@@ -243,7 +243,7 @@ TEST(Session, StopEndsEveryWaitOfASessionAtOnce) {
        [](SimEnv& env) {
          env.harness->at(env.t0() + 3000, [&env] {
            env.link().closeRefusals.remaining = 1000;
-           env.harness->setResumeAt(0);
+           env.harness->resumeAt(0);
          });
        }},
       {"final failure on screen", 3500,

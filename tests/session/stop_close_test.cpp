@@ -37,20 +37,27 @@ struct DrainCase {
   std::uint32_t featureDelayMs;
   bool featureStuck;
   std::uint64_t pollMs;
+  std::uint64_t tickMs;  // the clock the engine reads moves in steps of this
   std::uint64_t sessionsClosed;
   std::uint64_t minStopMs, maxStopMs;  // from the stop to the end of the session
 };
 
 TEST(SessionStop, CloseSessionIsGivenAQuarterSecondToReachTheDevice) {
   for (const DrainCase& c : {
-           DrainCase{"transfer done in 20 ms", 20, false, 1, 1, 19, 25},
-           DrainCase{"transfer never done", 0, true, 1, 0, kCloseDrainMs, kCloseDrainMs + 5},
-           DrainCase{"clock standing still", 0, true, 0, 0, 0, 0},
+           DrainCase{"transfer done in 20 ms", 20, false, 1, 1, 1, 19, 25},
+           DrainCase{"transfer never done", 0, true, 1, 1, 0, kCloseDrainMs, kCloseDrainMs + 5},
+           // Polls that take no time, on a clock of 16 ms ticks.
+           DrainCase{"coarse clock", 0, true, 0, 16, 0, kCloseDrainMs - 16, kCloseDrainMs + 16},
        }) {
     SCOPED_TRACE(c.name);
     SimEnv env;
-    const std::uint64_t stopMs = env.t0() + 3500;
+    const std::uint64_t stopMs = env.t0() + 3504;  // on a tick of every clock here
+    std::uint64_t readings = 0;  // of the clock after the stop, one per poll of the drain
     ConnectionHooks hooks = env.bus.hooks(env.clock);
+    hooks.now = [&env, &c, &readings, stopMs] {
+      readings += env.clock.now() >= stopMs;
+      return env.clock.now() / c.tickMs * c.tickMs;
+    };
     hooks.createTransport = [&env, &c, stopMs] {
       return std::make_unique<TimedPollTransport>(env.bus.createTransport(), env.clock, stopMs, c.pollMs);
     };
@@ -64,6 +71,7 @@ TEST(SessionStop, CloseSessionIsGivenAQuarterSecondToReachTheDevice) {
     EXPECT_EQ(env.device->counters().sessionsClosed, c.sessionsClosed);
     EXPECT_GE(env.clock.now() - stopMs, c.minStopMs);
     EXPECT_LE(env.clock.now() - stopMs, c.maxStopMs);
+    EXPECT_LE(readings, kCloseDrainMs + 50) << "a pause between polls, not a busy core";
     EXPECT_EQ(env.bus.liveTransports(), 0);
   }
 }

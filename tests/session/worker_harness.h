@@ -36,7 +36,9 @@ class WorkerHarness {
   void addKnownText(const std::string& text) { known_.push_back(text); }
   void stopAt(std::uint64_t timeMs) { stopAt_ = timeMs; }
   void stopWhen(std::function<bool()> condition) { stopWhen_ = std::move(condition); }
-  void setResumeAt(std::uint64_t timeMs) { resumeAt_ = timeMs; }
+  // A resume notice at `timeMs`; notices not yet taken when the engine
+  // looks are taken together, as the host's one resume event would be.
+  void resumeAt(std::uint64_t timeMs) { resumes_.push_back(timeMs); }
   // Runs `action` inside the first wait that ends at or after `timeMs`
   // (faults switched on mid-session, a clock jump, an unplug).
   void at(std::uint64_t timeMs, std::function<void()> action) { schedule_.push_back({timeMs, std::move(action)}); }
@@ -86,7 +88,7 @@ class WorkerHarness {
   std::function<bool()> stopWhen_;
   std::uint64_t stoppedAt_ = 0;
   bool stopped_ = false;
-  std::uint64_t resumeAt_ = ~std::uint64_t{0};
+  std::vector<std::uint64_t> resumes_;
   struct Scheduled {
     std::uint64_t timeMs;
     std::function<void()> action;

@@ -57,11 +57,7 @@ WorkerHarness::WorkerHarness(ConnectionHooks hooks, std::uint32_t sliceMs)
       [this](const std::u16string& serial) {
         events_.push_back({now(), WorkerEvent::Kind::Serial, toAscii(serial)});
       },
-      [this] {
-        if (now() < resumeAt_) return false;
-        resumeAt_ = ~std::uint64_t{0};
-        return true;
-      });
+      [this] { return std::erase_if(resumes_, [this](std::uint64_t t) { return t <= now(); }) > 0; });
 }
 
 bool WorkerHarness::stopRequested() {

@@ -101,6 +101,10 @@ class FakeWin32 {
   DWORD sleptMs = 0;
   int sleeps = 0;
 
+  // Waits on events: with waitError set, every wait fails with that code.
+  DWORD waitError = 0;
+  int waits = 0;
+
  private:
   struct Operation {
     bool active = false;

@@ -291,6 +291,15 @@ struct FakeCalls {
       f.tick += f.tickStep;
     }
   }
+
+  static bool waitFails() {
+    ++fake().waits;
+    return fake().waitError != 0 && failWith(fake().waitError, true);
+  }
+  static DWORD WINAPI waitSingle(HANDLE h, DWORD ms) { return waitFails() ? WAIT_FAILED : WaitForSingleObject(h, ms); }
+  static DWORD WINAPI waitMultiple(DWORD count, const HANDLE* handles, BOOL all, DWORD ms) {
+    return waitFails() ? WAIT_FAILED : WaitForMultipleObjects(count, handles, all, ms);
+  }
 };
 
 FakeWin32::Operation* FakeWin32::operationFor(LPOVERLAPPED overlapped) {
@@ -326,6 +335,8 @@ FakeWin32::FakeWin32() {
       FakeCalls::tickCount,
       FakeCalls::sleep,
       ExitProcess,
+      FakeCalls::waitSingle,
+      FakeCalls::waitMultiple,
   };
 }
 

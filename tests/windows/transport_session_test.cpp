@@ -26,6 +26,7 @@ struct Rig {
       fake.tick += ms;
       return false;
     };
+    hooks.sleep = [this](std::uint32_t ms) { fake.tick += ms; };
     harness = std::make_unique<testing::WorkerHarness>(hooks);
   }
   FakeWin32 fake;

@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <vector>
 
 #include "core/protocol/connection_worker.h"
+#include "fake_win32.h"
 
 namespace pelmora {
 namespace {
@@ -57,6 +59,21 @@ TEST(WindowsWorkerWait, ResumeIsReportedOncePerSignal) {
   EXPECT_TRUE(poll());
   EXPECT_FALSE(poll()) << "reset when taken";
   EXPECT_FALSE(static_cast<bool>(eventResumePoll(nullptr))) << "no event, no resume";
+}
+
+// A broken handle fails every wait at once: read as "no stop", the worker
+// would spin a core for good.
+TEST(WindowsWorkerWait, AFailedWaitEndsTheWorkerAtTheFirstCall) {
+  testing::FakeWin32 fake;
+  fake.waitError = ERROR_INVALID_HANDLE;
+  Event stop(true);
+  Event wake(false);
+  for (HANDLE wakeEvent : {wake.handle, HANDLE{}}) {
+    ConnectionWorker worker(eventWait(stop.handle, wakeEvent, fake.api()), [](const OutputFrame&) {}, {}, {}, {}, {},
+                            {});
+    EXPECT_THROW(worker.run(), std::runtime_error);
+  }
+  EXPECT_EQ(fake.waits, 2);
 }
 
 TEST(WindowsWorker, TheEventFormRunsTheSupervisorUntilStop) {

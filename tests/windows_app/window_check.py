@@ -387,9 +387,16 @@ def check_topmost_and_exit(proc):
         fail("exit code %d after the menu's exit" % code)
 
 
+def dpi_scaled_size(dpi):
+    answer = probe("dpisize", str(dpi)).stdout.split()
+    if answer[:2] != ["dpisize", "1"]:
+        fail("WM_GETDPISCALEDSIZE for %d dpi not answered: %r" % (dpi, answer))
+    return tuple(int(v) for v in answer[2:4])
+
+
 def check_high_dpi():
-    step("a 192 dpi screen: same physical picture, larger frame")
-    at96 = None
+    step("a 192 dpi screen: same physical picture, larger frame; the size at 192 dpi asked at 96")
+    at96 = asked192 = None
     for dpi in (96, 192):
         set_log_pixels(dpi)
         proc = start(PELMORA)
@@ -400,6 +407,12 @@ def check_high_dpi():
             fail("client area %r at %d dpi" % (facts["client"][2:], dpi))
         if dpi == 96:
             at96 = facts["window"]
+            asked192 = dpi_scaled_size(192)
+            print("window check: at 96 dpi the window is %r and answers %r for 192 dpi"
+                  % (facts["window"][2:], asked192), flush=True)
+        elif asked192 != facts["window"][2:]:
+            fail("asked at 96 dpi, the size at 192 dpi is %r; at 192 dpi the window is %r"
+                 % (asked192, facts["window"][2:]))
         elif facts["window"][3] <= at96[3]:
             fail("the caption did not grow with the dpi: %r against %r" % (facts["window"], at96))
         else:

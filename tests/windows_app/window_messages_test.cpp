@@ -45,6 +45,11 @@ TEST(WindowMessages, OnlyTheTwoResumeBroadcastsCount) {
   for (const std::uintptr_t other : {0u, 4u, 10u, 32787u}) EXPECT_FALSE(isResumeBroadcast(other));
 }
 
+TEST(WindowMessages, AtAnotherDpiOnlyTheFrameChanges) {
+  EXPECT_EQ(windowSizeAt(1, {12, 58}), (host::Size{332, 228})) << "the picture keeps its physical pixels";
+  EXPECT_EQ(windowSizeAt(3, {12, 58}), (host::Size{972, 568}));
+}
+
 TEST(MenuModel, MarksFollowTheWindowTextsTheLanguageAndKeyboardOpensAtThePictureCentre) {
   constexpr host::UiLanguage kEnglish = host::UiLanguage::English;
   EXPECT_EQ(menuModel(1, false, kEnglish).radioCommand, 40001);

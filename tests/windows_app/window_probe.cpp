@@ -8,6 +8,8 @@
 //   window_probe menu                the open context menu's rectangle
 //   window_probe post MESSAGE WPARAM LPARAM
 //   window_probe move X Y            the window's top-left, size unchanged
+//   window_probe dpisize DPI         sends WM_GETDPISCALEDSIZE for DPI and
+//                                    prints "dpisize ANSWER WIDTH HEIGHT"
 //   window_probe reference TEXT FILE the status screen as a binary PPM; "\n"
 //                                    in TEXT (backslash, n) breaks the line
 #include <windows.h>
@@ -101,6 +103,25 @@ int writeReference(const char* escaped, const char* path) {
 
 long number(const char* text) { return std::strtol(text, nullptr, 0); }
 
+// The message carries a pointer into the window's own process, where the
+// SIZE it answers in has to live.
+int askDpiScaledSize(HWND window, UINT dpi) {
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+  if (process == nullptr) return 1;
+  void* remote = VirtualAllocEx(process, nullptr, sizeof(SIZE), MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  SIZE size{0, 0};
+  const bool ready = remote != nullptr && WriteProcessMemory(process, remote, &size, sizeof size, nullptr);
+  const LRESULT answer = ready ? SendMessageW(window, WM_GETDPISCALEDSIZE, dpi, reinterpret_cast<LPARAM>(remote)) : 0;
+  const bool read = ready && ReadProcessMemory(process, remote, &size, sizeof size, nullptr);
+  if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  if (!read) return 1;
+  std::printf("dpisize %d %ld %ld\n", static_cast<int>(answer), size.cx, size.cy);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -136,7 +157,8 @@ int main(int argc, char** argv) {
                ? 0
                : 1;
   }
+  if (command == "dpisize" && argc == 3) return askDpiScaledSize(window, static_cast<UINT>(number(argv[2])));
   std::fprintf(stderr, "usage: window_probe find SECONDS | info | menu | post MSG WPARAM LPARAM | move X Y | "
-                       "reference TEXT FILE\n");
+                       "dpisize DPI | reference TEXT FILE\n");
   return 2;
 }

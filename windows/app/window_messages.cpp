@@ -26,4 +26,9 @@ bool isResumeBroadcast(std::uintptr_t wParam) {
   return wParam == kPbtApmResumeAutomatic || wParam == kPbtApmResumeSuspend;
 }
 
+host::Size windowSizeAt(int scale, host::Size frameAtDpi) {
+  const host::Size client = host::lcdAreaSize(scale);
+  return {client.width + frameAtDpi.width, client.height + frameAtDpi.height};
+}
+
 }  // namespace pelmora::winapp

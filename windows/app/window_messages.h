@@ -29,4 +29,12 @@ bool isSwallowedSysCommand(std::uintptr_t wParam);
 // A power broadcast that says the system came back from sleep.
 bool isResumeBroadcast(std::uintptr_t wParam);
 
+// The window's outer size at a DPI, given the frame the system draws around
+// a client area at that DPI: the picture keeps its physical pixels at every
+// DPI, only the frame changes. WM_GETDPISCALEDSIZE is answered with this
+// for the new DPI; left to itself the system would scale the whole window
+// and suggest a rectangle the window does not take, moving it away from
+// the pointer that drags it to the other monitor.
+host::Size windowSizeAt(int scale, host::Size frameAtDpi);
+
 }  // namespace pelmora::winapp

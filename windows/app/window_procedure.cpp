@@ -119,6 +119,10 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_DEVICECHANGE:
       if (state != nullptr && state->wakeEvent != nullptr) SetEvent(state->wakeEvent);
       return 0;
+    case WM_GETDPISCALEDSIZE:
+      if (state == nullptr) return FALSE;
+      *reinterpret_cast<SIZE*>(lParam) = windowSizeFor(state->scale, static_cast<UINT>(wParam));
+      return TRUE;
     case WM_DPICHANGED: {
       const auto* suggested = reinterpret_cast<const RECT*>(lParam);
       if (state != nullptr) resizeWindow(window, state->scale, HIWORD(wParam), {suggested->left, suggested->top});

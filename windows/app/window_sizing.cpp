@@ -1,14 +1,15 @@
 #include "windows/app/window_sizing.h"
 
 #include "host/window_geometry.h"
+#include "windows/app/window_messages.h"
 
 namespace pelmora::winapp {
 
 SIZE windowSizeFor(int scale, UINT dpi) {
-  const host::Size client = host::lcdAreaSize(scale);
-  RECT rect{0, 0, client.width, client.height};
-  AdjustWindowRectExForDpi(&rect, kWindowStyle, FALSE, kWindowExStyle, dpi);
-  return {rect.right - rect.left, rect.bottom - rect.top};
+  RECT frame{0, 0, 0, 0};
+  AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
+  const host::Size size = windowSizeAt(scale, {frame.right - frame.left, frame.bottom - frame.top});
+  return {size.width, size.height};
 }
 
 void resizeWindow(HWND window, int scale, UINT dpi, POINT topLeft) {
