@@ -14,19 +14,19 @@ bash tools/deps.sh
 jobs=$(nproc)
 
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=g++ \
-  -DPELMORA_SANITIZE=ON
+  -DPELMORA_SANITIZE=ON -DPELMORA_WERROR=ON
 cmake --build build/asan -j "$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 600
 
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_C_COMPILER=clang -DPELMORA_TSAN=ON -DPELMORA_LINUX_APP=OFF
+  -DCMAKE_C_COMPILER=clang -DPELMORA_TSAN=ON -DPELMORA_LINUX_APP=OFF -DPELMORA_WERROR=ON
 cmake --build build/tsan -j "$jobs" --target tsan_tests
 ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L tsan --timeout 600
 
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_C_COMPILER=clang -DPELMORA_FUZZ=ON -DPELMORA_SANITIZE=ON -DPELMORA_LINUX_APP=OFF
+  -DCMAKE_C_COMPILER=clang -DPELMORA_FUZZ=ON -DPELMORA_SANITIZE=ON -DPELMORA_LINUX_APP=OFF -DPELMORA_WERROR=ON
 cmake --build build/fuzz -j "$jobs" --target fuzz_report_stream fuzz_capture_file
 ctest --test-dir build/fuzz --output-on-failure -L fuzz --timeout 600
 bash tools/test-windows.sh

@@ -45,13 +45,13 @@ PELMORA_JOBS=$jobs bash tools/build-gtest-mingw.sh cmake/toolchain-mingw-x86_64.
 trap 'bash tools/wine-env.sh stop "$build64"' EXIT
 bash tools/wine-env.sh start "$build64"
 
-cmake -S . -B "$build64" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+cmake -S . -B "$build64" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPELMORA_WERROR=ON \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-x86_64.cmake \
   -DGTest_DIR="$build64/gtest-prefix/lib/cmake/GTest"
 cmake --build "$build64" -j "$jobs"
 ctest --test-dir "$build64" --output-on-failure -j "$jobs" --timeout 300
 
-cmake -S . -B "$build32" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_TESTS=OFF \
+cmake -S . -B "$build32" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_TESTS=OFF -DPELMORA_WERROR=ON \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake
 cmake --build "$build32" -j "$jobs"
 # The program itself: its resources, and its window under Wine.
