@@ -7,7 +7,10 @@
 #      simulated HID device under Wine (tools/test-windows.sh, test-windows-device.sh)
 #   5. the Linux transport and discovery on a real kernel, booted under QEMU
 #   6. the Objective-C++ of the macOS app, checked against GNUstep's headers
-#   7. the Debian package and the run-time package set (tools/test-package.sh)
+#   7. the Debian package and the run-time package set, from the Release
+#      build of the whole tree (tools/test-package.sh)
+#   8. the CI workflow files, against the workflow schema (tools/check-workflows.sh)
+# Warnings are errors in every build here (PELMORA_WERROR), not in a user's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
@@ -34,4 +37,5 @@ bash tools/test-windows-device.sh
 bash tools/test-kernel.sh
 bash tools/test-objc.sh
 bash tools/test-package.sh
+bash tools/check-workflows.sh
 echo "All tests passed."
