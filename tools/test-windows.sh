@@ -32,7 +32,7 @@ build64="$base-x86_64"
 build32="$base-i686"
 
 for tool in x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix x86_64-w64-mingw32-windres \
-            wineserver cmake ninja; do
+            wineserver cmake ninja clang++; do
   command -v "$tool" >/dev/null || { echo "test-windows.sh: $tool is missing" >&2; exit 1; }
 done
 [[ -x /usr/lib/wine/wine64 ]] || command -v wine64 >/dev/null ||
@@ -57,6 +57,15 @@ ctest --test-dir "$build64" --output-on-failure -j "$jobs" --timeout 300
 cmake -S . -B "$build32" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_TESTS=OFF -DPELMORA_WERROR=ON \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-i686.cmake
 cmake --build "$build32" -j "$jobs"
+# The Windows code by a second compiler, clang targeting MinGW-w64, warnings
+# as errors: the program and the Windows test programs, compiled and linked.
+buildclang="$base-clang-x86_64"
+cmake -S . -B "$buildclang" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_WERROR=ON \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-clang-mingw-x86_64.cmake \
+  -DGTest_DIR="$build64/gtest-prefix/lib/cmake/GTest" >/dev/null
+clang_targets=(Pelmora PelmoraEventProbe window_probe windows_app_logic)
+for test in tests/windows/*_test.cpp; do clang_targets+=("windows_$(basename "$test" _test.cpp)"); done
+cmake --build "$buildclang" -j "$jobs" --target "${clang_targets[@]}"
 # The program itself: its resources, and its window under Wine.
 bash tools/test-windows-app.sh "$build64" "$build32"
 echo "Windows stage passed in $((SECONDS - start)) s."
