@@ -2,7 +2,7 @@
 # The Windows stage of the test command: cross-builds the Windows code with
 # MinGW-w64 (the 64-bit Release build that is shipped) and runs its tests
 # under Wine; then compiles the 32-bit release build (nothing 32-bit can run
-# here).
+# here) and builds the Windows code with clang as well.
 #
 #   bash tools/test-windows.sh        the whole stage (installs what is missing)
 #
@@ -20,8 +20,8 @@
 # tools/wine-run.sh starts a server itself when none runs for the folder
 # (it then ends after 15 idle minutes).
 #
-# PELMORA_WINDOWS_BUILD (default build/windows) is the prefix of the two build
-# folders: <prefix>-x86_64 and <prefix>-i686.
+# PELMORA_WINDOWS_BUILD (default build/windows) is the prefix of the build
+# folders: <prefix>-x86_64, <prefix>-i686 and <prefix>-clang-x86_64.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh windows
