@@ -25,10 +25,12 @@ if(NOT _pelmora_gcc)
 endif()
 set(CMAKE_CXX_FLAGS_INIT
     "-nostdinc++ -isystem ${_pelmora_gcc}/include/c++ -isystem ${_pelmora_gcc}/include/c++/${PELMORA_MINGW_TRIPLE}")
-# The MinGW linker, GCC's libraries, and the POSIX threads that GCC's
-# thread-local emulation needs after the C++ library.
-set(_pelmora_link "--ld-path=/usr/bin/${PELMORA_MINGW_TRIPLE}-ld -L${_pelmora_gcc}")
+# LLVM's linker (GNU ld warns at every link about type names that clang and
+# GCC lay out in sections of different sizes), GCC's libraries, and the POSIX
+# threads that GCC's thread-local emulation needs. -nostdinc++ is a compile
+# flag that CMake passes to the link as well.
+set(_pelmora_link "-fuse-ld=lld -L${_pelmora_gcc} -Wno-unused-command-line-argument")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${_pelmora_link}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_pelmora_link}")
-set(CMAKE_CXX_STANDARD_LIBRARIES "-lstdc++ -lgcc_eh -lpthread")
-set(CMAKE_C_STANDARD_LIBRARIES "-lgcc_eh -lpthread")
+set(CMAKE_CXX_STANDARD_LIBRARIES "-lpthread")
+set(CMAKE_C_STANDARD_LIBRARIES "-lpthread")
