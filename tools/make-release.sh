@@ -53,7 +53,7 @@ zip_windows() {
   mkdir "$stage/$name"
   cp "$windows/$arch/Pelmora.exe" "$stage/$name/Pelmora.exe"
   sed 's/$/\r/' LICENSE >"$stage/$name/LICENSE.txt"
-  readme "$name" "$bits" "$note" >"$stage/$name/README.txt"
+  readme "${name##*-}" "$bits" "$note" >"$stage/$name/README.txt"
   (cd "$stage" && python3 -m zipfile -c "$out/$name.zip" "$name")
   rm -rf "$stage"
 }
