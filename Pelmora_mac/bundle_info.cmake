@@ -5,8 +5,9 @@ set(PELMORA_MAC_EXECUTABLE Pelmora_mac)
 set(PELMORA_MAC_BUNDLE_NAME Pelmora)
 set(PELMORA_MAC_BUNDLE_ID org.pelmora.mac)
 # The version text the windows and the About panel show.
-set(PELMORA_MAC_VERSION_TEXT 2026-10-17)
-set(PELMORA_MAC_SHORT_VERSION 2026.10.17)
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/version.cmake)
+set(PELMORA_MAC_VERSION_TEXT ${PELMORA_VERSION_TEXT})
+set(PELMORA_MAC_SHORT_VERSION ${PELMORA_VERSION})
 set(PELMORA_MAC_ICON Pelmora.icns)
 # The oldest system with every platform call the application makes: the
 # deployment target unless another is given.

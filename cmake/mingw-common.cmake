@@ -20,10 +20,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# Windows 10 API level, wide-character Win32 calls. The -static link of the
-# MinGW runtime is set by the project itself (CMakeLists.txt), so that it
-# survives a CMAKE_EXE_LINKER_FLAGS given on the command line.
-set(PELMORA_WINDOWS_DEFINES "-DWINVER=0x0A00 -D_WIN32_WINNT=0x0A00 -DUNICODE -D_UNICODE")
-set(CMAKE_C_FLAGS_INIT "${PELMORA_WINDOWS_DEFINES}")
-set(CMAKE_CXX_FLAGS_INIT "${PELMORA_WINDOWS_DEFINES}")
-set(CMAKE_RC_FLAGS_INIT "${PELMORA_WINDOWS_DEFINES}")
+# The Windows API level and the -static link of the MinGW runtime are set by
+# the project itself (CMakeLists.txt), for native Windows builds too.

@@ -7,26 +7,29 @@
 #      simulated HID device under Wine (tools/test-windows.sh, test-windows-device.sh)
 #   5. the Linux transport and discovery on a real kernel, booted under QEMU
 #   6. the Objective-C++ of the macOS app, checked against GNUstep's headers
-#   7. the Debian package and the run-time package set (tools/test-package.sh)
+#   7. the Debian package and the run-time package set, from the Release
+#      build of the whole tree (tools/test-package.sh)
+#   8. the CI workflow files, against the workflow schema (tools/check-workflows.sh)
+# Warnings are errors in every build here (PELMORA_WERROR), not in a user's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh
 jobs=$(nproc)
 
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=g++ \
-  -DPELMORA_SANITIZE=ON
+  -DPELMORA_SANITIZE=ON -DPELMORA_WERROR=ON
 cmake --build build/asan -j "$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build/asan --output-on-failure -j "$jobs" --timeout 600
 
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_C_COMPILER=clang -DPELMORA_TSAN=ON -DPELMORA_LINUX_APP=OFF
+  -DCMAKE_C_COMPILER=clang -DPELMORA_TSAN=ON -DPELMORA_LINUX_APP=OFF -DPELMORA_WERROR=ON
 cmake --build build/tsan -j "$jobs" --target tsan_tests
 ctest --test-dir build/tsan --output-on-failure -j "$jobs" -L tsan --timeout 600
 
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_C_COMPILER=clang -DPELMORA_FUZZ=ON -DPELMORA_SANITIZE=ON -DPELMORA_LINUX_APP=OFF
+  -DCMAKE_C_COMPILER=clang -DPELMORA_FUZZ=ON -DPELMORA_SANITIZE=ON -DPELMORA_LINUX_APP=OFF -DPELMORA_WERROR=ON
 cmake --build build/fuzz -j "$jobs" --target fuzz_report_stream fuzz_capture_file fuzz_trace_file
 ctest --test-dir build/fuzz --output-on-failure -L fuzz --timeout 600
 bash tools/test-windows.sh
@@ -34,4 +37,5 @@ bash tools/test-windows-device.sh
 bash tools/test-kernel.sh
 bash tools/test-objc.sh
 bash tools/test-package.sh
+bash tools/check-workflows.sh
 echo "All tests passed."

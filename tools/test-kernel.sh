@@ -38,7 +38,7 @@ release=${kernel#/boot/vmlinuz-}
 moddir=/lib/modules/$release
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ \
-  -DPELMORA_LINUX_APP=OFF -DPELMORA_KERNEL_GUEST=ON >/dev/null
+  -DPELMORA_LINUX_APP=OFF -DPELMORA_KERNEL_GUEST=ON -DPELMORA_WERROR=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target kernel_guest
 programs=("$build"/tests/kernel/guest_*)
 [[ -x ${programs[0]} ]] || fail "no guest programs were built"

@@ -30,7 +30,7 @@ done
 
 mkdir -p "$build64"
 PELMORA_JOBS=$jobs bash tools/build-gtest-mingw.sh cmake/toolchain-mingw-x86_64.cmake "$build64/gtest-prefix"
-cmake -S . -B "$build64" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+cmake -S . -B "$build64" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_WERROR=ON \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-x86_64.cmake \
   -DGTest_DIR="$PWD/$build64/gtest-prefix/lib/cmake/GTest" >/dev/null
 cmake --build "$build64" -j "$jobs" --target pelmora_simdevice_driver pelmora_simdevice_install \

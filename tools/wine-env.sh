@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A Wine environment for running the Windows test programs of one build
 # folder: its own prefix <build>/wine-prefix, one persistent wineserver, and
-# a prefix booted once with its output thrown away. Wine's background
+# a prefix booted once with its output thrown away and checked to run a
+# program before anything else starts. Wine's background
 # services start with the first program of a fresh server; started by a test,
 # they would inherit that test's output pipe and CTest would wait for them
 # until its time-out.
@@ -43,10 +44,25 @@ pelmora_wine_start() {
         { echo "wine-env.sh: wineboot -i failed in $WINEPREFIX" >&2; return 1; }
       touch "$WINEPREFIX/.pelmora-booted"
     fi
+    pelmora_wine_ready || return 1
   elif ((rc != 2)); then
     echo "wine-env.sh: wineserver did not start (status $rc)" >&2
     return 1
   fi
+}
+
+# wineboot returns before a new prefix can always run programs: on a machine
+# where Wine was just installed the first program after it may end at once
+# with nothing on its output. Wait until a builtin program answers.
+pelmora_wine_ready() {
+  local try answer
+  for try in {1..30}; do
+    answer=$("$PELMORA_WINE_LOADER" cmd.exe /c echo pelmora-ready </dev/null 2>/dev/null | tr -d '\r')
+    [[ $answer == pelmora-ready ]] && return 0
+    sleep 1
+  done
+  echo "wine-env.sh: programs do not start in $WINEPREFIX after wineboot (cmd.exe gave '${answer}')" >&2
+  return 1
 }
 
 pelmora_wine_stop() {
