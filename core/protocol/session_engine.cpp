@@ -44,8 +44,7 @@ SessionEngine::SessionEngine(ConnectionWorker& worker, const HidDeviceInfo& devi
 SessionEngine::~SessionEngine() { state_.channel.transport = nullptr; }
 
 std::string SessionEngine::openFailureMessage() const {
-  const std::uint32_t error = transport_->errorCode();
-  return withErrorCode(openFailureText(error), error);
+  return withErrorCode(openFailureText(openError_), openError_);
 }
 
 void SessionEngine::run() {
@@ -93,8 +92,7 @@ bool SessionEngine::reopenInPlace() {
   if (!openWhenFree(&lastErrorText_)) {
     // The failure that brought us here stays the cause when the device has
     // left since, or when our own transfer held it until a stop.
-    const std::uint32_t error = transport_->errorCode();
-    if (!isDeviceGoneCode(error) && !isHeldByOwnTransferCode(error)) lastErrorText_ = openFailureMessage();
+    if (!isDeviceGoneCode(openError_) && !isHeldByOwnTransferCode(openError_)) lastErrorText_ = openFailureMessage();
     return false;
   }
   return true;
@@ -104,18 +102,28 @@ bool SessionEngine::reopenInPlace() {
 // the open is repeated until the system lets that transfer go, with `cause`
 // (when given) on screen meanwhile: the device is not busy, it is still
 // failing the way that transfer did.
+//
+// The clock and the error code are read once only where needed, so that an
+// open that succeeds or fails outright asks the outside nothing more than
+// before: a recorded session replays call for call.
 bool SessionEngine::openWhenFree(const std::string* cause) {
+  if (!openFailed()) return true;
+  if (!isHeldByOwnTransferCode(openError_)) return false;
+  if (cause) worker_.showStatus(*cause, true);
   const std::uint64_t start = worker_.now();
-  bool held = false;
-  while (!transport_->open(device_.path)) {
-    if (!isHeldByOwnTransferCode(transport_->errorCode()) || elapsed(worker_.now(), start) >= kHeldOpenLimitMs) {
-      return false;
-    }
-    if (cause && !held) worker_.showStatus(*cause, true);
-    held = true;
+  do {
     if (worker_.wait(kHeldOpenRetryMs)) return false;
-  }
-  if (cause && held) worker_.showStatus(kTextReconnecting, true);
+    if (!openFailed()) {
+      if (cause) worker_.showStatus(kTextReconnecting, true);
+      return true;
+    }
+  } while (isHeldByOwnTransferCode(openError_) && elapsed(worker_.now(), start) < kHeldOpenLimitMs);
+  return false;
+}
+
+bool SessionEngine::openFailed() {
+  if (transport_->open(device_.path)) return false;
+  openError_ = transport_->errorCode();
   return true;
 }
 

@@ -88,6 +88,8 @@ class SessionEngine {
   void runAttempts();
   bool reopenInPlace();
   bool openWhenFree(const std::string* cause);
+  // One open; on failure keeps its code in openError_.
+  bool openFailed();
   void resetAttempt();
   void runAttempt();
   Step iterate();
@@ -127,6 +129,7 @@ class SessionEngine {
   // frame yet; cleared by the first frame.
   bool resumeReconnect_ = false;
   std::string lastErrorText_ = kTextConnectionError;
+  std::uint32_t openError_ = 0;  // of the last failed open
 
   std::uint64_t syncDeadline_ = 0;
   std::uint64_t lastFrameAccepted_ = 0;
