@@ -7,8 +7,6 @@
 namespace pelmora::trace {
 namespace {
 
-constexpr char kMagic[] = "PLMCAP01";
-constexpr std::size_t kMagicLength = 8;
 constexpr std::uint8_t kCallMask = 0x1F;
 constexpr std::uint8_t kOkBit = 0x80;
 constexpr std::uint8_t kReceivedBit = 0x40;
@@ -121,7 +119,7 @@ const char* systemName(HostSystem system) {
 std::vector<std::uint8_t> encodeHeader(const TraceHeader& header) {
   const std::size_t textLength = std::min(header.programVersion.size(), kTraceMaxVersionText);
   std::vector<std::uint8_t> out(kTraceFixedHeaderLength + textLength);
-  std::copy_n(kMagic, kMagicLength, out.begin());
+  std::copy_n(kTraceMagic, kTraceMagicLength, out.begin());
   writeU32(&out[8], kTraceVersion);
   writeU32(&out[12], static_cast<std::uint32_t>(kReportLength));
   out[16] = static_cast<std::uint8_t>(header.system);

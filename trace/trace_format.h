@@ -20,6 +20,10 @@
 
 namespace pelmora::trace {
 
+// The same opening as the older report captures, whose readers then refuse a
+// trace by its version rather than as a foreign file.
+inline constexpr char kTraceMagic[] = "PLMCAP01";
+inline constexpr std::size_t kTraceMagicLength = 8;
 inline constexpr std::uint32_t kTraceVersion = 2;
 inline constexpr std::size_t kTraceFixedHeaderLength = 22;
 inline constexpr std::size_t kTraceMaxVersionText = 64;

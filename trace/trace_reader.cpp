@@ -10,8 +10,6 @@
 namespace pelmora::trace {
 namespace {
 
-constexpr char kMagic[] = "PLMCAP01";
-constexpr std::size_t kMagicLength = 8;
 constexpr std::size_t kVersionOffset = 8;
 constexpr std::size_t kReportLengthOffset = 12;
 constexpr std::size_t kSystemOffset = 16;
@@ -64,7 +62,7 @@ struct FileCloser {
 
 TraceReadResult readTrace(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < kVersionOffset + 4) return refuse("not a trace file (too short for its header)");
-  if (std::memcmp(bytes.data(), kMagic, kMagicLength) != 0) return refuse("not a trace file");
+  if (std::memcmp(bytes.data(), kTraceMagic, kTraceMagicLength) != 0) return refuse("not a trace file");
   const std::uint32_t version = readU32(&bytes[kVersionOffset]);
   if (version == kCaptureVersion) {
     TraceReadResult result;
