@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The macOS app on a real Mac (the CI's macOS job): started without a
 # synthesizer, its window waited for and captured to a PNG, then quit
-# through the application menu's quit item; it must end with code 0.
+# through the application menu's quit item (its last, whatever the
+# runner's language); it must end with code 0.
 #   bash tools/ci-mac-window.sh APP OUTDIR
 set -euo pipefail
 app=${1:?usage: ci-mac-window.sh APP OUTDIR}
@@ -31,7 +32,7 @@ done
 sleep 2  # the first status screen
 screencapture -x -o -l "$id" "$out/no-device.png"
 osascript -e "tell application \"System Events\" to tell (first process whose unix id is $pid)
-  click menu item \"Pelmoraを終了\" of menu 1 of menu bar item 2 of menu bar 1
+  click last menu item of menu 1 of menu bar item 2 of menu bar 1
 end tell"
 status=0
 wait "$pid" || status=$?
