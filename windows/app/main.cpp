@@ -107,8 +107,11 @@ std::unique_ptr<pelmora::trace::TraceWriter> startTrace(const std::string& path)
   std::unique_ptr<pelmora::trace::TraceWriter> writer =
       pelmora::trace::TraceWriter::create(path, pelmora::trace::ownHeader(), error);
   if (!writer) {
-    const std::u16string text(error.begin(), error.end());  // the path may lose its non-ASCII letters here
-    MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(text.c_str()), L"Pelmora", MB_OK | MB_ICONWARNING);
+    // The reason names the path, which may hold any letters: UTF-8 to UTF-16.
+    const int length = MultiByteToWideChar(CP_UTF8, 0, error.c_str(), -1, nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
+    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, error.c_str(), -1, text.data(), length);
+    MessageBoxW(nullptr, text.c_str(), L"Pelmora", MB_OK | MB_ICONWARNING);
   }
   return writer;
 }
