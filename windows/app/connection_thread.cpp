@@ -13,7 +13,7 @@ namespace pelmora::winapp {
 namespace {
 
 // `--demo`: the simulated synthesizer instead of the system's devices.
-WorkerHooks hooksFor(AppState& state) { return state.demo ? sim::demoHooks() : workerHooks(state); }
+ConnectionHooks hooksFor(AppState& state) { return state.demo ? sim::demoHooks() : workerHooks(state); }
 
 // The worker's event form, spelled out so that a trace can record what the
 // events answer.
