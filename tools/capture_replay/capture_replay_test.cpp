@@ -124,7 +124,10 @@ TEST(TraceReplayTest, ARecordedSessionReplaysToTheSameFramesAndStatistics) {
     return std::find(replay.statusTexts.begin(), replay.statusTexts.end(), text) != replay.statusTexts.end();
   };
   EXPECT_TRUE(shows("Connecting...")) << trace::describeReplay(replay);
-  EXPECT_TRUE(shows("Connection Error\nRead Failed\nError 19")) << trace::describeReplay(replay);
+  // The unplug's code is the simulated platform's own (19 here, 1167 on Windows).
+  EXPECT_TRUE(std::any_of(replay.statusTexts.begin(), replay.statusTexts.end(), [](const std::string& text) {
+    return text.starts_with("Connection Error\nRead Failed\nError ");
+  })) << trace::describeReplay(replay);
   EXPECT_TRUE(shows("Reconnecting...")) << trace::describeReplay(replay);  // after the resume
   // The same again, to the byte: nothing in a replay depends on the machine.
   EXPECT_EQ(trace::describeReplay(trace::replayTrace(recorded.file)), trace::describeReplay(replay));
