@@ -3,7 +3,9 @@
 # kernel. Builds the guest test programs statically, packs them with busybox
 # and the HID modules of Debian's kernel into an initramfs, boots that kernel
 # once under QEMU (software emulation) and turns the verdict lines the guest
-# prints on its serial console into this script's result. Fails loudly when
+# prints on its serial console into this script's result. The session the
+# guest records as a trace (on its second and third serial ports) must replay
+# on this host's build to what it replayed to there. Fails loudly when
 # anything it needs is missing.
 #   KERNEL_GUEST_BUILD   build directory (default build/kernel-guest)
 #   KERNEL_GUEST_TIMEOUT seconds each guest program may run (default 180)
@@ -39,7 +41,7 @@ moddir=/lib/modules/$release
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ \
   -DPELMORA_LINUX_APP=OFF -DPELMORA_KERNEL_GUEST=ON -DPELMORA_WERROR=ON >/dev/null
-cmake --build "$build" -j "$(nproc)" --target kernel_guest
+cmake --build "$build" -j "$(nproc)" --target kernel_guest pelmora_capture_replay_tool
 programs=("$build"/tests/kernel/guest_*)
 [[ -x ${programs[0]} ]] || fail "no guest programs were built"
 
@@ -61,7 +63,7 @@ done
 
 root="$build/initramfs"
 rm -rf "$root"
-mkdir -p "$root"/{bin,dev,proc,sys,etc,tests,lib/modules}
+mkdir -p "$root"/{bin,dev,proc,sys,etc,tmp,tests,lib/modules}
 cp "$busybox" "$root/bin/busybox"
 cp tests/kernel/init.sh "$root/init"
 : >"$root/etc/guest-modules"
@@ -85,11 +87,15 @@ done
 (cd "$root" && find . | cpio -o -H newc --quiet) >"$build/initramfs.cpio"
 
 log="$build/guest.log"
+trace="$build/linux_kernel.trace"
+expected="$build/linux_kernel.expected"
+rm -f "$trace" "$expected"
 echo "test-kernel: booting $kernel with ${#names[@]} guest programs (${names[*]})"
 started=$(date +%s)
 boot_limit=$((60 + per_test_timeout * ${#names[@]}))
 set +e
 timeout -s KILL "$boot_limit" "$qemu" -accel tcg -cpu max -smp 2 -m 1024 -nographic -no-reboot \
+  -serial mon:stdio -serial "file:$trace" -serial "file:$expected" \
   -kernel "$kernel" -initrd "$build/initramfs.cpio" \
   -append "console=ttyS0 panic=-1 loglevel=3" </dev/null | tr -d '\r' | tee "$log"
 qemu_status=${PIPESTATUS[0]}
@@ -116,5 +122,18 @@ for name in "${names[@]}"; do
   fi
 done
 grep -q '^PELMORA-GUEST end' "$verdicts" || { echo "test-kernel: the guest did not finish its run" >&2; failed=1; }
+replayed="$build/linux_kernel.replayed"
+if [[ ! -s $trace || ! -s $expected ]]; then
+  echo "test-kernel: the guest sent no trace of its session" >&2
+  failed=1
+elif ! "$build/tools/capture_replay/pelmora_capture_replay" "$trace" >"$replayed" ||
+  ! diff -q "$expected" "$replayed" >/dev/null; then
+  echo "test-kernel: the guest's trace replays here to another session than in the guest" >&2
+  diff "$expected" "$replayed" | head -20 >&2
+  failed=1
+else
+  echo "test-kernel: the guest's trace ($(stat -c %s "$trace") bytes) replays here to the same" \
+    "$(grep -c '^status' "$replayed") status texts and $(grep -c '^frame' "$replayed") frames"
+fi
 ((failed == 0)) || fail "see $log"
 echo "test-kernel: all guest programs passed"

@@ -288,6 +288,11 @@ ReplayResult replayTrace(const TraceReadResult& trace, const ReplayOptions& opti
   return result;
 }
 
+std::string describeTraceOrigin(const TraceReadResult& trace) {
+  return std::string("trace from ") + systemName(trace.header.system) + ", program " + trace.header.programVersion +
+         ", " + std::to_string(trace.recordCount) + " calls\n";
+}
+
 std::string describeReplay(const ReplayResult& result) {
   std::string out;
   for (const std::string& text : result.statusTexts) out += "status \"" + printable(text) + "\"\n";

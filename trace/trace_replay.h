@@ -39,6 +39,10 @@ std::uint64_t frameHash(const OutputFrame& frame);
 // codes as the recording system does, from here on.
 ReplayResult replayTrace(const TraceReadResult& trace, const ReplayOptions& options = {});
 
+// The line the replay tool starts with: the recording system, the program
+// and how many calls the trace holds.
+std::string describeTraceOrigin(const TraceReadResult& trace);
+
 // The result as lines, for comparing two runs and for people: the status
 // texts, the frame hashes, the statistics and how the replay ended.
 std::string describeReplay(const ReplayResult& result);

@@ -1,16 +1,21 @@
 #include "host_worker_support.h"
 
+#include <fcntl.h>
+#include <termios.h>
+
+#include <stdexcept>
 #include <string_view>
 
 #include "core/protocol/wire_format.h"
 #include "core/transport/platform.h"
+#include "trace/trace_replay.h"
 
 namespace pelmora::test {
 
-HostWorker::HostWorker()
+HostWorker::HostWorker(const std::string& tracePath)
     : state_(std::make_shared<SessionBridgeState>()), watching_(state_, [] { return enumerateDevices(); }) {
-  auto wait = [this](std::uint32_t ms) { return waitAndNote(ms); };
-  auto onFrame = [](const OutputFrame&) {};
+  WaitFunction wait = [this](std::uint32_t ms) { return waitAndNote(ms); };
+  auto onFrame = [this](const OutputFrame& frame) { hashes_.push_back(trace::frameHash(frame)); };
   auto onModel = [this](const LcdModel& model, const LcdCanvas&) {
     std::lock_guard lock(mutex_);
     ++frames_;
@@ -27,8 +32,21 @@ HostWorker::HostWorker()
     if (devices.empty()) note(kTextNoDevice);
     return devices;
   };
+  ResumeCallback pollResume = [this] { return state_->resumeRequested.exchange(false); };
+  RandomSource random;
+  if (!tracePath.empty()) {
+    std::string error;
+    writer_ = trace::TraceWriter::create(tracePath, trace::ownHeader(), error);
+    if (!writer_) throw std::runtime_error(error);
+    recording_ = std::make_unique<trace::TraceRecording>(*writer_);
+    hooks = recording_->wrap(std::move(hooks));
+    wait = recording_->wrapWait(std::move(wait));
+    pollResume = recording_->wrapResume(std::move(pollResume));
+    random = recording_->wrapRandom({});
+  }
   worker_ = std::make_unique<ConnectionWorker>(std::move(wait), std::move(onFrame), std::move(onModel),
-                                               nullptr, std::move(hooks), std::move(onSerial), nullptr);
+                                               nullptr, std::move(hooks), std::move(onSerial), std::move(pollResume));
+  if (random) worker_->setRandomSource(std::move(random));
   thread_ = std::thread([this] { worker_->run(); });
 }
 
@@ -50,7 +68,9 @@ std::uint64_t HostWorker::stop() {
   state_->stopRequested = true;
   state_->wake.notify_all();
   thread_.join();
-  return steadyMs() - start;
+  const std::uint64_t took = steadyMs() - start;
+  if (writer_) writer_->finish();
+  return took;
 }
 
 std::vector<TimedText> HostWorker::errors() {
@@ -94,6 +114,24 @@ std::uint32_t HostWorker::modesRendered() {
 std::uint64_t HostWorker::framesRendered() {
   std::lock_guard lock(mutex_);
   return frames_;
+}
+
+bool sendToHost(const char* port, const std::string& bytes) {
+  const int fd = ::open(port, O_WRONLY | O_NOCTTY);
+  if (fd < 0) return false;
+  // Raw, so that no byte of a binary file is turned into another.
+  termios mode{};
+  bool sent = tcgetattr(fd, &mode) == 0;
+  cfmakeraw(&mode);
+  sent = sent && tcsetattr(fd, TCSANOW, &mode) == 0;
+  for (std::size_t done = 0; sent && done < bytes.size();) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    sent = n > 0;
+    if (sent) done += static_cast<std::size_t>(n);
+  }
+  sent = sent && tcdrain(fd) == 0;
+  ::close(fd);
+  return sent;
 }
 
 }  // namespace pelmora::test

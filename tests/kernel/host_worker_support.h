@@ -2,7 +2,8 @@
 // A worker run the way the Linux program runs it: a thread of its own, the
 // bridge's device-watching wait, and the platform's enumeration, transport
 // and clock. It notes what a user would see change: every new failure text
-// and "No Device" with its time, the serial, and the pages rendered.
+// and "No Device" with its time, the serial, and the pages rendered. Given a
+// file, it records a trace there as `--record FILE` does.
 #include <unistd.h>
 
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include "bridge/device_watching_wait.h"
 #include "bridge/session_state.h"
 #include "core/protocol/connection_worker.h"
+#include "trace/trace_recording.h"
 #include "uhid_synth.h"
 
 namespace pelmora::test {
@@ -29,12 +31,13 @@ struct TimedText {
 
 class HostWorker {
  public:
-  HostWorker();
+  explicit HostWorker(const std::string& tracePath = {});
   ~HostWorker();
   HostWorker(const HostWorker&) = delete;
   HostWorker& operator=(const HostWorker&) = delete;
 
-  // Requests stop; the milliseconds until the worker's run returned.
+  // Requests stop; the milliseconds until the worker's run returned. The
+  // trace, if any, is complete on disk once it returns.
   std::uint64_t stop();
 
   // Each new failure text and each "No Device" spell, in order.
@@ -48,6 +51,8 @@ class HostWorker {
   std::u16string serial();
   std::uint32_t modesRendered();
   std::uint64_t framesRendered();
+  // The hash of every frame delivered, status screens too; after stop.
+  const std::vector<std::uint64_t>& frameHashes() const { return hashes_; }
   // Valid once stop has returned.
   const WorkerStatistics& statistics() const { return worker_->statistics(); }
 
@@ -55,6 +60,8 @@ class HostWorker {
   bool waitAndNote(std::uint32_t ms);
   void note(const std::string& text);
 
+  std::unique_ptr<trace::TraceWriter> writer_;
+  std::unique_ptr<trace::TraceRecording> recording_;
   std::shared_ptr<SessionBridgeState> state_;
   DeviceWatchingWait watching_;
   std::unique_ptr<ConnectionWorker> worker_;
@@ -65,7 +72,12 @@ class HostWorker {
   std::u16string serial_;
   std::uint32_t modes_ = 0;
   std::uint64_t frames_ = 0;
+  std::vector<std::uint64_t> hashes_;  // the worker's own until stop
 };
+
+// Writes `bytes` to a serial port of the guest, raw, and waits until they
+// have left it; the stage script keeps what arrives on the host as a file.
+bool sendToHost(const char* port, const std::string& bytes);
 
 // Polls `condition` every 10 ms for up to `timeoutMs`.
 template <class F>

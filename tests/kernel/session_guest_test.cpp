@@ -10,6 +10,7 @@
 #include "host_worker_support.h"
 #include "linux/hidraw_transport.h"
 #include "linux/utf16_conversion.h"
+#include "trace/trace_replay.h"
 #include "uhid_synth.h"
 
 namespace pelmora::test {
@@ -150,22 +151,46 @@ TEST(KernelSession, ADeviceThatNeverAnswersAFeatureReportTimesOutOnTimeAndStopsW
 
 // The same stuck transfer on a device that answers again afterwards: the
 // reconnect waits in place until the kernel lets the transfer go (its own
-// time-out is 5 s), with the time-out the only failure on record.
+// time-out is 5 s), with the time-out the only failure on record. The worker
+// records a trace, as `--record` does, that must replay to what it showed;
+// the stage script replays it once more on the host's build.
 TEST(KernelSession, AfterAFeatureTimeoutTheSessionStreamsAgainOnceTheKernelLetsTheTransferGo) {
   UhidSynth synth({.serial = "KG-W"});
   synth.with([](sim::SimDevice& d) { d.link.featureStuck = true; });
   ASSERT_FALSE(synth.waitForNode().empty());
-  HostWorker worker;
+  const std::string tracePath = "/tmp/linux_kernel.trace";
+  HostWorker worker(tracePath);
   ASSERT_TRUE(waitFor([&] { return worker.errorSeenAt("Connection Error\nFeature I/O Timeout") != 0; }, 6000));
   synth.with([](sim::SimDevice& d) { d.link.featureStuck = false; });
   const std::uint64_t sentAt = synth.counters().firstSetReportMs;
   EXPECT_TRUE(waitFor([&] { return worker.serial() == u"KG-W"; }, 20000));
   const std::uint64_t streamingAt = steadyMs();
+  usleep(1000000);
   EXPECT_LE(worker.stop(), kStopBudgetMs);
   EXPECT_LT(streamingAt - sentAt, 8000u);
   EXPECT_EQ(worker.errors().size(), 1u);
   std::printf("feature transfer stuck at +0 ms; streaming again at +%llu ms\n%s",
               static_cast<unsigned long long>(streamingAt - sentAt), timeline(worker, sentAt).c_str());
+
+  const trace::TraceReadResult read = trace::readTraceFile(tracePath);
+  ASSERT_EQ(read.kind, trace::TraceFileKind::trace) << read.error;
+  const trace::ReplayResult replay = trace::replayTrace(read);
+  EXPECT_TRUE(replay.complete) << replay.stopReason;
+  EXPECT_EQ(replay.frameHashes, worker.frameHashes());
+  EXPECT_EQ(replay.statistics.sessions, worker.statistics().sessions);
+  EXPECT_EQ(replay.statistics.failures, worker.statistics().failures);
+  // What the user saw fail is what the replay shows, in the same order.
+  std::size_t next = 0;
+  for (const TimedText& e : worker.errors()) {
+    while (next < replay.statusTexts.size() && replay.statusTexts[next] != e.text) ++next;
+    EXPECT_LT(next, replay.statusTexts.size()) << "the replay never shows \"" << e.text << "\"";
+    ++next;
+  }
+  std::printf("trace: %zu calls, %zu bytes; replayed to %zu status texts and %zu frames\n", read.recordCount,
+              read.bytes.size(), replay.statusTexts.size(), replay.frameHashes.size());
+  const std::string trace(read.bytes.begin(), read.bytes.end());
+  EXPECT_TRUE(sendToHost("/dev/ttyS1", trace));
+  EXPECT_TRUE(sendToHost("/dev/ttyS2", trace::describeTraceOrigin(read) + trace::describeReplay(replay)));
 }
 
 }  // namespace

@@ -104,8 +104,7 @@ int main(int argc, char** argv) {
     return kRefused;
   }
   if (trace.tornBytes != 0) std::fprintf(stderr, "pelmora_capture_replay: the last record is incomplete and is left out\n");
-  std::printf("trace from %s, program %s, %zu calls\n", pelmora::trace::systemName(trace.header.system),
-              trace.header.programVersion.c_str(), trace.recordCount);
+  std::printf("%s", pelmora::trace::describeTraceOrigin(trace).c_str());
   pelmora::trace::ReplayOptions options;
   if (args.timeline) options.timeline = [](const std::string& line) { std::printf("%s\n", line.c_str()); };
   if (!args.frames.empty()) {

@@ -205,15 +205,13 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
 // The committed traces, recorded on other systems (each with the command that
 // made it, in tests/traces/README.md), replay here to what they showed there.
 TEST(TraceReplayTest, CommittedTracesReplayToTheirRecordedResults) {
-  for (const char* name : {"mac_unplug", "windows_session"}) {
+  for (const char* name : {"mac_unplug", "windows_session", "linux_kernel"}) {
     const std::string base = std::string(PELMORA_TRACE_DIR) + "/" + name;
     const trace::TraceReadResult read = trace::readTraceFile(base + ".trace");
     ASSERT_EQ(read.kind, trace::TraceFileKind::trace) << read.error;
     std::ifstream expected(base + ".expected");
     const std::string want((std::istreambuf_iterator<char>(expected)), std::istreambuf_iterator<char>());
-    const std::string header = std::string("trace from ") + trace::systemName(read.header.system) + ", program " +
-                               read.header.programVersion + ", " + std::to_string(read.recordCount) + " calls\n";
-    EXPECT_EQ(header + trace::describeReplay(trace::replayTrace(read)), want) << name;
+    EXPECT_EQ(trace::describeTraceOrigin(read) + trace::describeReplay(trace::replayTrace(read)), want) << name;
   }
 }
 

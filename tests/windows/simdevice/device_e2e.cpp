@@ -322,9 +322,7 @@ TEST_F(DeviceTest, ATraceOfTheWholeSessionReplaysToWhatItShowed) {
   EXPECT_EQ(replay.statistics.failures, statistics.failures);
   if (folder) {
     std::ofstream described(std::string(folder) + "\\windows_session.expected", std::ios::binary);
-    described << "trace from " << trace::systemName(read.header.system) << ", program "
-              << read.header.programVersion << ", " << read.recordCount << " calls\n"
-              << trace::describeReplay(replay);
+    described << trace::describeTraceOrigin(read) << trace::describeReplay(replay);
   }
 }
 
