@@ -1,6 +1,7 @@
 #include "trace/trace_writer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -9,6 +10,11 @@ namespace pelmora::trace {
 namespace {
 
 constexpr std::size_t kBatchBytes = std::size_t{64} << 10;
+// The writer wakes on its own this often, or sooner once this much waits:
+// a wake-up per record would cost the worker a context switch and a write
+// on every call.
+constexpr auto kWritePeriod = std::chrono::milliseconds(100);
+constexpr std::size_t kWakeBytes = kBatchBytes / 2;
 constexpr std::uint64_t kBytesPerMiB = std::uint64_t{1} << 20;
 // Room kept free in the ring for the record that says records were lost.
 constexpr std::size_t kLostRecordRoom = 16;
@@ -67,6 +73,7 @@ void TraceWriter::push(const std::uint8_t* bytes, std::size_t length) {
 }
 
 void TraceWriter::record(const TraceRecord& record) {
+  bool wake = false;
   {
     std::lock_guard lock(mutex_);
     if (closing_ || limitReached_) return;
@@ -77,8 +84,9 @@ void TraceWriter::record(const TraceRecord& record) {
     } else {
       accept(fixed_.data(), encoder_.encodeFixed(record, fixed_));
     }
+    wake = count_ >= kWakeBytes;
   }
-  wake_.notify_one();
+  if (wake) wake_.notify_one();
 }
 
 // Under the lock.
@@ -127,8 +135,11 @@ void TraceWriter::writeLoop() {
     batch.clear();
     {
       std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return count_ > 0 || closing_; });
-      if (count_ == 0) return;  // closing, and everything is written
+      wake_.wait_for(lock, kWritePeriod, [this] { return count_ >= kWakeBytes || closing_; });
+      if (count_ == 0) {
+        if (closing_) return;  // everything is written
+        continue;
+      }
       const std::size_t take = std::min(count_, kBatchBytes);
       const std::size_t first = std::min(take, ring_.size() - head_);
       const auto head = ring_.begin() + static_cast<std::ptrdiff_t>(head_);

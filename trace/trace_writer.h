@@ -1,10 +1,11 @@
 #pragma once
 // Writes a trace file without ever making the worker wait for the disk: the
 // worker encodes each record into a fixed byte ring and goes on; a writer
-// thread of its own empties the ring into the file, flushing every batch so
-// that a crash leaves at worst a torn last record. A ring that is full (the
-// disk kept up with nothing for seconds) loses records, and the file says
-// how many at that point. The file stops growing at its size bound, with a
+// thread of its own empties the ring into the file every tenth of a second
+// (sooner when much is queued), flushing every batch, so that a crash loses
+// at most that tenth and leaves at worst a torn last record. A ring that is
+// full (the disk kept up with nothing for seconds) loses records, and the
+// file says how many at that point. The file stops growing at its size bound, with a
 // closing record that says so.
 #include <array>
 #include <condition_variable>
