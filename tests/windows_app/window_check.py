@@ -296,6 +296,7 @@ def check_japanese_menu(english):
     step("a Japanese user gets the Japanese menu, with its own access keys")
     locales = os.path.join(BUILD, "locale")  # made privately: the system may have none
     if not os.path.isdir(os.path.join(locales, "ja_JP.UTF-8")):
+        os.makedirs(locales, exist_ok=True)
         subprocess.run(["localedef", "-i", "ja_JP", "-f", "UTF-8", os.path.join(locales, "ja_JP.UTF-8")])
     proc = start(PELMORA, dict(os.environ, LANG="ja_JP.UTF-8", LC_ALL="ja_JP.UTF-8", LOCPATH=locales))
     facts = info()
