@@ -5,8 +5,8 @@
 // (sooner when much is queued), flushing every batch, so that a crash loses
 // at most that tenth and leaves at worst a torn last record. A ring that is
 // full (the disk kept up with nothing for seconds) loses records, and the
-// file says how many at that point. The file stops growing at its size bound, with a
-// closing record that says so.
+// file says how many at that point. The file stops growing at its size
+// bound, with a closing record that says so.
 #include <array>
 #include <condition_variable>
 #include <cstddef>

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "bridge/session_trace.h"
 #include "core/protocol/wire_format.h"
 #include "core/transport/platform.h"
 #include "trace/trace_replay.h"
@@ -39,10 +40,13 @@ HostWorker::HostWorker(const std::string& tracePath)
     writer_ = trace::TraceWriter::create(tracePath, trace::ownHeader(), error);
     if (!writer_) throw std::runtime_error(error);
     recording_ = std::make_unique<trace::TraceRecording>(*writer_);
-    hooks = recording_->wrap(std::move(hooks));
-    wait = recording_->wrapWait(std::move(wait));
-    pollResume = recording_->wrapResume(std::move(pollResume));
-    random = recording_->wrapRandom({});
+    // Wrapped exactly as the program's `--record` wraps its worker.
+    SessionBridgeOptions options{.hooks = std::move(hooks)};
+    recordSession(options, *recording_);
+    hooks = std::move(options.hooks);
+    wait = options.wrapWait(std::move(wait));
+    pollResume = options.wrapResume(std::move(pollResume));
+    random = options.wrapRandom({});
   }
   worker_ = std::make_unique<ConnectionWorker>(std::move(wait), std::move(onFrame), std::move(onModel),
                                                nullptr, std::move(hooks), std::move(onSerial), std::move(pollResume));
