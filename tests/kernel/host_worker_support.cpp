@@ -41,7 +41,8 @@ HostWorker::HostWorker(const std::string& tracePath)
     if (!writer_) throw std::runtime_error(error);
     recording_ = std::make_unique<trace::TraceRecording>(*writer_);
     // Wrapped exactly as the program's `--record` wraps its worker.
-    SessionBridgeOptions options{.hooks = std::move(hooks)};
+    SessionBridgeOptions options;
+    options.hooks = std::move(hooks);
     recordSession(options, *recording_);
     hooks = std::move(options.hooks);
     wait = options.wrapWait(std::move(wait));
