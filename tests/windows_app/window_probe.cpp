@@ -12,6 +12,8 @@
 //                                    prints "dpisize ANSWER WIDTH HEIGHT"
 //   window_probe reference TEXT FILE the status screen as a binary PPM; "\n"
 //                                    in TEXT (backslash, n) breaks the line
+//   window_probe capture FILE        the client area as the window draws it
+//                                    (PrintWindow), as a binary PPM
 #include <windows.h>
 
 #include <cstdio>
@@ -26,6 +28,9 @@ namespace {
 
 constexpr const wchar_t* kClassName = L"Pelmora.MainWindow";
 constexpr const wchar_t* kMenuClassName = L"#32768";
+// PW_RENDERFULLCONTENT (Windows 8.1): the composed content, also of windows
+// that draw with DirectComposition; older headers lack the name.
+constexpr UINT kRenderFullContent = 0x00000002;
 
 HWND findWindow() { return FindWindowW(kClassName, nullptr); }
 
@@ -77,6 +82,21 @@ int printMenu() {
   return 0;
 }
 
+// 0x00RRGGBB words, top row first, as the core's frames and a 32-bit DIB
+// section both hold them.
+int writePpm(const char* path, int width, int height, const std::uint32_t* pixels) {
+  FILE* file = std::fopen(path, "wb");
+  if (file == nullptr) return 1;
+  std::fprintf(file, "P6\n%d %d\n255\n", width, height);
+  for (std::size_t i = 0; i < static_cast<std::size_t>(width) * static_cast<std::size_t>(height); ++i) {
+    const std::uint32_t word = pixels[i];
+    const unsigned char rgb[3] = {static_cast<unsigned char>(word >> 16), static_cast<unsigned char>(word >> 8),
+                                  static_cast<unsigned char>(word)};
+    std::fwrite(rgb, 1, sizeof rgb, file);
+  }
+  return std::fclose(file) == 0 ? 0 : 1;
+}
+
 int writeReference(const char* escaped, const char* path) {
   std::string text;
   for (const char* c = escaped; *c != '\0'; ++c) {
@@ -90,15 +110,39 @@ int writeReference(const char* escaped, const char* path) {
   auto frame = std::make_unique<pelmora::OutputFrame>();
   frame->fill(0);
   pelmora::drawStatusScreen(*frame, text.data(), text.size(), false);
-  FILE* file = std::fopen(path, "wb");
-  if (file == nullptr) return 1;
-  std::fprintf(file, "P6\n%d %d\n255\n", pelmora::kCanvasWidth, pelmora::kCanvasHeight);
-  for (const std::uint32_t word : *frame) {
-    const unsigned char rgb[3] = {static_cast<unsigned char>(word >> 16), static_cast<unsigned char>(word >> 8),
-                                  static_cast<unsigned char>(word)};
-    std::fwrite(rgb, 1, sizeof rgb, file);
+  return writePpm(path, pelmora::kCanvasWidth, pelmora::kCanvasHeight, frame->data());
+}
+
+// What the window itself draws, not the screen's pixels where it stands:
+// another window, a screen saver or a locked session cannot get in the way.
+int writeCapture(HWND window, const char* path) {
+  RECT client{};
+  GetClientRect(window, &client);
+  const int width = client.right - client.left;
+  const int height = client.bottom - client.top;
+  if (width <= 0 || height <= 0) return 1;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC dc = CreateCompatibleDC(nullptr);
+  int result = 1;
+  if (bitmap != nullptr && dc != nullptr) {
+    HGDIOBJ previous = SelectObject(dc, bitmap);
+    if (PrintWindow(window, dc, PW_CLIENTONLY | kRenderFullContent)) {
+      GdiFlush();
+      result = writePpm(path, width, height, static_cast<const std::uint32_t*>(bits));
+    }
+    SelectObject(dc, previous);
   }
-  return std::fclose(file) == 0 ? 0 : 1;
+  if (dc != nullptr) DeleteDC(dc);
+  if (bitmap != nullptr) DeleteObject(bitmap);
+  return result;
 }
 
 long number(const char* text) { return std::strtol(text, nullptr, 0); }
@@ -158,7 +202,8 @@ int main(int argc, char** argv) {
                : 1;
   }
   if (command == "dpisize" && argc == 3) return askDpiScaledSize(window, static_cast<UINT>(number(argv[2])));
+  if (command == "capture" && argc == 3) return writeCapture(window, argv[2]);
   std::fprintf(stderr, "usage: window_probe find SECONDS | info | menu | post MSG WPARAM LPARAM | move X Y | "
-                       "dpisize DPI | reference TEXT FILE\n");
+                       "dpisize DPI | reference TEXT FILE | capture FILE\n");
   return 2;
 }
