@@ -3,7 +3,12 @@
 # against GNUstep's AppKit headers and the compatibility layer in
 # tests/appkit_compat (Debian has no Apple SDK and no runtime that runs ARC
 # code, so nothing here is run):
-#   1. clang -fsyntax-only -Werror, with the warnings a Mac build has on;
+#   1. clang -fsyntax-only -Werror, with the warnings a Mac build has on,
+#      once as here and once aimed at the oldest macOS the bundle names, so
+#      that a call newer than it, or deprecated at it, fails as under Xcode
+#      (the layer declares nullability, window levels, option sets and
+#      availability as Apple's headers do; strictness_probes.mm checks that
+#      it keeps failing where Xcode fails);
 #   2. clang -c to an object file;
 #   3. clang --analyze with the Cocoa and Core Foundation checkers (retain
 #      counts, dealloc, init), any finding failing the stage;
@@ -26,14 +31,47 @@ build=${PELMORA_OBJC_BUILD:-build/objc}
 mkdir -p "$build/obj"
 bash tests/appkit_compat/generate_headers.sh "$build/gen"
 
-# GNUstep declares some options (window collection behaviours, style masks)
-# as separate anonymous enums, Apple as one option type; combining them is
-# right on Apple's side, so that warning is GNUstep's alone.
 flags=(-x objective-c++ -std=c++20 -fobjc-arc -fobjc-runtime=gnustep-2.0 -fblocks
        -isystem tests/appkit_compat/include -isystem "$build/gen" -isystem /usr/include/GNUstep -I.
        -Wall -Wextra -Wpedantic -Wundeclared-selector -Warc-repeated-use-of-weak -Wobjc-designated-initializers
-       -Wshadow -Wno-deprecated-anon-enum-enum-conversion -Werror)
+       -Wshadow -Werror)
 checkers=osx.cocoa,osx.coreFoundation
+
+# The same headers with clang aimed at the oldest macOS, for availability:
+# Debian's C and C++ headers in the order clang searches them for this
+# machine, glibc's GNU declarations asked for as g++ does on Linux, and the
+# nullability keyword macros a Darwin target predefines taken back (glibc
+# uses __nonnull for its own attribute). GNUstep's runtime ABI 2 needs ELF;
+# 1.9 is accepted for Mach-O, and only the parse matters.
+minimum_macos=$(sed -n 's/^set(PELMORA_MAC_MINIMUM_SYSTEM \(.*\))$/\1/p' Pelmora_mac/bundle_info.cmake)
+[[ -n $minimum_macos ]] || { echo "test-objc.sh: no minimum system in Pelmora_mac/bundle_info.cmake" >&2; exit 1; }
+host_includes=()
+while read -r dir; do host_includes+=(-isystem "$dir"); done < <(
+  clang++ -x c++ -std=c++20 -E -v - </dev/null 2>&1 | sed -n '/^#include <...> search starts here:$/,/^End of search list.$/{s/^ //p}')
+((${#host_includes[@]})) || { echo "test-objc.sh: clang++ named no include directories" >&2; exit 1; }
+mac_flags=("${flags[@]/-fobjc-runtime=gnustep-2.0/-fobjc-runtime=gnustep-1.9}"
+           --target="x86_64-apple-macos$minimum_macos" -nostdinc -nostdinc++ "${host_includes[@]}"
+           -U__nonnull -D_GNU_SOURCE -Wunguarded-availability)
+
+# The layer must keep failing where Xcode fails: each probe of
+# strictness_probes.mm must be refused with its diagnostic.
+declare -A probes=(
+  [NULLABLE_INIT]="conflicting nullability specifier on return types"
+  [LEVEL_AS_CONSTANT]="not an integral constant expression"
+  [NEWER_THAN_MINIMUM]="is only available on macOS 14.0 or newer"
+  [DEPRECATED_NAME]="'NSTitledWindowMask' is deprecated: first deprecated in macOS 10.12"
+)
+for probe in "${!probes[@]}"; do
+  if out=$(clang++ "${mac_flags[@]}" -DPROBE_$probe -fsyntax-only tests/appkit_compat/strictness_probes.mm 2>&1); then
+    echo "test-objc.sh: probe $probe compiled; the layer no longer fails where Xcode does" >&2
+    exit 1
+  fi
+  grep -qF -- "${probes[$probe]}" <<<"$out" || {
+    echo "test-objc.sh: probe $probe failed otherwise than with \"${probes[$probe]}\":" >&2
+    echo "$out" >&2
+    exit 1
+  }
+done
 
 # The portable functions each file must call; a new .mm needs a line here.
 declare -A needs=(
@@ -55,6 +93,7 @@ for source in Pelmora_mac/*.mm; do
   count=$((count + 1))
   echo "== $source"
   clang++ "${flags[@]}" -fsyntax-only "$source" || { failed=1; continue; }
+  clang++ "${mac_flags[@]}" -fsyntax-only "$source" || { failed=1; continue; }
   clang++ "${flags[@]}" -c "$source" -o "$object" || { failed=1; continue; }
   clang++ "${flags[@]}" --analyze -Xanalyzer -analyzer-checker="$checkers" -Xanalyzer -analyzer-werror \
     -o /dev/null "$source" || failed=1

@@ -9,7 +9,12 @@
 #     objc.h              nil as nullptr in C++, as on Apple's side, so that
 #                         `action:nil` and `target = nil` type-check;
 #   objc/blocks_runtime.h the blocks runtime GNUstep expects from libobjc2,
-#                         here the one of libblocksruntime.
+#                         here the one of libblocksruntime;
+#   AppKit/*.h            copies of GNUstep's headers in which what the
+#                         application overrides reads as in Apple's headers,
+#                         and the window levels and option sets that Apple
+#                         declares otherwise are renamed out of the way, for
+#                         include/AppKit/AppKit.h to declare as Apple does.
 # Usage: generate_headers.sh <output directory>
 set -euo pipefail
 out=${1:?output directory}
@@ -49,7 +54,71 @@ HEADER
 # an id<NSMenuItem> in GNUstep.
 gnustep=/usr/include/GNUstep
 mkdir -p "$out/AppKit"
-cp "$gnustep/AppKit/NSMenuItem.h" "$out/AppKit/NSMenuItem.h"
+for header in NSMenuItem NSResponder NSView NSWindow NSWindowController; do
+  cp "$gnustep/AppKit/$header.h" "$out/AppKit/$header.h"
+done
 patch_file "$out/AppKit/NSMenuItem.h" \
   's|^+ (id<NSMenuItem>) separatorItem;|+ (NSMenuItem *) separatorItem;|; s|^@protocol NSMenuItem <|@class NSMenuItem;\n@protocol NSMenuItem <|' \
   '+ (NSMenuItem *) separatorItem;'
+
+# Apple's AppKit headers are audited (NS_ASSUME_NONNULL_BEGIN), GNUstep's
+# carry no nullability, and clang compares an override's nullability only
+# with the class's own declaration, not with a category's. Each line of
+# GNUstep's below is replaced by Apple's declaration, as its documentation
+# gives it, so that a subclass that contradicts it fails as under Xcode.
+# NSObject's own -init stays unannotated: Apple's objc/NSObject.h has no
+# nullability either.
+redeclare() {  # header under AppKit/, GNUstep's line, Apple's declaration(s)
+  python3 - "$out/AppKit/$1" "$2" "$3" <<'PY'
+import sys
+path, old, new = sys.argv[1:]
+lines = open(path).read().split("\n")
+hits = [i for i, line in enumerate(lines) if line.strip() == old]
+if len(hits) != 1:
+    sys.exit(f"generate_headers.sh: {path}: {len(hits)} lines read '{old}', expected one")
+lines[hits[0]] = new
+open(path, "w").write("\n".join(lines))
+PY
+}
+# https://developer.apple.com/documentation/appkit/nsresponder/init()
+# https://developer.apple.com/documentation/appkit/nsresponder/init(coder:)
+redeclare NSResponder.h '- (id) initWithCoder: (NSCoder*)aDecoder;' \
+  '- (nonnull instancetype) init NS_DESIGNATED_INITIALIZER;
+- (nullable instancetype) initWithCoder: (nonnull NSCoder*)aDecoder NS_DESIGNATED_INITIALIZER;'
+# https://developer.apple.com/documentation/appkit/nswindowcontroller/init(window:)
+# https://developer.apple.com/documentation/appkit/nswindowcontroller/init(coder:)
+redeclare NSWindowController.h '- (id) initWithWindow: (NSWindow *)window;' \
+  '- (nonnull instancetype) initWithWindow: (nullable NSWindow *)window NS_DESIGNATED_INITIALIZER;
+- (nullable instancetype) initWithCoder: (nonnull NSCoder *)coder NS_DESIGNATED_INITIALIZER;'
+# https://developer.apple.com/documentation/appkit/nsview/init(frame:)
+# https://developer.apple.com/documentation/appkit/nsview/init(coder:)
+redeclare NSView.h '- (id) initWithFrame: (NSRect)frameRect;' \
+  '- (nonnull instancetype) initWithFrame: (NSRect)frameRect NS_DESIGNATED_INITIALIZER;
+- (nullable instancetype) initWithCoder: (nonnull NSCoder *)coder NS_DESIGNATED_INITIALIZER;'
+# https://developer.apple.com/documentation/appkit/nsview/hittest(_:)
+redeclare NSView.h '- (NSView*) hitTest: (NSPoint)aPoint;' '- (nullable NSView*) hitTest: (NSPoint)aPoint;'
+# https://developer.apple.com/documentation/appkit/nswindow/performclose(_:)
+# https://developer.apple.com/documentation/appkit/nswindow/miniaturize(_:)
+# https://developer.apple.com/documentation/appkit/nswindow/performminiaturize(_:)
+redeclare NSWindow.h '- (void) performClose: (id)sender;' '- (void) performClose: (nullable id)sender;'
+redeclare NSWindow.h '- (void) miniaturize: (id)sender;' '- (void) miniaturize: (nullable id)sender;'
+redeclare NSWindow.h '- (void) performMiniaturize: (id)sender;' '- (void) performMiniaturize: (nullable id)sender;'
+
+# Window levels are enumerators in GNUstep (with another floating level),
+# values of a function in Apple's headers; the window style masks, collection
+# behaviours and autoresizing masks are scattered anonymous enums in GNUstep,
+# one option set each in Apple's. GNUstep's names get a GS prefix here; the
+# NS names are declared in AppKit.h.
+patch_file "$out/AppKit/NSWindow.h" \
+  's/\bNS\(Desktop\|Normal\|Floating\|Submenu\|TornOffMenu\|MainMenu\|Dock\|Status\|ModalPanel\|PopUpMenu\|ScreenSaver\)WindowLevel\b/GS\1WindowLevel/g' \
+  'GSFloatingWindowLevel = 2'
+patch_file "$out/AppKit/NSWindow.h" \
+  's/\bNS\(WindowStyleMask[A-Za-z]\+\|WindowCollectionBehavior[A-Za-z]\+\|\(Borderless\|Titled\|Closable\|Miniaturizable\|Resizable\)WindowMask\)\b/GS\1/g' \
+  'GSWindowCollectionBehaviorFullScreenDisallowsTiling'
+patch_file "$out/AppKit/NSView.h" \
+  's/\bNSView\(NotSizable\|MinXMargin\|WidthSizable\|MaxXMargin\|MinYMargin\|HeightSizable\|MaxYMargin\)\b/GSView\1/g' \
+  'GSViewMaxYMargin'
+if grep -qE '\bNS[A-Za-z]*WindowLevel\b|\bNSWindow(StyleMask|CollectionBehavior)[A-Z]' "$out/AppKit/NSWindow.h"; then
+  echo "generate_headers.sh: a window level or option of GNUstep's is left in NSWindow.h" >&2
+  exit 1
+fi

@@ -67,6 +67,48 @@ CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerComponent, s
 /* https://developer.apple.com/documentation/coregraphics/1556742-cgimagerelease */
 void CGImageRelease(CGImageRef image);
 
+/* https://developer.apple.com/documentation/coregraphics/cgwindowlevel */
+typedef int32_t CGWindowLevel;
+/* https://developer.apple.com/documentation/coregraphics/cgwindowlevelkey
+   (in the order of Apple's documentation, from 0) */
+typedef NS_ENUM(int32_t, CGWindowLevelKey) {
+  kCGBaseWindowLevelKey,
+  kCGMinimumWindowLevelKey,
+  kCGDesktopWindowLevelKey,
+  kCGBackstopMenuLevelKey,
+  kCGNormalWindowLevelKey,
+  kCGFloatingWindowLevelKey,
+  kCGTornOffMenuWindowLevelKey,
+  kCGDockWindowLevelKey,
+  kCGMainMenuWindowLevelKey,
+  kCGStatusWindowLevelKey,
+  kCGModalPanelWindowLevelKey,
+  kCGPopUpMenuWindowLevelKey,
+  kCGDraggingWindowLevelKey,
+  kCGScreenSaverWindowLevelKey,
+  kCGMaximumWindowLevelKey,
+  kCGOverlayWindowLevelKey,
+  kCGHelpWindowLevelKey,
+  kCGUtilityWindowLevelKey,
+  kCGDesktopIconWindowLevelKey,
+  kCGCursorWindowLevelKey,
+  kCGAssistiveTechHighWindowLevelKey,
+  kCGNumberOfWindowLevelKeys
+};
+/* https://developer.apple.com/documentation/coregraphics/1454084-cgwindowlevelforkey:
+   the levels are looked up at run time, so none is a constant expression. */
+CGWindowLevel CGWindowLevelForKey(CGWindowLevelKey key);
+/* https://developer.apple.com/documentation/coregraphics/kcgnormalwindowlevel (and the others) */
+#define kCGNormalWindowLevel CGWindowLevelForKey(kCGNormalWindowLevelKey)
+#define kCGFloatingWindowLevel CGWindowLevelForKey(kCGFloatingWindowLevelKey)
+#define kCGTornOffMenuWindowLevel CGWindowLevelForKey(kCGTornOffMenuWindowLevelKey)
+#define kCGMainMenuWindowLevel CGWindowLevelForKey(kCGMainMenuWindowLevelKey)
+#define kCGStatusWindowLevel CGWindowLevelForKey(kCGStatusWindowLevelKey)
+#define kCGModalPanelWindowLevel CGWindowLevelForKey(kCGModalPanelWindowLevelKey)
+#define kCGPopUpMenuWindowLevel CGWindowLevelForKey(kCGPopUpMenuWindowLevelKey)
+#define kCGScreenSaverWindowLevel CGWindowLevelForKey(kCGScreenSaverWindowLevelKey)
+#define kCGDockWindowLevel CGWindowLevelForKey(kCGDockWindowLevelKey)
+
 /* https://developer.apple.com/documentation/coregraphics/1456156-cgcontextsavegstate */
 void CGContextSaveGState(CGContextRef c);
 /* https://developer.apple.com/documentation/coregraphics/1456132-cgcontextrestoregstate */
