@@ -81,24 +81,25 @@ def main():
         fail("a %dx%d capture does not hold a %dx%d LCD at a whole scale" % (cw, ch, rw, rh))
     top = ch - rh * scale
     worst, wrong, hidden, first = 0, 0, 0, None
-    for y in range(rh):
-        for x in range(rw):
-            # The middle of the scale-by-scale block that shows one LCD pixel.
-            r, g, b, a = capture[top + y * scale + scale // 2][x * scale + scale // 2]
+    # Every captured pixel of the scale-by-scale block that shows one LCD pixel.
+    for cy in range(top, ch):
+        for cx in range(cw):
+            r, g, b, a = capture[cy][cx]
             if a < 255:
                 hidden += 1
                 continue
+            x, y = cx // scale, (cy - top) // scale
             expected = reference[y][x][:3]
             difference = max(abs(r - expected[0]), abs(g - expected[1]), abs(b - expected[2]))
             worst = max(worst, difference)
             if difference > tolerance:
                 wrong += 1
                 first = first or (x, y, (r, g, b), expected)
-    if hidden * 100 > rw * rh:
-        fail("%d of the LCD's pixels are transparent in the capture" % hidden)
+    if hidden * 100 > cw * (ch - top):
+        fail("%d of the LCD area's pixels are transparent in the capture" % hidden)
     if wrong:
         x, y, got, expected = first
-        fail("%d LCD pixels differ by more than %d (first at %d,%d: %r, expected %r)" %
+        fail("%d captured pixels differ by more than %d (first in LCD pixel %d,%d: %r, expected %r)" %
              (wrong, tolerance, x, y, got, expected))
     print("LCD area matches the reference: %dx%d at scale %d, largest difference %d, %d corner pixels not compared" %
           (rw, rh, scale, worst, hidden))
