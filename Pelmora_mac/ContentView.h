@@ -64,8 +64,9 @@ NSMenu* LCDMakeMenu(const pelmora::mac::MenuSpec& spec, id<LCDApplicationActions
 // The serial last shown in the title.
 @property (nonatomic, readonly, copy) NSString* serial;
 
-// Starts the window's session; nil when it cannot be started.
-- (nullable instancetype)init NS_DESIGNATED_INITIALIZER;
+// The window of a session that has started.
+- (instancetype)initWithSession:(LCDSession*)session NS_DESIGNATED_INITIALIZER;
+- (instancetype)init NS_UNAVAILABLE;
 - (instancetype)initWithWindow:(nullable NSWindow*)window NS_UNAVAILABLE;
 - (nullable instancetype)initWithCoder:(NSCoder*)coder NS_UNAVAILABLE;
 

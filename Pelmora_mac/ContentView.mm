@@ -25,9 +25,10 @@ constexpr CGFloat kTitleFontSize = 12;
 // The portable decisions speak in the platform's numbers.
 static_assert(kStandardStyle == 7);
 static_assert(kCollectionBehavior == 4644);
-static_assert(mac::kNormalWindowLevel == NSNormalWindowLevel);
-static_assert(mac::kFloatingWindowLevel == NSFloatingWindowLevel);
 static_assert(mac::kAlphaLastBitmapInfo == kCGImageAlphaLast);
+
+// AppKit looks its window levels up at run time; they are no constants.
+mac::WindowLevels windowLevels() { return {NSNormalWindowLevel, NSFloatingWindowLevel}; }
 
 constexpr mac::MenuAction kAllActions[] = {
     mac::MenuAction::About,         mac::MenuAction::Hide,          mac::MenuAction::Terminate,
@@ -257,10 +258,10 @@ NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullab
 
 - (void)performMiniaturize:(nullable id)sender {
   (void)sender;
-  const std::optional<long> level = mac::levelToRestoreAfterMiniaturize(self.level);
+  const std::optional<long> level = mac::levelToRestoreAfterMiniaturize(self.level, windowLevels());
   if (level) {
     self.levelBeforeMiniaturize = @(*level);
-    self.level = mac::kNormalWindowLevel;
+    self.level = NSNormalWindowLevel;
   }
   // The level change takes effect before the window leaves for the Dock.
   __weak LCDWindow* weakSelf = self;
@@ -286,9 +287,7 @@ NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullab
   NSString* _version;
 }
 
-- (nullable instancetype)init {
-  LCDSession* session = [[LCDSession alloc] init];
-  if (session == nil) return nil;
+- (instancetype)initWithSession:(LCDSession*)session {
   LCDView* lcd = [[LCDView alloc] initWithFrame:NSZeroRect];
   LCDChromeView* chrome = [[LCDChromeView alloc] initWithLCDView:lcd];
   const NSSize content = nsSize(mac::contentSizeForScale(mac::kMinScale));
@@ -375,7 +374,7 @@ NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullab
 - (IBAction)toggleTopmost:(nullable id)sender {
   (void)sender;
   _topmost = !_topmost;
-  self.window.level = mac::levelForTopmost(_topmost);
+  self.window.level = mac::levelForTopmost(_topmost, windowLevels());
 }
 
 - (BOOL)validateMenuItem:(NSMenuItem*)item {

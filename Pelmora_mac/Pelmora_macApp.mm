@@ -101,8 +101,9 @@ std::uint64_t nowMs() {
 
 - (void)openWindow {
   if (!_gate.mayOpenWindow()) return;
-  LCDWindowController* controller = [[LCDWindowController alloc] init];
-  if (controller == nil) return;
+  LCDSession* session = [[LCDSession alloc] init];
+  if (session == nil) return;
+  LCDWindowController* controller = [[LCDWindowController alloc] initWithSession:session];
   __weak AppDelegate* weakSelf = self;
   __weak LCDWindowController* weakController = controller;
   controller.onClose = ^{
@@ -195,8 +196,8 @@ int main(int argc, const char* argv[]) {
     }
     NSApplication* application = [NSApplication sharedApplication];
     // The application holds its delegate weakly; this reference keeps it for
-    // the whole run.
-    AppDelegate* delegate = [[AppDelegate alloc] init];
+    // the whole run, which ARC would otherwise end after its last use.
+    NS_VALID_UNTIL_END_OF_SCOPE AppDelegate* delegate = [[AppDelegate alloc] init];
     application.delegate = delegate;
     [application setActivationPolicy:NSApplicationActivationPolicyRegular];
     [application run];

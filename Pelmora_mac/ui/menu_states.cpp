@@ -24,10 +24,10 @@ std::optional<bool> windowItemEnabled(MenuAction action, bool visible, bool mini
   }
 }
 
-long levelForTopmost(bool topmost) { return topmost ? kFloatingWindowLevel : kNormalWindowLevel; }
+long levelForTopmost(bool topmost, const WindowLevels& levels) { return topmost ? levels.floating : levels.normal; }
 
-std::optional<long> levelToRestoreAfterMiniaturize(long currentLevel) {
-  if (currentLevel == kNormalWindowLevel) return std::nullopt;
+std::optional<long> levelToRestoreAfterMiniaturize(long currentLevel, const WindowLevels& levels) {
+  if (currentLevel == levels.normal) return std::nullopt;
   return currentLevel;
 }
 

@@ -7,9 +7,6 @@
 
 namespace pelmora::mac {
 
-inline constexpr long kNormalWindowLevel = 0;
-inline constexpr long kFloatingWindowLevel = 3;
-
 // The check mark of an LCD window controller's item: a scale item is checked
 // on the current scale, "常に手前に表示" while topmost. nullopt: not an item
 // the controller marks.
@@ -19,10 +16,16 @@ std::optional<bool> itemChecked(MenuAction action, long tag, int scale, bool top
 // platform decides.
 std::optional<bool> windowItemEnabled(MenuAction action, bool visible, bool miniaturized);
 
-long levelForTopmost(bool topmost);
+// The platform's window levels, which it knows only at run time.
+struct WindowLevels {
+  long normal = 0;
+  long floating = 0;
+};
+
+long levelForTopmost(bool topmost, const WindowLevels& levels);
 
 // The level to put back after the window returns from the Dock; nothing when
 // it was normal. A floating window would otherwise float in the Dock.
-std::optional<long> levelToRestoreAfterMiniaturize(long currentLevel);
+std::optional<long> levelToRestoreAfterMiniaturize(long currentLevel, const WindowLevels& levels);
 
 }  // namespace pelmora::mac

@@ -131,10 +131,14 @@ TEST(MenuStates, WindowEnablesCloseAndMiniaturiseByItsState) {
 }
 
 TEST(WindowLevel, OnlyARaisedLevelIsRestoredAfterTheDock) {
-  EXPECT_EQ(levelForTopmost(true), 3);
-  EXPECT_EQ(levelForTopmost(false), 0);
-  EXPECT_EQ(levelToRestoreAfterMiniaturize(3), 3);
-  EXPECT_FALSE(levelToRestoreAfterMiniaturize(0));
+  // Today's numbers on a Mac, and others: the system may change them.
+  for (const WindowLevels levels : {WindowLevels{0, 3}, WindowLevels{-1, 24}}) {
+    EXPECT_EQ(levelForTopmost(true, levels), levels.floating);
+    EXPECT_EQ(levelForTopmost(false, levels), levels.normal);
+    EXPECT_EQ(levelToRestoreAfterMiniaturize(levels.floating, levels), levels.floating);
+    EXPECT_FALSE(levelToRestoreAfterMiniaturize(levels.normal, levels));
+  }
+  EXPECT_EQ(levelToRestoreAfterMiniaturize(0, WindowLevels{-1, 24}), 0);
 }
 
 }  // namespace
