@@ -9,16 +9,29 @@
 #include <optional>
 
 #include "core/protocol/wire_format.h"
+#include "core/transport/error_code_rules.h"
 
 namespace pelmora::sim {
 
 inline constexpr int kAlways = -1;
 
 // Platform error codes the simulated transport reports: those of the
-// platform the simulator is built for, so that the platform's own mapping
-// (device gone, "Device Busy", "Access Denied") applies to them. Tests name
-// them through kPlatformCodes rather than by a platform's own names.
-#if defined(_WIN32)
+// platform layer linked beside the simulator, so that the platform's own
+// mapping (device gone, "Device Busy", "Access Denied") applies to them.
+// Tests name them through kPlatformCodes rather than by a platform's own
+// names. The system compiled for decides, unless the build links another
+// system's layer: PELMORA_SIM_CODES_MACOS for the macOS layer built on Linux
+// over the simulated IOKit.
+#if defined(PELMORA_SIM_CODES_MACOS) || defined(__APPLE__)
+inline constexpr std::uint32_t kSimCodeBusy = kIoReturnExclusiveAccess;       // another client seized it
+inline constexpr std::uint32_t kSimCodeAccessDenied = kIoReturnNotPermitted;  // input monitoring not granted
+inline constexpr std::uint32_t kSimCodeGone = kIoReturnNoDevice;
+inline constexpr std::uint32_t kSimCodeNotFound = kIoReturnNoDevice;          // no registry entry for the path
+inline constexpr std::uint32_t kSimCodeIo = 0xE00002BC;                       // kIOReturnError
+inline constexpr std::uint32_t kSimCodeFeatureFailed = 0xE0005000;            // USB host family: pipe stalled
+inline constexpr std::uint32_t kSimCodeFeatureBusy = 0xE00002D5;              // kIOReturnBusy
+inline constexpr std::uint32_t kSimCodeHeldByOwnTransfer = 0;  // IOKit's close ends the transfer
+#elif defined(_WIN32)
 inline constexpr std::uint32_t kSimCodeBusy = 32;             // ERROR_SHARING_VIOLATION
 inline constexpr std::uint32_t kSimCodeAccessDenied = 5;      // ERROR_ACCESS_DENIED
 inline constexpr std::uint32_t kSimCodeGone = 1167;           // ERROR_DEVICE_NOT_CONNECTED
