@@ -7,6 +7,10 @@
 #include_next <AppKit/AppKit.h>
 #include <CoreGraphics/CoreGraphics.h>
 
+/* Audited as Apple's AppKit headers are: a pointer is nonnull unless
+   declared nullable. */
+NS_ASSUME_NONNULL_BEGIN
+
 /* Window levels: values looked up at run time through Core Graphics, so
    never constant expressions (GNUstep's are enumerators, with another
    floating level; generate_headers.sh renames them).
@@ -172,3 +176,5 @@ extern const NSAboutPanelOptionKey NSAboutPanelOptionCredits API_AVAILABLE(macos
 /* The designated initialisers Apple marks, with their nullability, are
    declared in GNUstep's own headers by generate_headers.sh: clang holds an
    override to the class's declaration only. */
+
+NS_ASSUME_NONNULL_END
