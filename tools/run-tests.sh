@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test:
-#   1. gcc with AddressSanitizer and UndefinedBehaviorSanitizer: all tests
+#   1. gcc with AddressSanitizer and UndefinedBehaviorSanitizer: all tests, the
+#      session and simulator ones also linked as on a Mac (label macflavour)
 #   2. clang with ThreadSanitizer: the session bridge tests
 #   3. clang with libFuzzer: a short, fixed-count fuzz run
 #   4. Windows: cross-built with MinGW-w64, tests run under Wine, then the
