@@ -9,6 +9,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/../cmake/version.cmake)
 set(PELMORA_MAC_VERSION_TEXT ${PELMORA_VERSION_TEXT})
 set(PELMORA_MAC_SHORT_VERSION ${PELMORA_VERSION})
 set(PELMORA_MAC_ICON Pelmora.icns)
-# The oldest system with every platform call the application makes: the
-# deployment target unless another is given.
-set(PELMORA_MAC_MINIMUM_SYSTEM 10.13)
+# The oldest system the bundle runs on, the deployment target unless another
+# is given: 11.0, the first with arm64, so that both slices of the universal
+# bundle start on the same systems; every call the application makes, and
+# the C++ library features it uses (std::filesystem needs 10.15), are there.
+set(PELMORA_MAC_MINIMUM_SYSTEM 11.0)

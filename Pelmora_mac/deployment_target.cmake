@@ -2,7 +2,7 @@
 # CMake passes it to every compile and every link (-mmacosx-version-min) and
 # the bundle's Info.plist names the same system. A target given with
 # -DCMAKE_OSX_DEPLOYMENT_TARGET or MACOSX_DEPLOYMENT_TARGET is kept, unless it
-# is older than the application's calls allow. Other systems ignore it.
+# is older than that minimum (bundle_info.cmake). Other systems ignore it.
 include(${CMAKE_CURRENT_LIST_DIR}/bundle_info.cmake)
 if(NOT CMAKE_OSX_DEPLOYMENT_TARGET AND NOT "$ENV{MACOSX_DEPLOYMENT_TARGET}" STREQUAL "")
   set(CMAKE_OSX_DEPLOYMENT_TARGET "$ENV{MACOSX_DEPLOYMENT_TARGET}")
@@ -11,6 +11,6 @@ if(NOT CMAKE_OSX_DEPLOYMENT_TARGET)
   set(CMAKE_OSX_DEPLOYMENT_TARGET ${PELMORA_MAC_MINIMUM_SYSTEM})
 elseif(CMAKE_OSX_DEPLOYMENT_TARGET VERSION_LESS PELMORA_MAC_MINIMUM_SYSTEM)
   message(FATAL_ERROR "CMAKE_OSX_DEPLOYMENT_TARGET ${CMAKE_OSX_DEPLOYMENT_TARGET} is older than macOS "
-                      "${PELMORA_MAC_MINIMUM_SYSTEM}, the oldest system with every call the application makes.")
+                      "${PELMORA_MAC_MINIMUM_SYSTEM}, the oldest system the application supports on both arm64 and x86_64.")
 endif()
 set(CMAKE_OSX_DEPLOYMENT_TARGET ${CMAKE_OSX_DEPLOYMENT_TARGET} CACHE STRING "Oldest macOS to run on" FORCE)

@@ -125,8 +125,8 @@ configure_for_mac() {
 }
 minimum=$(sed -n 's/^set(PELMORA_MAC_MINIMUM_SYSTEM \(.*\))$/\1/p' Pelmora_mac/bundle_info.cmake)
 { configure_for_mac && python3 tests/appkit_compat/check_info_plist.py "$apple/tree" "$minimum" &&
-  configure_for_mac -DCMAKE_OSX_DEPLOYMENT_TARGET=11.0 && python3 tests/appkit_compat/check_info_plist.py "$apple/tree" 11.0 &&
-  ! configure_for_mac -DCMAKE_OSX_DEPLOYMENT_TARGET=10.12 2>/dev/null; } || failed=1
+  configure_for_mac -DCMAKE_OSX_DEPLOYMENT_TARGET=12.0 && python3 tests/appkit_compat/check_info_plist.py "$apple/tree" 12.0 &&
+  ! configure_for_mac -DCMAKE_OSX_DEPLOYMENT_TARGET=10.15 2>/dev/null; } || failed=1
 
 if ((failed)); then
   echo "test-objc.sh: FAILED" >&2
