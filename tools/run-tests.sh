@@ -7,10 +7,12 @@
 #   4. Windows: cross-built with MinGW-w64, tests run under Wine, then the
 #      simulated HID device under Wine (tools/test-windows.sh, test-windows-device.sh)
 #   5. the Linux transport and discovery on a real kernel, booted under QEMU
-#   6. the Objective-C++ of the macOS app, checked against GNUstep's headers
-#   7. the Debian package and the run-time package set, from the Release
+#   6. every C++ file of the macOS build, compiled for arm64 and x86_64 at the
+#      oldest macOS against Apple's C and C++ library headers (tools/test-apple-target.sh)
+#   7. the Objective-C++ of the macOS app, checked against GNUstep's headers
+#   8. the Debian package and the run-time package set, from the Release
 #      build of the whole tree (tools/test-package.sh)
-#   8. the CI workflow files, against the workflow schema (tools/check-workflows.sh)
+#   9. the CI workflow files, against the workflow schema (tools/check-workflows.sh)
 # Warnings are errors in every build here (PELMORA_WERROR), not in a user's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -36,6 +38,7 @@ ctest --test-dir build/fuzz --output-on-failure -L fuzz --timeout 600
 bash tools/test-windows.sh
 bash tools/test-windows-device.sh
 bash tools/test-kernel.sh
+bash tools/test-apple-target.sh
 bash tools/test-objc.sh
 bash tools/test-package.sh
 bash tools/check-workflows.sh
