@@ -14,6 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh objc
 command -v npm >/dev/null || bash tools/deps.sh workflow
+[[ -f /usr/include/gtest/gtest.h ]] || bash tools/deps.sh test
 
 build=${PELMORA_APPLE_BUILD:-build/apple-target}
 bundleMinimum=$(sed -n 's/^set(PELMORA_MAC_MINIMUM_SYSTEM \(.*\))$/\1/p' Pelmora_mac/bundle_info.cmake)
@@ -43,7 +44,7 @@ cmake -S . -B "$build/tree" -G Ninja -DCMAKE_SYSTEM_NAME=Darwin -DCMAKE_OSX_DEPL
   -DCMAKE_C_COMPILER="$(command -v clang)" -DCMAKE_CXX_COMPILER="$(command -v clang++)" \
   -DCMAKE_C_COMPILER_TARGET=x86_64-apple-darwin -DCMAKE_CXX_COMPILER_TARGET=x86_64-apple-darwin \
   -DCMAKE_INSTALL_NAME_TOOL=/bin/true -DCMAKE_BUILD_TYPE=Release -DPELMORA_WERROR=ON -DPELMORA_LINUX_APP=OFF \
-  -DGTest_DIR=/usr/lib/x86_64-linux-gnu/cmake/GTest -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON \
+  -DGTest_DIR="/usr/lib/$(gcc -print-multiarch)/cmake/GTest" -DCMAKE_DISABLE_FIND_PACKAGE_PNG=ON \
   >"$build/configure.log" 2>&1 || { cat "$build/configure.log" >&2; exit 1; }
 
 # Apple's libc++ configuration: ABI 1, pthreads, availability markup on.
