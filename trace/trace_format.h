@@ -103,7 +103,8 @@ class TraceDecoder {
   explicit TraceDecoder(std::span<const std::uint8_t> records) : bytes_(records) {}
 
   // Fills `record` (reusing its strings) and moves on; `torn` when the bytes
-  // end inside the record, `corrupt` (with `error`) when they cannot be one.
+  // end inside the record or before it (at the end), `corrupt` (with
+  // `error`) when they cannot be one.
   DecodeStatus next(TraceRecord& record);
   bool atEnd() const { return position_ == bytes_.size(); }
   std::size_t position() const { return position_; }

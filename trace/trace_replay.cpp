@@ -248,8 +248,13 @@ std::uint64_t frameHash(const OutputFrame& frame) {
 }
 
 ReplayResult replayTrace(const TraceReadResult& trace, const ReplayOptions& options) {
-  interpretCodesOf(trace.header.system);
   ReplayResult result;
+  if (trace.kind != TraceFileKind::trace || trace.recordsBegin > trace.recordsEnd ||
+      trace.recordsEnd > trace.bytes.size()) {
+    result.stopReason = "nothing to replay: not a trace read with its bytes (readTraceFile)";
+    return result;
+  }
+  interpretCodesOf(trace.header.system);
   TraceAnswers answers(trace, options);
   StatusReader statusReader;
   ConnectionWorker* worker = nullptr;

@@ -35,8 +35,9 @@ struct ReplayResult {
 // FNV-1a over the frame's pixels.
 std::uint64_t frameHash(const OutputFrame& frame);
 
-// `trace` must hold its bytes (readTraceFile). Interprets platform error
-// codes as the recording system does, from here on.
+// `trace` must hold its bytes (readTraceFile); one that does not (readTrace)
+// is not replayed, and the result's stopReason says so. Interprets platform
+// error codes as the recording system does, from here on.
 ReplayResult replayTrace(const TraceReadResult& trace, const ReplayOptions& options = {});
 
 // The line the replay tool starts with: the recording system, the program

@@ -3,9 +3,14 @@
 // refused or trimmed, never trusted.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "sim/capture_reader.h"
 #include "trace/trace_recording.h"
@@ -59,6 +64,37 @@ TEST(CaptureReplay, AnUnwritableRecordingIsRefusedAtStart) {
     EXPECT_FALSE(trace::TraceWriter::create("/dev/full", trace::ownHeader(), error));
     EXPECT_EQ(error, "cannot write /dev/full: No space left on device");
   }
+}
+
+// A target that takes nothing more (a pipe nobody reads, a hung share) holds
+// up the writer thread, never the end of the program.
+TEST(CaptureReplay, AStalledRecordingLetsTheProgramEnd) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("stalled" + std::to_string(::getpid()) + ".trace")).string();
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  std::string error;
+  auto writer = trace::TraceWriter::create(path, trace::ownHeader(), error);
+  ASSERT_TRUE(writer) << error;
+  trace::TraceRecord record;
+  record.call = trace::TraceCall::sendFeature;
+  constexpr std::size_t kRecords = 20000;  // far more than the pipe holds
+  for (std::size_t i = 0; i < kRecords; ++i) writer->record(record);
+  const auto start = std::chrono::steady_clock::now();
+  writer->finish(std::chrono::milliseconds(300));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(writer->writeError(),
+            "a write made no progress for 300 ms at the end; the rest of the recording may be missing");
+  writer.reset();
+  // Read at last, the pipe gets the rest, then its end as the thread lets go.
+  ::fcntl(reader, F_SETFL, 0);
+  std::vector<char> chunk(1 << 16);
+  std::size_t total = 0;
+  for (ssize_t n; (n = ::read(reader, chunk.data(), chunk.size())) > 0;) total += static_cast<std::size_t>(n);
+  EXPECT_EQ(total, trace::encodeHeader(trace::ownHeader()).size() + kRecords * (1 + kReportLength));
+  ::close(reader);
+  std::filesystem::remove(path);
 }
 
 }  // namespace

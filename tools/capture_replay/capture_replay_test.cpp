@@ -200,6 +200,19 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
     EXPECT_EQ(result.kind, trace::TraceFileKind::refused) << c.what;
     EXPECT_EQ(result.error, c.error) << c.what;
   }
+
+  // Neither the decoder nor the replay reads past what it was given; an
+  // exact copy has no spare capacity for a stray read to land in.
+  const std::vector<std::uint8_t> exact(good);
+  trace::TraceDecoder decoder{std::span(exact).subspan(header)};
+  std::size_t whole = 0;
+  while (decoder.next(record) == trace::DecodeStatus::ok) ++whole;
+  EXPECT_EQ(whole, 2u);
+  EXPECT_TRUE(decoder.atEnd());
+  EXPECT_EQ(decoder.next(record), trace::DecodeStatus::torn);
+  const trace::ReplayResult unread = trace::replayTrace(trace::readTrace(exact));
+  EXPECT_FALSE(unread.complete || unread.diverged);
+  EXPECT_EQ(unread.stopReason, "nothing to replay: not a trace read with its bytes (readTraceFile)");
 }
 
 // The committed traces, recorded on other systems (each with the command that
