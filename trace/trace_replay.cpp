@@ -100,7 +100,7 @@ std::string askedText(TraceCall call, std::int64_t argument) {
 // The trace as answers, taken in order.
 class TraceAnswers {
  public:
-  TraceAnswers(const TraceReadResult& trace, const ReplayOptions& options)
+  TraceAnswers(const Recording& trace, const ReplayOptions& options)
       : decoder_(std::span(trace.bytes).subspan(trace.recordsBegin, trace.recordsEnd - trace.recordsBegin)),
         options_(options) {}
 
@@ -247,11 +247,11 @@ std::uint64_t frameHash(const OutputFrame& frame) {
   return hash;
 }
 
-ReplayResult replayTrace(const TraceReadResult& trace, const ReplayOptions& options) {
+ReplayResult replayTrace(const Recording& trace, const ReplayOptions& options) {
   ReplayResult result;
-  if (trace.kind != TraceFileKind::trace || trace.recordsBegin > trace.recordsEnd ||
+  if (trace.kind != RecordingKind::trace || trace.recordsBegin > trace.recordsEnd ||
       trace.recordsEnd > trace.bytes.size()) {
-    result.stopReason = "nothing to replay: not a trace read with its bytes (readTraceFile)";
+    result.stopReason = "nothing to replay: not a trace that holds its bytes (readRecording)";
     return result;
   }
   interpretCodesOf(trace.header.system);
@@ -293,7 +293,7 @@ ReplayResult replayTrace(const TraceReadResult& trace, const ReplayOptions& opti
   return result;
 }
 
-std::string describeTraceOrigin(const TraceReadResult& trace) {
+std::string describeTraceOrigin(const Recording& trace) {
   return std::string("trace from ") + systemName(trace.header.system) + ", program " + trace.header.programVersion +
          ", " + std::to_string(trace.recordCount) + " calls\n";
 }

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "sim/capture_reader.h"
+#include "trace/trace_reader.h"
 #include "trace/trace_recording.h"
 
 namespace pelmora::app {
@@ -25,11 +25,11 @@ TEST(CaptureReplay, ACaptureIsTrimmedOrRefusedNeverTrusted) {
   auto with = [&](auto change) {
     std::vector<std::uint8_t> bytes = good;
     change(bytes);
-    return sim::readCapture(bytes);
+    return trace::readRecording(bytes);
   };
   const auto torn = with([](auto& b) { b.resize(b.size() - 30); });
-  ASSERT_TRUE(torn.capture);
-  EXPECT_EQ(torn.capture->size(), 2u);
+  ASSERT_EQ(torn.kind, trace::RecordingKind::capture);
+  EXPECT_EQ(torn.capture.size(), 2u);
   EXPECT_EQ(torn.tornBytes, sim::kCaptureRecordLength - 30);
 
   const struct {
@@ -37,22 +37,21 @@ TEST(CaptureReplay, ACaptureIsTrimmedOrRefusedNeverTrusted) {
     std::function<void(std::vector<std::uint8_t>&)> change;
     const char* error;
   } refused[] = {
-      {"empty file", [](auto& b) { b.clear(); }, "not a capture file (too short for its header)"},
+      {"empty file", [](auto& b) { b.clear(); }, "not a trace or capture file (too short for its header)"},
       {"header only", [](auto& b) { b.resize(sim::kCaptureHeaderLength); }, "the capture holds no reports"},
       {"header and a torn record", [](auto& b) { b.resize(sim::kCaptureHeaderLength + 5); },
        "the capture holds no reports"},
-      {"foreign magic", [](auto& b) { b[0] = 'X'; }, "not a capture file"},
-      {"newer version", [](auto& b) { b[8] = 2; }, "a capture of another version or report length"},
-      {"other report length", [](auto& b) { b[12] = 65; }, "a capture of another version or report length"},
+      {"foreign magic", [](auto& b) { b[0] = 'X'; }, "not a trace or capture file"},
+      {"other report length", [](auto& b) { b[12] = 65; }, "a capture of another report length"},
       {"time going back", [](auto& b) { b[sim::kCaptureHeaderLength + sim::kCaptureRecordLength] = 0; },
        "corrupt capture: record 2 is older than the one before it"},
   };
   for (const auto& c : refused) {
     const auto result = with(c.change);
-    EXPECT_FALSE(result.capture) << c.what;
+    EXPECT_EQ(result.kind, trace::RecordingKind::refused) << c.what;
     EXPECT_EQ(result.error, c.error) << c.what;
   }
-  EXPECT_EQ(sim::readCaptureFile("/nonexistent/x.cap").error,
+  EXPECT_EQ(trace::readRecordingFile("/nonexistent/x.cap").error,
             "cannot open /nonexistent/x.cap: No such file or directory");
 }
 

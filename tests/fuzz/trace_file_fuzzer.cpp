@@ -26,7 +26,7 @@ std::uint32_t contentHash(std::span<const std::uint8_t> bytes) {
 }
 
 // Each record, encoded again, decodes to the same record.
-void requireRoundTrip(const pelmora::trace::TraceReadResult& result, std::span<const std::uint8_t> bytes) {
+void requireRoundTrip(const pelmora::trace::Recording& result, std::span<const std::uint8_t> bytes) {
   using namespace pelmora::trace;
   TraceDecoder decoder(bytes.subspan(result.recordsBegin, result.recordsEnd - result.recordsBegin));
   TraceEncoder encoder;
@@ -56,12 +56,12 @@ void requireRoundTrip(const pelmora::trace::TraceReadResult& result, std::span<c
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace pelmora::trace;
   const std::span<const std::uint8_t> bytes(data, size);
-  TraceReadResult result = readTrace(bytes);
-  if (result.kind == TraceFileKind::refused) {
+  Recording result = readRecording({data, data + size});
+  if (result.kind == RecordingKind::refused) {
     require(!result.error.empty() && result.error.find('\n') == std::string::npos);
     return 0;
   }
-  if (result.kind == TraceFileKind::capture) return 0;
+  if (result.kind == RecordingKind::capture) return 0;
   require(result.recordCount > 0 && result.recordsBegin <= result.recordsEnd);
   require(result.recordsEnd + result.tornBytes == size);
   requireRoundTrip(result, bytes);
@@ -69,7 +69,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // screens): one accepted input in kReplayEvery goes through it, so that
   // the reader still gets the bulk of the runs.
   if (contentHash(bytes) % kReplayEvery != 0) return 0;
-  result.bytes.assign(bytes.begin(), bytes.end());
   const ReplayResult replay = replayTrace(result);
   require(replay.callsAnswered <= result.recordCount);
   require(replay.complete || !replay.stopReason.empty());
