@@ -172,7 +172,7 @@ void TraceEncoder::encode(const TraceRecord& r, std::vector<std::uint8_t>& out) 
 }
 
 DecodeStatus TraceDecoder::fail(const std::string& why) {
-  error_ = "record at byte " + std::to_string(position_) + ": " + why;
+  error_ = "record at byte " + std::to_string(fileOffset_ + position_) + ": " + why;
   return DecodeStatus::corrupt;
 }
 

@@ -61,7 +61,7 @@ struct FileCloser {
 Recording readTrace(std::span<const std::uint8_t> bytes) {
   Recording result = readHeader(bytes);
   if (result.kind != RecordingKind::trace) return result;
-  TraceDecoder decoder(bytes.subspan(result.recordsBegin));
+  TraceDecoder decoder(bytes.subspan(result.recordsBegin), result.recordsBegin);
   TraceRecord record;
   while (!decoder.atEnd()) {
     const DecodeStatus status = decoder.next(record);

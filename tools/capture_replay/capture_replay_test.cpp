@@ -180,11 +180,12 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
   EXPECT_EQ(torn.recordCount, 1u);
   EXPECT_EQ(torn.tornBytes, 1 + kReportLength - 10);
   EXPECT_EQ(trace::readRecording(sim::serializeCapture(sim::Capture(2))).capture.size(), 2u);
+  const auto at = [](std::size_t offset) { return "corrupt trace: record at byte " + std::to_string(offset) + ": "; };
 
   const struct {
     const char* what;
     std::function<void(std::vector<std::uint8_t>&)> change;
-    const char* error;
+    std::string error;
   } refused[] = {
       {"foreign", [](auto& b) { b[0] = 'X'; }, "not a trace or capture file"},
       {"too short", [](auto& b) { b.resize(11); }, "not a trace or capture file (too short for its header)"},
@@ -193,10 +194,11 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
       {"header cut short", [&](auto& b) { b.resize(header - 1); }, "the trace's header is cut short"},
       {"unknown system", [](auto& b) { b[16] = 9; }, "a trace from an unknown system"},
       {"no calls", [&](auto& b) { b.resize(header); }, "the trace holds no calls"},
-      {"unknown call", [&](auto& b) { b[header] = 0x1F; }, "corrupt trace: record at byte 0: unknown call"},
-      {"result where none", [&](auto& b) { b[header] |= 0x80; }, "corrupt trace: record at byte 0: a result for now"},
+      // Offsets count from the file's start, where a hex viewer counts them.
+      {"unknown call", [&](auto& b) { b[header] = 0x1F; }, at(header) + "unknown call"},
+      {"result where none", [&](auto& b) { b[header] |= 0x80; }, at(header) + "a result for now"},
       {"clock going back", [&](auto& b) { b.insert(b.begin() + static_cast<std::ptrdiff_t>(header + 3), {3, 5}); },
-       "corrupt trace: record at byte 3: the clock goes back"},
+       at(header + 3) + "the clock goes back"},
   };
   for (const auto& c : refused) {
     const auto result = with(c.change);
