@@ -287,6 +287,11 @@ ReplayResult replayTrace(const Recording& trace, const ReplayOptions& options) {
   } catch (const ReplayStop& stop) {
     result.stopReason = stop.reason;
     result.diverged = !stop.endOfTrace;
+  } catch (const std::exception& error) {
+    // As on the host, whose bridge shows the text and ends the worker: the
+    // recording ends there too (a trace with a failed createTransport).
+    result.stopReason = std::string("the worker stopped: ") + error.what();
+    result.diverged = !answers.atEnd();
   }
   result.callsAnswered = answers.answered();
   result.statistics = worker->statistics();

@@ -220,6 +220,22 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
   const trace::ReplayResult none = trace::replayTrace(unread);
   EXPECT_FALSE(none.complete || none.diverged);
   EXPECT_EQ(none.stopReason, "nothing to replay: not a trace that holds its bytes (readRecording)");
+
+  // A transport that could not be made ends the worker, as on the host,
+  // instead of an exception out of the replay (the fuzzer found it).
+  std::vector<std::uint8_t> failed = trace::encodeHeader(trace::ownHeader());
+  trace::TraceEncoder steps;
+  trace::TraceRecord step;
+  step.call = trace::TraceCall::wait;  // wait(0), no stop
+  steps.encode(step, failed);
+  step.call = trace::TraceCall::enumerate;
+  step.devices = {HidDeviceInfo{u"/dev/hidraw0", u"K1", ""}};
+  steps.encode(step, failed);
+  step.call = trace::TraceCall::createTransport;
+  steps.encode(step, failed);
+  const trace::ReplayResult stopped = trace::replayTrace(trace::readRecording(failed));
+  EXPECT_EQ(stopped.stopReason, "the worker stopped: Transport allocation failed");
+  EXPECT_FALSE(stopped.diverged);
 }
 
 // The committed traces, recorded on other systems (each with the command that
