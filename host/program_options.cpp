@@ -13,9 +13,7 @@ ProgramOptions parseProgramOptions(std::span<const std::string> args) {
     } else if (arg.starts_with("--record=") && arg.size() > 9) {
       options.recordPath = std::string(arg.substr(9));
     } else if (arg.starts_with("-NS") && i + 1 < args.size()) {
-      ++i;  // Cocoa's own "-NSKey value" defaults
-    } else if (!arg.starts_with("-psn_")) {
-      options.ignored.emplace_back(arg);
+      ++i;  // Cocoa's own "-NSKey value" defaults: the value is no option
     }
   }
   return options;

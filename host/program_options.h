@@ -6,14 +6,12 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace pelmora::host {
 
 struct ProgramOptions {
   bool demo = false;        // "--demo": the simulated synthesizer, no device
   std::string recordPath;   // "--record FILE": empty when not recording
-  std::vector<std::string> ignored;  // what was not understood, for a notice
 };
 
 // `args` excludes the program's own name. Arguments are UTF-8.

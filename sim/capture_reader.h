@@ -13,10 +13,6 @@
 
 namespace pelmora::sim {
 
-// Larger files are refused before they are read into memory: an hour of a
-// busy device is about a quarter of this.
-inline constexpr std::size_t kCaptureMaxFileBytes = std::size_t{1} << 30;
-
 struct CaptureReadResult {
   std::optional<Capture> capture;  // empty when refused
   std::string error;               // why it was refused, one line
@@ -25,8 +21,7 @@ struct CaptureReadResult {
 
 // Accepts a header and any number of whole records (at least one), plus a
 // torn tail. Refuses a foreign or newer header and times that go backwards.
+// Files are read, and told from traces, by trace/trace_reader.h.
 CaptureReadResult readCapture(std::span<const std::uint8_t> bytes);
-// The same from a file (or a pipe), reading at most kCaptureMaxFileBytes.
-CaptureReadResult readCaptureFile(const std::string& path);
 
 }  // namespace pelmora::sim

@@ -172,7 +172,7 @@ void TraceEncoder::encode(const TraceRecord& r, std::vector<std::uint8_t>& out) 
 }
 
 DecodeStatus TraceDecoder::fail(const std::string& why) {
-  error_ = "record at byte " + std::to_string(position_) + ": " + why;
+  error_ = "record at byte " + std::to_string(fileOffset_ + position_) + ": " + why;
   return DecodeStatus::corrupt;
 }
 
@@ -232,6 +232,7 @@ bool TraceDecoder::readDevices(DeviceList& devices) {
 
 DecodeStatus TraceDecoder::next(TraceRecord& r) {
   const std::size_t start = position_;
+  if (atEnd()) return DecodeStatus::torn;
   const std::uint8_t head = bytes_[position_++];
   const std::uint8_t call = head & kCallMask;
   if (call < static_cast<std::uint8_t>(TraceCall::enumerate) || call > static_cast<std::uint8_t>(TraceCall::limit) ||

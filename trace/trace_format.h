@@ -100,10 +100,14 @@ enum class DecodeStatus { ok, torn, corrupt };
 // Decodes records one after another from the bytes after the header.
 class TraceDecoder {
  public:
-  explicit TraceDecoder(std::span<const std::uint8_t> records) : bytes_(records) {}
+  // `fileOffset`: where the records start in the file, for the error text.
+  explicit TraceDecoder(std::span<const std::uint8_t> records, std::size_t fileOffset = 0)
+      : bytes_(records), fileOffset_(fileOffset) {}
 
   // Fills `record` (reusing its strings) and moves on; `torn` when the bytes
-  // end inside the record, `corrupt` (with `error`) when they cannot be one.
+  // end inside the record or before it (at the end), `corrupt` (with
+  // `error`, which names the record's byte in the file) when they cannot be
+  // one.
   DecodeStatus next(TraceRecord& record);
   bool atEnd() const { return position_ == bytes_.size(); }
   std::size_t position() const { return position_; }
@@ -118,6 +122,7 @@ class TraceDecoder {
   DecodeStatus fail(const std::string& why);
 
   std::span<const std::uint8_t> bytes_;
+  std::size_t fileOffset_ = 0;
   std::size_t position_ = 0;
   std::uint64_t lastNow_ = 0;
   bool torn_ = false;

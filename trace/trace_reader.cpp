@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/protocol/byte_order.h"
+#include "sim/capture_reader.h"
 
 namespace pelmora::trace {
 namespace {
@@ -15,11 +16,10 @@ constexpr std::size_t kReportLengthOffset = 12;
 constexpr std::size_t kSystemOffset = 16;
 constexpr std::size_t kVersionTextLengthOffset = 17;
 constexpr std::size_t kLimitOffset = 18;
-constexpr std::uint32_t kCaptureVersion = 1;
 constexpr std::size_t kReadChunk = std::size_t{1} << 16;
 
-TraceReadResult refuse(std::string why) {
-  TraceReadResult result;
+Recording refuse(std::string why) {
+  Recording result;
   result.error = std::move(why);
   return result;
 }
@@ -36,7 +36,7 @@ bool printable(std::span<const std::uint8_t> text) {
 }
 
 // Header fields after the magic and the version.
-TraceReadResult readHeader(std::span<const std::uint8_t> bytes) {
+Recording readHeader(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < kTraceFixedHeaderLength) return refuse("the trace's header is cut short");
   if (readU32(&bytes[kReportLengthOffset]) != kReportLength) return refuse("a trace of another report length");
   if (!knownSystem(bytes[kSystemOffset])) return refuse("a trace from an unknown system");
@@ -45,8 +45,8 @@ TraceReadResult readHeader(std::span<const std::uint8_t> bytes) {
   if (bytes.size() < kTraceFixedHeaderLength + textLength) return refuse("the trace's header is cut short");
   const auto text = bytes.subspan(kTraceFixedHeaderLength, textLength);
   if (!printable(text)) return refuse("the trace's header is damaged");
-  TraceReadResult result;
-  result.kind = TraceFileKind::trace;
+  Recording result;
+  result.kind = RecordingKind::trace;
   result.header.system = static_cast<HostSystem>(bytes[kSystemOffset]);
   result.header.limitMiB = readU32(&bytes[kLimitOffset]);
   result.header.programVersion.assign(text.begin(), text.end());
@@ -58,25 +58,10 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-}  // namespace
-
-TraceReadResult readTrace(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() < kVersionOffset + 4) return refuse("not a trace file (too short for its header)");
-  if (std::memcmp(bytes.data(), kTraceMagic, kTraceMagicLength) != 0) return refuse("not a trace file");
-  const std::uint32_t version = readU32(&bytes[kVersionOffset]);
-  if (version == kCaptureVersion) {
-    TraceReadResult result;
-    result.kind = TraceFileKind::capture;
-    return result;
-  }
-  if (version > kTraceVersion) {
-    return refuse("a trace of a newer format (version " + std::to_string(version) + "); this program reads up to " +
-                  std::to_string(kTraceVersion));
-  }
-  if (version != kTraceVersion) return refuse("a trace of an unknown version");
-  TraceReadResult result = readHeader(bytes);
-  if (result.kind != TraceFileKind::trace) return result;
-  TraceDecoder decoder(bytes.subspan(result.recordsBegin));
+Recording readTrace(std::span<const std::uint8_t> bytes) {
+  Recording result = readHeader(bytes);
+  if (result.kind != RecordingKind::trace) return result;
+  TraceDecoder decoder(bytes.subspan(result.recordsBegin), result.recordsBegin);
   TraceRecord record;
   while (!decoder.atEnd()) {
     const DecodeStatus status = decoder.next(record);
@@ -93,7 +78,34 @@ TraceReadResult readTrace(std::span<const std::uint8_t> bytes) {
   return result;
 }
 
-TraceReadResult readTraceFile(const std::string& path) {
+Recording readCapture(std::span<const std::uint8_t> bytes) {
+  sim::CaptureReadResult read = sim::readCapture(bytes);
+  if (!read.capture) return refuse(std::move(read.error));
+  Recording result;
+  result.kind = RecordingKind::capture;
+  result.capture = std::move(*read.capture);
+  result.tornBytes = read.tornBytes;
+  return result;
+}
+
+}  // namespace
+
+Recording readRecording(std::vector<std::uint8_t> bytes) {
+  if (bytes.size() < kVersionOffset + 4) return refuse("not a trace or capture file (too short for its header)");
+  if (std::memcmp(bytes.data(), kTraceMagic, kTraceMagicLength) != 0) return refuse("not a trace or capture file");
+  const std::uint32_t version = readU32(&bytes[kVersionOffset]);
+  if (version == sim::kCaptureVersion) return readCapture(bytes);
+  if (version > kTraceVersion) {
+    return refuse("a trace of a newer format (version " + std::to_string(version) + "); this program reads up to " +
+                  std::to_string(kTraceVersion));
+  }
+  if (version != kTraceVersion) return refuse("a recording of an unknown version (" + std::to_string(version) + ")");
+  Recording result = readTrace(bytes);
+  if (result.kind == RecordingKind::trace) result.bytes = std::move(bytes);
+  return result;
+}
+
+Recording readRecordingFile(const std::string& path) {
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) return refuse("cannot open " + path + ": " + std::strerror(errno));
   std::vector<std::uint8_t> bytes;
@@ -103,12 +115,11 @@ TraceReadResult readTraceFile(const std::string& path) {
     bytes.resize(old + kReadChunk);
     got = std::fread(bytes.data() + old, 1, kReadChunk, file.get());
     bytes.resize(old + got);
-    if (bytes.size() > kTraceMaxFileBytes) return refuse(path + ": larger than a trace can be");
+    if (bytes.size() > kRecordingMaxFileBytes) return refuse(path + ": larger than a recording can be");
   } while (got == kReadChunk);
   if (std::ferror(file.get())) return refuse("cannot read " + path);
-  TraceReadResult result = readTrace(bytes);
+  Recording result = readRecording(std::move(bytes));
   if (!result.error.empty()) result.error = path + ": " + result.error;
-  result.bytes = std::move(bytes);
   return result;
 }
 

@@ -100,7 +100,7 @@ std::string askedText(TraceCall call, std::int64_t argument) {
 // The trace as answers, taken in order.
 class TraceAnswers {
  public:
-  TraceAnswers(const TraceReadResult& trace, const ReplayOptions& options)
+  TraceAnswers(const Recording& trace, const ReplayOptions& options)
       : decoder_(std::span(trace.bytes).subspan(trace.recordsBegin, trace.recordsEnd - trace.recordsBegin)),
         options_(options) {}
 
@@ -247,9 +247,14 @@ std::uint64_t frameHash(const OutputFrame& frame) {
   return hash;
 }
 
-ReplayResult replayTrace(const TraceReadResult& trace, const ReplayOptions& options) {
-  interpretCodesOf(trace.header.system);
+ReplayResult replayTrace(const Recording& trace, const ReplayOptions& options) {
   ReplayResult result;
+  if (trace.kind != RecordingKind::trace || trace.recordsBegin > trace.recordsEnd ||
+      trace.recordsEnd > trace.bytes.size()) {
+    result.stopReason = "nothing to replay: not a trace that holds its bytes (readRecording)";
+    return result;
+  }
+  interpretCodesOf(trace.header.system);
   TraceAnswers answers(trace, options);
   StatusReader statusReader;
   ConnectionWorker* worker = nullptr;
@@ -282,13 +287,18 @@ ReplayResult replayTrace(const TraceReadResult& trace, const ReplayOptions& opti
   } catch (const ReplayStop& stop) {
     result.stopReason = stop.reason;
     result.diverged = !stop.endOfTrace;
+  } catch (const std::exception& error) {
+    // As on the host, whose bridge shows the text and ends the worker: the
+    // recording ends there too (a trace with a failed createTransport).
+    result.stopReason = std::string("the worker stopped: ") + error.what();
+    result.diverged = !answers.atEnd();
   }
   result.callsAnswered = answers.answered();
   result.statistics = worker->statistics();
   return result;
 }
 
-std::string describeTraceOrigin(const TraceReadResult& trace) {
+std::string describeTraceOrigin(const Recording& trace) {
   return std::string("trace from ") + systemName(trace.header.system) + ", program " + trace.header.programVersion +
          ", " + std::to_string(trace.recordCount) + " calls\n";
 }

@@ -35,13 +35,15 @@ struct ReplayResult {
 // FNV-1a over the frame's pixels.
 std::uint64_t frameHash(const OutputFrame& frame);
 
-// `trace` must hold its bytes (readTraceFile). Interprets platform error
-// codes as the recording system does, from here on.
-ReplayResult replayTrace(const TraceReadResult& trace, const ReplayOptions& options = {});
+// `trace` is a trace as readRecording returns it; anything else (a result
+// made by hand without its bytes) is not replayed, and the stopReason says
+// so. Interprets platform error codes as the recording system does, from
+// here on.
+ReplayResult replayTrace(const Recording& trace, const ReplayOptions& options = {});
 
 // The line the replay tool starts with: the recording system, the program
 // and how many calls the trace holds.
-std::string describeTraceOrigin(const TraceReadResult& trace);
+std::string describeTraceOrigin(const Recording& trace);
 
 // The result as lines, for comparing two runs and for people: the status
 // texts, the frame hashes, the statistics and how the replay ended.

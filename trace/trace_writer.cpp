@@ -1,10 +1,14 @@
 #include "trace/trace_writer.h"
 
 #include <algorithm>
-#include <chrono>
+#include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <vector>
 
 namespace pelmora::trace {
 namespace {
@@ -28,6 +32,39 @@ std::string reason() { return errno != 0 ? std::string(": ") + std::strerror(err
 
 }  // namespace
 
+struct TraceWriter::State {
+  State(std::ofstream f, std::uint64_t limit, std::uint64_t headerBytes)
+      : file(std::move(f)), limitBytes(limit), accepted(headerBytes), ring(kRingBytes) {}
+
+  void accept(const std::uint8_t* bytes, std::size_t length);
+  void push(const std::uint8_t* bytes, std::size_t length);
+  bool writeBatch(const std::vector<std::uint8_t>& batch);
+  static void writeLoop(std::shared_ptr<State> state);
+
+  std::ofstream file;
+  const std::uint64_t limitBytes;  // 0: unbounded
+  std::uint64_t accepted;  // bytes the file will hold, header included (under the lock)
+
+  // Encoding happens on the worker, under the lock, in this order.
+  TraceEncoder encoder;
+  std::vector<std::uint8_t> scratch;
+  std::array<std::uint8_t, TraceEncoder::kMaxFixedRecord> fixed{};
+
+  std::mutex mutex;
+  std::condition_variable wake;      // the writer: work is queued, or closing
+  std::condition_variable progress;  // finish(): a batch went out, or done
+  std::vector<std::uint8_t> ring;
+  std::size_t head = 0;   // oldest queued byte
+  std::size_t count = 0;  // bytes queued
+  std::uint64_t lostPending = 0;  // lost since the last record that went in
+  std::uint64_t lost = 0;
+  std::uint64_t batches = 0;  // taken from the ring and handled
+  bool closing = false;
+  bool done = false;  // the writer ended with the ring empty
+  bool limitReached = false;
+  std::string writeError;
+};
+
 std::unique_ptr<TraceWriter> TraceWriter::create(const std::string& path, const TraceHeader& header,
                                                  std::string& error) {
   errno = 0;
@@ -43,129 +80,149 @@ std::unique_ptr<TraceWriter> TraceWriter::create(const std::string& path, const 
     error = "cannot write " + path + reason();
     return nullptr;
   }
-  std::unique_ptr<TraceWriter> writer(
-      new TraceWriter(std::move(file), std::uint64_t{header.limitMiB} * kBytesPerMiB, bytes.size()));
-  writer->writer_ = std::thread(&TraceWriter::writeLoop, writer.get());
+  std::unique_ptr<TraceWriter> writer(new TraceWriter(
+      std::make_shared<State>(std::move(file), std::uint64_t{header.limitMiB} * kBytesPerMiB, bytes.size())));
+  writer->writer_ = std::thread(&State::writeLoop, writer->state_);
   return writer;
 }
 
-TraceWriter::TraceWriter(std::ofstream file, std::uint64_t limitBytes, std::uint64_t headerBytes)
-    : file_(std::move(file)), limitBytes_(limitBytes), accepted_(headerBytes), ring_(kRingBytes) {}
+TraceWriter::TraceWriter(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
 TraceWriter::~TraceWriter() { finish(); }
 
-void TraceWriter::finish() {
-  {
-    std::lock_guard lock(mutex_);
-    closing_ = true;
+void TraceWriter::finish(std::chrono::milliseconds stallBudget) {
+  State& s = *state_;
+  std::unique_lock lock(s.mutex);
+  s.closing = true;
+  s.wake.notify_all();
+  if (!writer_.joinable()) return;
+  while (!s.done) {
+    const std::uint64_t before = s.batches;
+    if (!s.progress.wait_for(lock, stallBudget, [&] { return s.done || s.batches != before; })) {
+      // The thread holds its own reference to the state; whenever the write
+      // returns it drains the ring and closes the file.
+      if (s.writeError.empty()) {
+        s.writeError = "a write made no progress for " + std::to_string(stallBudget.count()) +
+                       " ms at the end; the rest of the recording may be missing";
+      }
+      writer_.detach();
+      return;
+    }
   }
-  wake_.notify_all();
-  if (writer_.joinable()) writer_.join();
+  lock.unlock();
+  writer_.join();
 }
 
-void TraceWriter::push(const std::uint8_t* bytes, std::size_t length) {
-  const std::size_t tail = (head_ + count_) % ring_.size();
-  const std::size_t first = std::min(length, ring_.size() - tail);
-  std::copy_n(bytes, first, ring_.begin() + static_cast<std::ptrdiff_t>(tail));
-  std::copy_n(bytes + first, length - first, ring_.begin());
-  count_ += length;
-  accepted_ += length;
+void TraceWriter::State::push(const std::uint8_t* bytes, std::size_t length) {
+  const std::size_t tail = (head + count) % ring.size();
+  const std::size_t first = std::min(length, ring.size() - tail);
+  std::copy_n(bytes, first, ring.begin() + static_cast<std::ptrdiff_t>(tail));
+  std::copy_n(bytes + first, length - first, ring.begin());
+  count += length;
+  accepted += length;
 }
 
 void TraceWriter::record(const TraceRecord& record) {
+  State& s = *state_;
   bool wake = false;
   {
-    std::lock_guard lock(mutex_);
-    if (closing_ || limitReached_) return;
+    std::lock_guard lock(s.mutex);
+    if (s.closing || s.limitReached) return;
     if (record.call == TraceCall::enumerate || record.call == TraceCall::open) {
-      scratch_.clear();
-      encoder_.encode(record, scratch_);
-      accept(scratch_.data(), scratch_.size());
+      s.scratch.clear();
+      s.encoder.encode(record, s.scratch);
+      s.accept(s.scratch.data(), s.scratch.size());
     } else {
-      accept(fixed_.data(), encoder_.encodeFixed(record, fixed_));
+      s.accept(s.fixed.data(), s.encoder.encodeFixed(record, s.fixed));
     }
-    wake = count_ >= kWakeBytes;
+    wake = s.count >= kWakeBytes;
   }
-  if (wake) wake_.notify_one();
+  if (wake) s.wake.notify_one();
 }
 
 // Under the lock.
-void TraceWriter::accept(const std::uint8_t* bytes, std::size_t length) {
-  const std::size_t room = ring_.size() - count_;
-  if (limitBytes_ != 0 && accepted_ + length + kLostRecordRoom > limitBytes_) {
+void TraceWriter::State::accept(const std::uint8_t* bytes, std::size_t length) {
+  const std::size_t room = ring.size() - count;
+  if (limitBytes != 0 && accepted + length + kLostRecordRoom > limitBytes) {
     // Whole records up to the bound, then the one that says so.
     if (room == 0) return;  // the next call tries again
     const auto mark = static_cast<std::uint8_t>(TraceCall::limit);
     push(&mark, 1);
-    limitReached_ = true;
+    limitReached = true;
     return;
   }
   if (room < length + kLostRecordRoom) {
     // The record is gone, and with it a time difference: a replay stops at
     // the record that counts the loss, before any later time matters.
-    ++lostPending_;
-    ++lost_;
+    ++lostPending;
+    ++lost;
     return;
   }
-  if (lostPending_ != 0) {
+  if (lostPending != 0) {
     std::array<std::uint8_t, TraceEncoder::kMaxFixedRecord> lostBytes{};
     TraceRecord lostRecord;
     lostRecord.call = TraceCall::lost;
-    lostRecord.value = lostPending_;
+    lostRecord.value = lostPending;
     push(lostBytes.data(), TraceEncoder{}.encodeFixed(lostRecord, lostBytes));
-    lostPending_ = 0;
+    lostPending = 0;
   }
   push(bytes, length);
 }
 
-bool TraceWriter::writeBatch(const std::vector<std::uint8_t>& batch) {
-  file_.write(reinterpret_cast<const char*>(batch.data()), static_cast<std::streamsize>(batch.size()));
-  file_.flush();
-  if (file_) return true;
-  std::lock_guard lock(mutex_);
-  if (writeError_.empty()) writeError_ = errno != 0 ? std::strerror(errno) : "the disk refused a write";
+bool TraceWriter::State::writeBatch(const std::vector<std::uint8_t>& batch) {
+  file.write(reinterpret_cast<const char*>(batch.data()), static_cast<std::streamsize>(batch.size()));
+  file.flush();
+  if (file) return true;
+  std::lock_guard lock(mutex);
+  if (writeError.empty()) writeError = errno != 0 ? std::strerror(errno) : "the disk refused a write";
   return false;
 }
 
-void TraceWriter::writeLoop() {
+void TraceWriter::State::writeLoop(std::shared_ptr<State> state) {
+  State& s = *state;
   std::vector<std::uint8_t> batch;
   batch.reserve(kBatchBytes);
   bool failed = false;
   for (;;) {
     batch.clear();
     {
-      std::unique_lock lock(mutex_);
-      wake_.wait_for(lock, kWritePeriod, [this] { return count_ >= kWakeBytes || closing_; });
-      if (count_ == 0) {
-        if (closing_) return;  // everything is written
-        continue;
+      std::unique_lock lock(s.mutex);
+      s.wake.wait_for(lock, kWritePeriod, [&s] { return s.count >= kWakeBytes || s.closing; });
+      if (s.count == 0) {
+        if (!s.closing) continue;
+        s.done = true;  // everything is written
+        s.progress.notify_all();
+        return;
       }
-      const std::size_t take = std::min(count_, kBatchBytes);
-      const std::size_t first = std::min(take, ring_.size() - head_);
-      const auto head = ring_.begin() + static_cast<std::ptrdiff_t>(head_);
+      const std::size_t take = std::min(s.count, kBatchBytes);
+      const std::size_t first = std::min(take, s.ring.size() - s.head);
+      const auto head = s.ring.begin() + static_cast<std::ptrdiff_t>(s.head);
       batch.insert(batch.end(), head, head + static_cast<std::ptrdiff_t>(first));
-      batch.insert(batch.end(), ring_.begin(), ring_.begin() + static_cast<std::ptrdiff_t>(take - first));
-      head_ = (head_ + take) % ring_.size();
-      count_ -= take;
+      batch.insert(batch.end(), s.ring.begin(), s.ring.begin() + static_cast<std::ptrdiff_t>(take - first));
+      s.head = (s.head + take) % s.ring.size();
+      s.count -= take;
     }
-    if (failed) continue;  // keep draining so that record() never fills up for nothing
-    failed = !writeBatch(batch);
+    // Keep draining after a failure so that record() never fills up for nothing.
+    if (!failed) failed = !s.writeBatch(batch);
+    std::lock_guard lock(s.mutex);
+    ++s.batches;
+    s.progress.notify_all();
   }
 }
 
 std::uint64_t TraceWriter::lost() const {
-  std::lock_guard lock(mutex_);
-  return lost_;
+  std::lock_guard lock(state_->mutex);
+  return state_->lost;
 }
 
 bool TraceWriter::limitReached() const {
-  std::lock_guard lock(mutex_);
-  return limitReached_;
+  std::lock_guard lock(state_->mutex);
+  return state_->limitReached;
 }
 
 std::string TraceWriter::writeError() const {
-  std::lock_guard lock(mutex_);
-  return writeError_;
+  std::lock_guard lock(state_->mutex);
+  return state_->writeError;
 }
 
 }  // namespace pelmora::trace

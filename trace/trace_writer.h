@@ -7,16 +7,12 @@
 // full (the disk kept up with nothing for seconds) loses records, and the
 // file says how many at that point. The file stops growing at its size
 // bound, with a closing record that says so.
-#include <array>
-#include <condition_variable>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "trace/trace_format.h"
 
@@ -37,9 +33,16 @@ class TraceWriter {
   TraceWriter(const TraceWriter&) = delete;
   TraceWriter& operator=(const TraceWriter&) = delete;
 
+  // How long finish() waits on a write that makes no progress (a hung
+  // network share, a pipe nobody reads) before it leaves.
+  static constexpr std::chrono::milliseconds kStallBudget{2000};
+
   // Writes what is still queued and stops the writer; later records are
-  // dropped. The destructor does the same.
-  void finish();
+  // dropped. When no write completes within `stallBudget`, it returns
+  // anyway: the writer thread lets go of the file by itself once the write
+  // returns, and writeError() says the end may be missing. The destructor
+  // does the same.
+  void finish(std::chrono::milliseconds stallBudget = kStallBudget);
 
   // Called on the worker thread; never waits for the disk.
   void record(const TraceRecord& record);
@@ -49,31 +52,12 @@ class TraceWriter {
   std::string writeError() const;     // the first write failure; empty when none
 
  private:
-  TraceWriter(std::ofstream file, std::uint64_t limitBytes, std::uint64_t headerBytes);
-  void accept(const std::uint8_t* bytes, std::size_t length);
-  void push(const std::uint8_t* bytes, std::size_t length);
-  void writeLoop();
-  bool writeBatch(const std::vector<std::uint8_t>& batch);
+  // Everything the writer thread touches, kept alive by it after finish()
+  // has given up on a stalled write.
+  struct State;
+  explicit TraceWriter(std::shared_ptr<State> state);
 
-  std::ofstream file_;
-  const std::uint64_t limitBytes_;  // 0: unbounded
-  std::uint64_t accepted_;  // bytes the file will hold, header included (under the lock)
-
-  // Encoding happens on the worker, under the lock, in this order.
-  TraceEncoder encoder_;
-  std::vector<std::uint8_t> scratch_;
-  std::array<std::uint8_t, TraceEncoder::kMaxFixedRecord> fixed_{};
-
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  std::vector<std::uint8_t> ring_;
-  std::size_t head_ = 0;   // oldest queued byte
-  std::size_t count_ = 0;  // bytes queued
-  std::uint64_t lostPending_ = 0;  // lost since the last record that went in
-  std::uint64_t lost_ = 0;
-  bool closing_ = false;
-  bool limitReached_ = false;
-  std::string writeError_;
+  std::shared_ptr<State> state_;
   std::thread writer_;
 };
 

@@ -24,7 +24,6 @@
 #include "linux/hidraw_discovery.h"
 #include "linux/hidraw_node_events.h"
 #include "linux/utf16_conversion.h"
-#include "sim/capture_reader.h"
 #include "sim/demo_synth.h"
 #include "trace/trace_reader.h"
 #include "trace/trace_recording.h"
@@ -89,17 +88,12 @@ struct Sources {
 };
 
 // False, with the reason already printed, when the window must not start.
-bool prepareSources(const AppOptions& options, Sources& sources) {
+// `replay`: the capture --replay read.
+bool prepareSources(const AppOptions& options, sim::Capture replay, Sources& sources) {
   if (options.demo) {
     sources.bridgeOptions.hooks = sim::demoHooks();
   } else if (!options.replay.empty()) {
-    sim::CaptureReadResult read = sim::readCaptureFile(options.replay);
-    if (!read.capture) {
-      warn(read.error);
-      return false;
-    }
-    if (read.tornBytes != 0) warn(options.replay + ": the last record is incomplete and is left out");
-    sources.replay = std::make_unique<CaptureSource>(std::move(*read.capture));
+    sources.replay = std::make_unique<CaptureSource>(std::move(replay));
     sources.bridgeOptions = sources.replay->bridgeOptions();
   } else {
     // Pauses sleep until a node changes instead of scanning twice a second.
@@ -133,10 +127,8 @@ void finishRecording(const AppOptions& options, trace::TraceWriter& recorder) {
 
 // `--replay TRACE`: the session runs again from the trace, without a window,
 // and what it showed is printed. 0 when it replayed to the end.
-int replayTraceFile(const trace::TraceReadResult& read) {
-  if (read.tornBytes != 0) warn("the trace's last record is incomplete and is left out");
-  std::printf("trace from %s, program %s, %zu calls\n", trace::systemName(read.header.system),
-              read.header.programVersion.c_str(), read.recordCount);
+int replayTraceFile(const trace::Recording& read) {
+  std::fputs(trace::describeTraceOrigin(read).c_str(), stdout);
   const trace::ReplayResult result = trace::replayTrace(read);
   std::fputs(trace::describeReplay(result).c_str(), stdout);
   return result.diverged ? kReplayDiverged : 0;
@@ -188,15 +180,21 @@ int main(int argc, char** argv) {
     case AppAction::Run:
       break;
   }
+  // A recording that cannot be read or a file that cannot be written is
+  // refused before any window opens.
+  trace::Recording replay;
   if (!options.replay.empty()) {
-    const trace::TraceReadResult read = trace::readTraceFile(options.replay);
-    if (read.kind == trace::TraceFileKind::trace) return replayTraceFile(read);
+    replay = trace::readRecordingFile(options.replay);
+    if (replay.kind == trace::RecordingKind::refused) {
+      warn(replay.error);
+      return kStartupFailure;
+    }
+    if (replay.tornBytes != 0) warn(options.replay + ": the last record is incomplete and is left out");
+    if (replay.kind == trace::RecordingKind::trace) return replayTraceFile(replay);
   }
   setUpTranslations();
-  // A capture that cannot be read or a file that cannot be written is
-  // refused before any window opens.
   Sources sources;
-  if (!prepareSources(options, sources)) return kStartupFailure;
+  if (!prepareSources(options, std::move(replay.capture), sources)) return kStartupFailure;
   g_set_prgname(kProgram);
   gdk_set_allowed_backends(kBackendOrder);
   if (!gtk_init_check(nullptr, nullptr)) {

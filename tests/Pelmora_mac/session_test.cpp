@@ -129,9 +129,9 @@ TEST_F(MacSession, ATraceOfAnUnplugReplaysToWhatTheSessionShowed) {
     worker.run();
     statistics = worker.statistics();
   }
-  const trace::TraceReadResult read = trace::readTraceFile(path);
+  const trace::Recording read = trace::readRecordingFile(path);
   if (!keep) std::filesystem::remove(path);
-  ASSERT_EQ(read.kind, trace::TraceFileKind::trace) << read.error;
+  ASSERT_EQ(read.kind, trace::RecordingKind::trace) << read.error;
   const trace::ReplayResult replay = trace::replayTrace(read);
   EXPECT_TRUE(replay.complete) << replay.stopReason;
   EXPECT_EQ(replay.frameHashes, hashes);

@@ -3,11 +3,16 @@
 // refused or trimmed, never trusted.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "sim/capture_reader.h"
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "trace/trace_reader.h"
 #include "trace/trace_recording.h"
 
 namespace pelmora::app {
@@ -20,11 +25,11 @@ TEST(CaptureReplay, ACaptureIsTrimmedOrRefusedNeverTrusted) {
   auto with = [&](auto change) {
     std::vector<std::uint8_t> bytes = good;
     change(bytes);
-    return sim::readCapture(bytes);
+    return trace::readRecording(bytes);
   };
   const auto torn = with([](auto& b) { b.resize(b.size() - 30); });
-  ASSERT_TRUE(torn.capture);
-  EXPECT_EQ(torn.capture->size(), 2u);
+  ASSERT_EQ(torn.kind, trace::RecordingKind::capture);
+  EXPECT_EQ(torn.capture.size(), 2u);
   EXPECT_EQ(torn.tornBytes, sim::kCaptureRecordLength - 30);
 
   const struct {
@@ -32,22 +37,21 @@ TEST(CaptureReplay, ACaptureIsTrimmedOrRefusedNeverTrusted) {
     std::function<void(std::vector<std::uint8_t>&)> change;
     const char* error;
   } refused[] = {
-      {"empty file", [](auto& b) { b.clear(); }, "not a capture file (too short for its header)"},
+      {"empty file", [](auto& b) { b.clear(); }, "not a trace or capture file (too short for its header)"},
       {"header only", [](auto& b) { b.resize(sim::kCaptureHeaderLength); }, "the capture holds no reports"},
       {"header and a torn record", [](auto& b) { b.resize(sim::kCaptureHeaderLength + 5); },
        "the capture holds no reports"},
-      {"foreign magic", [](auto& b) { b[0] = 'X'; }, "not a capture file"},
-      {"newer version", [](auto& b) { b[8] = 2; }, "a capture of another version or report length"},
-      {"other report length", [](auto& b) { b[12] = 65; }, "a capture of another version or report length"},
+      {"foreign magic", [](auto& b) { b[0] = 'X'; }, "not a trace or capture file"},
+      {"other report length", [](auto& b) { b[12] = 65; }, "a capture of another report length"},
       {"time going back", [](auto& b) { b[sim::kCaptureHeaderLength + sim::kCaptureRecordLength] = 0; },
        "corrupt capture: record 2 is older than the one before it"},
   };
   for (const auto& c : refused) {
     const auto result = with(c.change);
-    EXPECT_FALSE(result.capture) << c.what;
+    EXPECT_EQ(result.kind, trace::RecordingKind::refused) << c.what;
     EXPECT_EQ(result.error, c.error) << c.what;
   }
-  EXPECT_EQ(sim::readCaptureFile("/nonexistent/x.cap").error,
+  EXPECT_EQ(trace::readRecordingFile("/nonexistent/x.cap").error,
             "cannot open /nonexistent/x.cap: No such file or directory");
 }
 
@@ -59,6 +63,37 @@ TEST(CaptureReplay, AnUnwritableRecordingIsRefusedAtStart) {
     EXPECT_FALSE(trace::TraceWriter::create("/dev/full", trace::ownHeader(), error));
     EXPECT_EQ(error, "cannot write /dev/full: No space left on device");
   }
+}
+
+// A target that takes nothing more (a pipe nobody reads, a hung share) holds
+// up the writer thread, never the end of the program.
+TEST(CaptureReplay, AStalledRecordingLetsTheProgramEnd) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("stalled" + std::to_string(::getpid()) + ".trace")).string();
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  std::string error;
+  auto writer = trace::TraceWriter::create(path, trace::ownHeader(), error);
+  ASSERT_TRUE(writer) << error;
+  trace::TraceRecord record;
+  record.call = trace::TraceCall::sendFeature;
+  constexpr std::size_t kRecords = 20000;  // far more than the pipe holds
+  for (std::size_t i = 0; i < kRecords; ++i) writer->record(record);
+  const auto start = std::chrono::steady_clock::now();
+  writer->finish(std::chrono::milliseconds(300));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(writer->writeError(),
+            "a write made no progress for 300 ms at the end; the rest of the recording may be missing");
+  writer.reset();
+  // Read at last, the pipe gets the rest, then its end as the thread lets go.
+  ::fcntl(reader, F_SETFL, 0);
+  std::vector<char> chunk(1 << 16);
+  std::size_t total = 0;
+  for (ssize_t n; (n = ::read(reader, chunk.data(), chunk.size())) > 0;) total += static_cast<std::size_t>(n);
+  EXPECT_EQ(total, trace::encodeHeader(trace::ownHeader()).size() + kRecords * (1 + kReportLength));
+  ::close(reader);
+  std::filesystem::remove(path);
 }
 
 }  // namespace

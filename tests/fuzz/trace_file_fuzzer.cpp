@@ -1,7 +1,8 @@
-// The trace reader behind `pelmora --replay` and the replay that answers the
-// real engine from what it accepts: whatever the bytes, the reader either
-// refuses them with a reason or accepts whole records that decode and
+// The recording reader behind `pelmora --replay` and the replay that answers
+// the real engine from what it accepts: whatever the bytes, the reader
+// either refuses them with a reason or accepts whole records that decode and
 // re-encode to themselves, and the replay ends within the trace.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
@@ -11,67 +12,69 @@
 
 namespace {
 
-constexpr std::size_t kReplayEvery = 1024;
+// Every accepted trace goes through the replay, as far as its first this
+// many calls: a replay costs some ten times the reading per call (a worker,
+// its frames, the status screens), and the fuzzer keeps the seeds' length.
+constexpr std::size_t kReplayCalls = 1000;
 
 void require(bool condition) {
   if (!condition) std::abort();
 }
 
-// Picks the inputs that are replayed; their length would pick mostly the
-// longest, which the fuzzer makes most often.
-std::uint32_t contentHash(std::span<const std::uint8_t> bytes) {
-  std::uint32_t hash = 2166136261u;
-  for (std::uint8_t byte : bytes) hash = (hash ^ byte) * 16777619u;
-  return hash;
+bool sameDevices(const pelmora::DeviceList& a, const pelmora::DeviceList& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i].path != b[i].path || a[i].serial != b[i].serial || a[i].error != b[i].error) return false;
+  }
+  return true;
 }
 
-// Each record, encoded again, decodes to the same record.
-void requireRoundTrip(const pelmora::trace::TraceReadResult& result, std::span<const std::uint8_t> bytes) {
+// Each record, encoded again, decodes to the same record. Returns where the
+// first kReplayCalls records end in the file.
+std::size_t requireRoundTrip(const pelmora::trace::Recording& result) {
   using namespace pelmora::trace;
-  TraceDecoder decoder(bytes.subspan(result.recordsBegin, result.recordsEnd - result.recordsBegin));
+  const auto records = std::span(result.bytes).subspan(result.recordsBegin, result.recordsEnd - result.recordsBegin);
+  TraceDecoder decoder(records);
   TraceEncoder encoder;
   std::vector<std::uint8_t> again;
   TraceRecord record;
   std::size_t count = 0;
+  std::size_t replayEnd = result.recordsEnd;
   while (!decoder.atEnd()) {
     require(decoder.next(record) == DecodeStatus::ok);
     encoder.encode(record, again);
-    ++count;
+    if (++count == kReplayCalls) replayEnd = result.recordsBegin + decoder.position();
   }
   require(count == result.recordCount);
   TraceDecoder second(again);
   TraceRecord other;
   record = TraceRecord{};
-  decoder = TraceDecoder(bytes.subspan(result.recordsBegin, result.recordsEnd - result.recordsBegin));
+  decoder = TraceDecoder(records);
   while (!second.atEnd()) {
     require(second.next(other) == DecodeStatus::ok && decoder.next(record) == DecodeStatus::ok);
-    require(other.call == record.call && other.ok == record.ok && other.value == record.value &&
-            other.report == record.report && other.path == record.path &&
-            other.devices.size() == record.devices.size());
+    require(other.call == record.call && other.ok == record.ok && other.received == record.received &&
+            other.value == record.value && other.report == record.report && other.path == record.path &&
+            sameDevices(other.devices, record.devices));
   }
+  require(decoder.atEnd());
+  return replayEnd;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace pelmora::trace;
-  const std::span<const std::uint8_t> bytes(data, size);
-  TraceReadResult result = readTrace(bytes);
-  if (result.kind == TraceFileKind::refused) {
+  Recording result = readRecording({data, data + size});
+  if (result.kind == RecordingKind::refused) {
     require(!result.error.empty() && result.error.find('\n') == std::string::npos);
     return 0;
   }
-  if (result.kind == TraceFileKind::capture) return 0;
+  if (result.kind == RecordingKind::capture) return 0;
   require(result.recordCount > 0 && result.recordsBegin <= result.recordsEnd);
   require(result.recordsEnd + result.tornBytes == size);
-  requireRoundTrip(result, bytes);
-  // A replay costs some thousand readings (a worker, its frames, the status
-  // screens): one accepted input in kReplayEvery goes through it, so that
-  // the reader still gets the bulk of the runs.
-  if (contentHash(bytes) % kReplayEvery != 0) return 0;
-  result.bytes.assign(bytes.begin(), bytes.end());
+  result.recordsEnd = requireRoundTrip(result);
   const ReplayResult replay = replayTrace(result);
-  require(replay.callsAnswered <= result.recordCount);
+  require(replay.callsAnswered <= std::min(result.recordCount, kReplayCalls));
   require(replay.complete || !replay.stopReason.empty());
   return 0;
 }

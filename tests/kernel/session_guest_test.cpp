@@ -172,8 +172,8 @@ TEST(KernelSession, AfterAFeatureTimeoutTheSessionStreamsAgainOnceTheKernelLetsT
   std::printf("feature transfer stuck at +0 ms; streaming again at +%llu ms\n%s",
               static_cast<unsigned long long>(streamingAt - sentAt), timeline(worker, sentAt).c_str());
 
-  const trace::TraceReadResult read = trace::readTraceFile(tracePath);
-  ASSERT_EQ(read.kind, trace::TraceFileKind::trace) << read.error;
+  const trace::Recording read = trace::readRecordingFile(tracePath);
+  ASSERT_EQ(read.kind, trace::RecordingKind::trace) << read.error;
   const trace::ReplayResult replay = trace::replayTrace(read);
   EXPECT_TRUE(replay.complete) << replay.stopReason;
   EXPECT_EQ(replay.frameHashes, worker.frameHashes());

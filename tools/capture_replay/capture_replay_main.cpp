@@ -66,18 +66,6 @@ bool parseArguments(int argc, char** argv, Arguments& args) {
   return !args.file.empty();
 }
 
-int replayCapture(const std::string& file) {
-  const auto capture = pelmora::sim::loadCapture(file);
-  if (!capture) {
-    std::fprintf(stderr, "pelmora_capture_replay: %s is not a capture\n", file.c_str());
-    return kRefused;
-  }
-  for (std::uint64_t digest : pelmora::replay::replayCaptureFrames(*capture)) {
-    std::printf("%016" PRIx64 "\n", digest);
-  }
-  return 0;
-}
-
 void writeFrame(const Arguments& args, std::size_t index, const pelmora::OutputFrame& frame) {
   if (!args.frames.contains(index)) return;
   const std::string path = args.pngDir + "/frame_" + std::to_string(index) + ".png";
@@ -97,20 +85,27 @@ int main(int argc, char** argv) {
     std::fputs(kUsageText, stderr);
     return kUsage;
   }
-  const pelmora::trace::TraceReadResult trace = pelmora::trace::readTraceFile(args.file);
-  if (trace.kind == pelmora::trace::TraceFileKind::capture) return replayCapture(args.file);
-  if (trace.kind == pelmora::trace::TraceFileKind::refused) {
-    std::fprintf(stderr, "pelmora_capture_replay: %s\n", trace.error.c_str());
+  const pelmora::trace::Recording recording = pelmora::trace::readRecordingFile(args.file);
+  if (recording.kind == pelmora::trace::RecordingKind::refused) {
+    std::fprintf(stderr, "pelmora_capture_replay: %s\n", recording.error.c_str());
     return kRefused;
   }
-  if (trace.tornBytes != 0) std::fprintf(stderr, "pelmora_capture_replay: the last record is incomplete and is left out\n");
-  std::printf("%s", pelmora::trace::describeTraceOrigin(trace).c_str());
+  if (recording.tornBytes != 0) {
+    std::fprintf(stderr, "pelmora_capture_replay: the last record is incomplete and is left out\n");
+  }
+  if (recording.kind == pelmora::trace::RecordingKind::capture) {
+    for (std::uint64_t digest : pelmora::replay::replayCaptureFrames(recording.capture)) {
+      std::printf("%016" PRIx64 "\n", digest);
+    }
+    return 0;
+  }
+  std::printf("%s", pelmora::trace::describeTraceOrigin(recording).c_str());
   pelmora::trace::ReplayOptions options;
   if (args.timeline) options.timeline = [](const std::string& line) { std::printf("%s\n", line.c_str()); };
   if (!args.frames.empty()) {
     options.onFrame = [&args](std::size_t index, const pelmora::OutputFrame& frame) { writeFrame(args, index, frame); };
   }
-  const pelmora::trace::ReplayResult result = pelmora::trace::replayTrace(trace, options);
+  const pelmora::trace::ReplayResult result = pelmora::trace::replayTrace(recording, options);
   std::fputs(pelmora::trace::describeReplay(result).c_str(), stdout);
   return result.diverged ? kDiverged : 0;
 }

@@ -69,7 +69,7 @@ TEST(CaptureReplayTest, AnEmptyCaptureDrawsNothing) { EXPECT_TRUE(replayCaptureF
 // A session with an unplug, a replug and a resume, recorded as a trace
 // through the decorator, and what the session showed while it ran.
 struct RecordedTrace {
-  trace::TraceReadResult file;
+  trace::Recording file;
   std::vector<std::uint64_t> hashes;
   WorkerStatistics statistics;
 };
@@ -102,7 +102,7 @@ RecordedTrace recordTrace(const std::string& path) {
     worker.run();
     out.statistics = worker.statistics();
   }
-  out.file = trace::readTraceFile(path);
+  out.file = trace::readRecordingFile(path);
   return out;
 }
 
@@ -114,7 +114,7 @@ TEST(TraceReplayTest, ARecordedSessionReplaysToTheSameFramesAndStatistics) {
   const std::string path = tracePath("replay");
   const RecordedTrace recorded = recordTrace(path);
   std::remove(path.c_str());
-  ASSERT_EQ(recorded.file.kind, trace::TraceFileKind::trace) << recorded.file.error;
+  ASSERT_EQ(recorded.file.kind, trace::RecordingKind::trace) << recorded.file.error;
   EXPECT_EQ(recorded.file.tornBytes, 0u);
   const trace::ReplayResult replay = trace::replayTrace(recorded.file);
   EXPECT_TRUE(replay.complete) << replay.stopReason;
@@ -139,7 +139,7 @@ TEST(TraceReplayTest, AMissingCallStopsTheReplayAtThatCall) {
   const std::string path = tracePath("divergence");
   RecordedTrace recorded = recordTrace(path);
   std::remove(path.c_str());
-  ASSERT_EQ(recorded.file.kind, trace::TraceFileKind::trace) << recorded.file.error;
+  ASSERT_EQ(recorded.file.kind, trace::RecordingKind::trace) << recorded.file.error;
   std::vector<std::uint8_t>& bytes = recorded.file.bytes;
   // The first poll after the first 500 calls: one byte, its call in the low bits.
   trace::TraceDecoder decoder(std::span<const std::uint8_t>(bytes).subspan(recorded.file.recordsBegin));
@@ -157,7 +157,8 @@ TEST(TraceReplayTest, AMissingCallStopsTheReplayAtThatCall) {
 }
 
 // A file a user sends may be anything: it is read only as far as its whole
-// records go, and refused with one line when it is not a trace of ours.
+// records go, and refused with one line that names the format when it is
+// not a recording of ours.
 TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
   std::vector<std::uint8_t> good = trace::encodeHeader(trace::ownHeader());
   const std::size_t header = good.size();
@@ -172,34 +173,69 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
   auto with = [&](auto change) {
     std::vector<std::uint8_t> bytes = good;
     change(bytes);
-    return trace::readTrace(bytes);
+    return trace::readRecording(bytes);
   };
   const auto torn = with([](auto& b) { b.resize(b.size() - 10); });
-  EXPECT_EQ(torn.kind, trace::TraceFileKind::trace);
+  EXPECT_EQ(torn.kind, trace::RecordingKind::trace);
   EXPECT_EQ(torn.recordCount, 1u);
   EXPECT_EQ(torn.tornBytes, 1 + kReportLength - 10);
-  EXPECT_EQ(with([](auto& b) { b[8] = 1; }).kind, trace::TraceFileKind::capture);
+  EXPECT_EQ(trace::readRecording(sim::serializeCapture(sim::Capture(2))).capture.size(), 2u);
+  const auto at = [](std::size_t offset) { return "corrupt trace: record at byte " + std::to_string(offset) + ": "; };
 
   const struct {
     const char* what;
     std::function<void(std::vector<std::uint8_t>&)> change;
-    const char* error;
+    std::string error;
   } refused[] = {
-      {"foreign", [](auto& b) { b[0] = 'X'; }, "not a trace file"},
+      {"foreign", [](auto& b) { b[0] = 'X'; }, "not a trace or capture file"},
+      {"too short", [](auto& b) { b.resize(11); }, "not a trace or capture file (too short for its header)"},
+      {"unknown version", [](auto& b) { b[8] = 0; }, "a recording of an unknown version (0)"},
       {"newer", [](auto& b) { b[8] = 3; }, "a trace of a newer format (version 3); this program reads up to 2"},
       {"header cut short", [&](auto& b) { b.resize(header - 1); }, "the trace's header is cut short"},
       {"unknown system", [](auto& b) { b[16] = 9; }, "a trace from an unknown system"},
       {"no calls", [&](auto& b) { b.resize(header); }, "the trace holds no calls"},
-      {"unknown call", [&](auto& b) { b[header] = 0x1F; }, "corrupt trace: record at byte 0: unknown call"},
-      {"result where none", [&](auto& b) { b[header] |= 0x80; }, "corrupt trace: record at byte 0: a result for now"},
+      // Offsets count from the file's start, where a hex viewer counts them.
+      {"unknown call", [&](auto& b) { b[header] = 0x1F; }, at(header) + "unknown call"},
+      {"result where none", [&](auto& b) { b[header] |= 0x80; }, at(header) + "a result for now"},
       {"clock going back", [&](auto& b) { b.insert(b.begin() + static_cast<std::ptrdiff_t>(header + 3), {3, 5}); },
-       "corrupt trace: record at byte 3: the clock goes back"},
+       at(header + 3) + "the clock goes back"},
   };
   for (const auto& c : refused) {
     const auto result = with(c.change);
-    EXPECT_EQ(result.kind, trace::TraceFileKind::refused) << c.what;
+    EXPECT_EQ(result.kind, trace::RecordingKind::refused) << c.what;
     EXPECT_EQ(result.error, c.error) << c.what;
   }
+
+  // Neither the decoder nor the replay reads past what it was given; an
+  // exact copy has no spare capacity for a stray read to land in.
+  const std::vector<std::uint8_t> exact(good);
+  trace::TraceDecoder decoder{std::span(exact).subspan(header)};
+  std::size_t whole = 0;
+  while (decoder.next(record) == trace::DecodeStatus::ok) ++whole;
+  EXPECT_EQ(whole, 2u);
+  EXPECT_TRUE(decoder.atEnd());
+  EXPECT_EQ(decoder.next(record), trace::DecodeStatus::torn);
+  trace::Recording unread = trace::readRecording(exact);
+  unread.bytes.clear();
+  const trace::ReplayResult none = trace::replayTrace(unread);
+  EXPECT_FALSE(none.complete || none.diverged);
+  EXPECT_EQ(none.stopReason, "nothing to replay: not a trace that holds its bytes (readRecording)");
+
+  // A transport that could not be made ends the worker, as on the host,
+  // instead of an exception out of the replay (the fuzzer found it).
+  std::vector<std::uint8_t> failed = trace::encodeHeader(trace::ownHeader());
+  trace::TraceEncoder steps;
+  trace::TraceRecord step;
+  step.call = trace::TraceCall::wait;  // wait(0), no stop
+  steps.encode(step, failed);
+  step.call = trace::TraceCall::enumerate;
+  step.devices = {HidDeviceInfo{u"/dev/hidraw0", u"K1", ""}};
+  steps.encode(step, failed);
+  step.call = trace::TraceCall::createTransport;
+  steps.encode(step, failed);
+  const trace::ReplayResult stopped = trace::replayTrace(trace::readRecording(failed));
+  EXPECT_EQ(stopped.stopReason, "the worker stopped: Transport allocation failed");
+  EXPECT_FALSE(stopped.diverged);
 }
 
 // The committed traces, recorded on other systems (each with the command that
@@ -207,8 +243,8 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
 TEST(TraceReplayTest, CommittedTracesReplayToTheirRecordedResults) {
   for (const char* name : {"mac_unplug", "windows_session", "linux_kernel"}) {
     const std::string base = std::string(PELMORA_TRACE_DIR) + "/" + name;
-    const trace::TraceReadResult read = trace::readTraceFile(base + ".trace");
-    ASSERT_EQ(read.kind, trace::TraceFileKind::trace) << read.error;
+    const trace::Recording read = trace::readRecordingFile(base + ".trace");
+    ASSERT_EQ(read.kind, trace::RecordingKind::trace) << read.error;
     std::ifstream expected(base + ".expected");
     const std::string want((std::istreambuf_iterator<char>(expected)), std::istreambuf_iterator<char>());
     EXPECT_EQ(trace::describeTraceOrigin(read) + trace::describeReplay(trace::replayTrace(read)), want) << name;

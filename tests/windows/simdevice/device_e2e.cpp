@@ -314,8 +314,8 @@ TEST_F(DeviceTest, ATraceOfTheWholeSessionReplaysToWhatItShowed) {
     statistics = worker.statistics();
   }
   runInstaller(std::wstring(L"plug ") + kSerial);
-  const trace::TraceReadResult read = trace::readTraceFile(path);
-  ASSERT_EQ(read.kind, trace::TraceFileKind::trace) << read.error;
+  const trace::Recording read = trace::readRecordingFile(path);
+  ASSERT_EQ(read.kind, trace::RecordingKind::trace) << read.error;
   const trace::ReplayResult replay = trace::replayTrace(read);
   EXPECT_TRUE(replay.complete) << replay.stopReason;
   EXPECT_EQ(replay.frameHashes, hashes);
