@@ -149,7 +149,8 @@ class TraceAnswers {
 
 class ReplayTransport final : public IHidTransport {
  public:
-  explicit ReplayTransport(TraceAnswers& answers) : answers_(answers) {}
+  // `system`: the recording's, whose codes the trace holds.
+  ReplayTransport(TraceAnswers& answers, HostSystem system) : answers_(answers), system_(system) {}
 
   bool open(const std::u16string& path) override {
     const TraceRecord& r = answers_.take(TraceCall::open);
@@ -180,21 +181,23 @@ class ReplayTransport final : public IHidTransport {
   }
   bool isReading() const override { return answers_.take(TraceCall::isReading).ok; }
   bool isFeaturePending() const override { return answers_.take(TraceCall::isFeaturePending).ok; }
+  HostSystem codeSystem() const override { return system_; }
 
  private:
   TraceAnswers& answers_;
+  const HostSystem system_;
 };
 
-ConnectionHooks replayHooks(TraceAnswers& answers) {
+ConnectionHooks replayHooks(TraceAnswers& answers, HostSystem system) {
   ConnectionHooks hooks;
   hooks.enumerate = [&answers] {
     DeviceList devices = answers.take(TraceCall::enumerate).devices;
     answers.keepDevices(devices);
     return devices;
   };
-  hooks.createTransport = [&answers]() -> std::unique_ptr<IHidTransport> {
+  hooks.createTransport = [&answers, system]() -> std::unique_ptr<IHidTransport> {
     if (!answers.take(TraceCall::createTransport).ok) return nullptr;
-    return std::make_unique<ReplayTransport>(answers);
+    return std::make_unique<ReplayTransport>(answers, system);
   };
   hooks.now = [&answers] { return answers.take(TraceCall::now).value; };
   hooks.wait = [&answers](std::uint32_t ms) {
@@ -254,7 +257,6 @@ ReplayResult replayTrace(const Recording& trace, const ReplayOptions& options) {
     result.stopReason = "nothing to replay: not a trace that holds its bytes (readRecording)";
     return result;
   }
-  interpretCodesOf(trace.header.system);
   TraceAnswers answers(trace, options);
   StatusReader statusReader;
   ConnectionWorker* worker = nullptr;
@@ -267,7 +269,7 @@ ReplayResult replayTrace(const Recording& trace, const ReplayOptions& options) {
     if (options.timeline) options.timeline(std::to_string(answers.time()) + " status \"" + printable(result.statusTexts.back()) + "\"");
   };
   auto onModel = [&](const LcdModel&, const LcdCanvas&) { nextIsLcd = true; };
-  ConnectionHooks hooks = replayHooks(answers);
+  ConnectionHooks hooks = replayHooks(answers, trace.header.system);
   auto worker_ = std::make_unique<ConnectionWorker>(
       WaitFunction{}, onFrame, onModel, RawReportCallback{}, hooks, SerialCallback{},
       [&answers] { return answers.take(TraceCall::pollResume).ok; });

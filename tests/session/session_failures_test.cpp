@@ -284,7 +284,7 @@ TEST(SessionOpen, FailedReopenEndsTheSessionUnlessOnlyOurOwnTransferHoldsTheDevi
   for (const auto& [code, refusals] :
        {Refusals{codes.busy, 1}, Refusals{codes.gone, 1}, Refusals{codes.heldByOwnTransfer, 20}}) {
     const bool held = code == codes.heldByOwnTransfer;
-    if (held && !isHeldByOwnTransferCode(code)) continue;  // no such refusal on this platform
+    if (held && !isHeldByOwnTransferCodeOn(sim::kSimCodeSystem, code)) continue;  // no such refusal on this platform
     SimEnv env;
     const std::string busy = env.withCode("Device Busy", code);
     env.harness->at(env.t0() + kStreamingAt, [&env, code = code, refusals = refusals] {

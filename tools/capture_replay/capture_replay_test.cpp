@@ -15,6 +15,7 @@
 
 #include <unistd.h>
 
+#include "core/protocol/session_engine.h"
 #include "sim/sim_bus.h"
 #include "sim/virtual_clock.h"
 #include "trace/trace_recording.h"
@@ -237,9 +238,24 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
   EXPECT_FALSE(stopped.diverged);
 }
 
+// What a live session shows when the simulator refuses its open as busy.
+std::string liveBusyOpenText() {
+  sim::VirtualClock clock;
+  sim::SimBus bus(clock);
+  sim::LinkFaults& link = bus.addDevice(u"dev", u"SN1").link;
+  link.openFailureCode = sim::kPlatformCodes.busy;
+  link.openFailures.remaining = 1;
+  ConnectionWorker worker({}, [](const OutputFrame&) {}, {}, {}, bus.hooks(clock), {}, {});
+  clock.stopAt(clock.now() + 500);
+  worker.run();
+  return worker.lastError;
+}
+
 // The committed traces, recorded on other systems (each with the command that
-// made it, in tests/traces/README.md), replay here to what they showed there.
+// made it, in tests/traces/README.md), replay here to what they showed there;
+// a live session in the same process still reads its codes as its own.
 TEST(TraceReplayTest, CommittedTracesReplayToTheirRecordedResults) {
+  const std::string busy = withErrorCode("Device Busy", sim::kPlatformCodes.busy);
   for (const char* name : {"mac_unplug", "windows_session", "linux_kernel"}) {
     const std::string base = std::string(PELMORA_TRACE_DIR) + "/" + name;
     const trace::Recording read = trace::readRecordingFile(base + ".trace");
@@ -247,6 +263,7 @@ TEST(TraceReplayTest, CommittedTracesReplayToTheirRecordedResults) {
     std::ifstream expected(base + ".expected");
     const std::string want((std::istreambuf_iterator<char>(expected)), std::istreambuf_iterator<char>());
     EXPECT_EQ(trace::describeTraceOrigin(read) + trace::describeReplay(trace::replayTrace(read)), want) << name;
+    EXPECT_EQ(liveBusyOpenText(), busy) << "after " << name;
   }
 }
 
