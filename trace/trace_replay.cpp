@@ -90,9 +90,11 @@ std::string describe(const TraceRecord& r) {
 
 constexpr std::int64_t kNoArgument = -1;
 // Answers in a row that took nothing from the trace before the replay calls
-// it a spin: a thousand turns of the engine's loop with the clock standing
-// still, where the recorded session always acted within a few.
-constexpr std::size_t kMaxStandstill = 10000;
+// it a spin. The recorded engine never stands still, and a harmless change
+// only for the few looks it asks more than the trace holds before an
+// effect; a spin is some hundred turns of the session loop, or 250 of the
+// supervisor's error rotation, each drawing a screen.
+constexpr std::size_t kMaxStandstill = 1000;
 constexpr std::size_t kCallKinds = static_cast<std::size_t>(TraceCall::limit) + 1;
 
 std::string askedText(TraceCall call, std::int64_t argument) {
@@ -232,9 +234,10 @@ class TraceAnswers {
     return effect_;
   }
 
-  // What a look that the trace does not answer again is answered with.
+  // What a look that the trace does not answer again is answered with
+  // (a stop too, once requested).
   void keep(const TraceRecord& r) {
-    if (r.call == TraceCall::wait || !isEffect(r, true)) {
+    if (!isEffect(r, true)) {
       TraceRecord& last = last_[kindOf(r.call)];
       last.ok = r.ok;
       last.value = r.value;
@@ -268,13 +271,12 @@ class TraceAnswers {
     const std::string asked = askedText(call, argument);
     if (!effectAhead_) throw ReplayStop{"the trace ends at " + asked, Ending::traceEnd};
     const TraceRecord& next = run_.back().record;
+    const std::string at = "call " + std::to_string(effectIndex_) + " (" + asked + "): ";
     if (next.call == TraceCall::lost) {
-      throw ReplayStop{nextEffect() + ", " + asked + ": the recording lost " + std::to_string(next.value) +
-                           " call(s) here",
-                       Ending::divergence};
+      throw ReplayStop{at + "the recording lost " + std::to_string(next.value) + " call(s) here", Ending::divergence};
     }
     if (next.call == TraceCall::limit) {
-      throw ReplayStop{nextEffect() + ", " + asked + ": the recording reached its size bound here", Ending::sizeBound};
+      throw ReplayStop{at + "the recording reached its size bound here", Ending::sizeBound};
     }
     effect_ = next;
     differs(call, argument);
