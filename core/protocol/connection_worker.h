@@ -50,6 +50,9 @@ struct WorkerStatistics {
 
 // 32 unpredictable bits; false when the generator failed.
 using RandomSource = std::function<bool(std::uint32_t& out)>;
+// Told each status text as its screen is drawn, before onFrame: the
+// picture alone does not say which text it shows.
+using StatusObserver = std::function<void(const std::string& text)>;
 
 struct SessionState;
 
@@ -92,6 +95,7 @@ class ConnectionWorker {
   // Replaces the platform's secure generator (platformRandom32), so that a
   // failing generator can be exercised on every platform.
   void setRandomSource(RandomSource source) { random_ = std::move(source); }
+  void setStatusObserver(StatusObserver observer) { statusObserver_ = std::move(observer); }
 
   const WorkerStatistics& statistics() const { return statistics_; }
   const OutputFrame& pixels() const { return *pixels_; }
@@ -111,6 +115,7 @@ class ConnectionWorker {
   SerialCallback onSerialChanged_;
   ResumeCallback pollResume_;
   RandomSource random_;
+  StatusObserver statusObserver_;
 
   std::unique_ptr<OutputFrame> pixels_;       // the last LCD frame
   std::unique_ptr<OutputFrame> statusFrame_;  // scratch for status screens
