@@ -90,8 +90,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "pelmora_capture_replay: %s\n", recording.error.c_str());
     return kRefused;
   }
-  if (recording.tornBytes != 0) {
-    std::fprintf(stderr, "pelmora_capture_replay: the last record is incomplete and is left out\n");
+  if (const std::string cut = pelmora::trace::describeCut(recording); !cut.empty()) {
+    std::fprintf(stderr, "pelmora_capture_replay: %s\n", cut.c_str());
   }
   if (recording.kind == pelmora::trace::RecordingKind::capture) {
     for (std::uint64_t digest : pelmora::replay::replayCaptureFrames(recording.capture)) {
