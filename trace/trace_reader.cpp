@@ -131,8 +131,9 @@ Recording readRecording(std::vector<std::uint8_t> bytes) {
   const std::uint32_t version = readU32(&bytes[kVersionOffset]);
   if (version == sim::kCaptureVersion) return readCapture(bytes);
   if (version > kTraceVersion) {
-    return refuse("a trace of version " + std::to_string(version) + ", from a newer program: this one reads up to version " +
-                  std::to_string(kTraceVersion) + "; replay it with the newer one");
+    return refuse("a trace of version " + std::to_string(version) +
+                  ", from a newer program: this one reads up to version " + std::to_string(kTraceVersion) +
+                  "; replay it with the newer one");
   }
   if (version < kOldestTraceVersion) {
     return refuse("a recording of an unknown version (" + std::to_string(version) + ")");

@@ -80,8 +80,9 @@ void requireBlocksRoundTrip(const Recording& result, std::size_t blockBytes, std
   require(again.bytes == result.bytes && again.recordCount == result.recordCount && again.tornBytes == 0);
   file.resize(cut % (file.size() + 1));
   const Recording part = readRecording(file);
-  require(part.kind == RecordingKind::refused || (part.bytes.size() <= result.bytes.size() &&
-                                                   std::equal(part.bytes.begin(), part.bytes.end(), result.bytes.begin())));
+  require(part.kind == RecordingKind::refused ||
+          (part.bytes.size() <= result.bytes.size() &&
+           std::equal(part.bytes.begin(), part.bytes.end(), result.bytes.begin())));
 }
 
 void check(const std::vector<std::uint8_t>& bytes) {
