@@ -4,11 +4,11 @@
 // core and the digest of every LCD picture drawn from it is printed, one per
 // line in hexadecimal.
 //
-// A trace (versions 2 and 3) is replayed call for call (trace/trace_replay.h): the
-// status texts, frame hashes and statistics are printed, and how the replay
-// ended; --timeline prints every call first, --png writes the chosen frames
-// (numbered from 0 as in the list) into DIR. Exit status 3 when the replay
-// stopped at a call the trace did not record.
+// A trace (version 2 or 3) is replayed call for call (trace/trace_replay.h):
+// the status texts, frame hashes and statistics are printed, and how the
+// replay ended; --timeline prints every call first, --png writes the chosen
+// frames (numbered from 0 as in the list) into DIR. Exit status 3 when the
+// replay stopped at a call the trace did not record.
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
