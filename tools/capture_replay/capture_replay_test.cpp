@@ -19,6 +19,7 @@
 
 #include "sim/sim_bus.h"
 #include "sim/virtual_clock.h"
+#include "trace/trace_blocks.h"
 #include "trace/trace_recording.h"
 #include "trace/trace_replay.h"
 
@@ -136,19 +137,26 @@ TEST(TraceReplayTest, ARecordedSessionReplaysToTheSameFramesAndStatistics) {
 }
 
 // A file a user sends may be anything: it is read only as far as its whole
-// records go, and refused with one line that names the format when it is
-// not a recording of ours.
+// blocks and records go, refused as damaged where a block fails its check,
+// and refused with one line that names the format when it is not a
+// recording of ours.
 TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
+  EXPECT_EQ(trace::crc32(std::span(reinterpret_cast<const std::uint8_t*>("123456789"), 9)), 0xCBF43926u);
   std::vector<std::uint8_t> good = trace::encodeHeader(trace::ownHeader());
   const std::size_t header = good.size();
   trace::TraceEncoder encoder;
   trace::TraceRecord record;
+  std::vector<std::uint8_t> records;
   record.call = trace::TraceCall::now;
   record.value = 1000;
-  encoder.encode(record, good);
+  encoder.encode(record, records);
+  trace::appendBlock(good, records);
+  const std::size_t second = good.size();  // one record a block
+  records.clear();
   record.call = trace::TraceCall::readReport;
   record.ok = record.received = true;
-  encoder.encode(record, good);
+  encoder.encode(record, records);
+  trace::appendBlock(good, records);
   auto with = [&](auto change) {
     std::vector<std::uint8_t> bytes = good;
     change(bytes);
@@ -157,9 +165,23 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
   const auto torn = with([](auto& b) { b.resize(b.size() - 10); });
   EXPECT_EQ(torn.kind, trace::RecordingKind::trace);
   EXPECT_EQ(torn.recordCount, 1u);
-  EXPECT_EQ(torn.tornBytes, 1 + kReportLength - 10);
+  EXPECT_EQ(trace::describeCut(torn), "the trace was cut short at byte " + std::to_string(second) +
+                                          " (its recording did not finish); the calls before it replay");
   EXPECT_EQ(trace::readRecording(sim::serializeCapture(sim::Capture(2))).capture.size(), 2u);
-  const auto at = [](std::size_t offset) { return "corrupt trace: record at byte " + std::to_string(offset) + ": "; };
+  const auto at = [](std::size_t offset, const char* why) {
+    return "corrupt trace: record at byte " + std::to_string(offset) + ": " + why + "; ask for the file again";
+  };
+  const auto damagedBlock = [](std::size_t offset) {
+    return "damaged trace: the block at byte " + std::to_string(offset) +
+           " does not match its check; ask for the file again";
+  };
+  // A record the writer itself got wrong: its block's check is right.
+  const auto firstRecord = [&](auto change) {
+    return [&, change](std::vector<std::uint8_t>& b) {
+      change(b[header + trace::kBlockHeaderBytes]);
+      trace::sealBlock(std::span(b).subspan(header, second - header));
+    };
+  };
 
   const struct {
     const char* what;
@@ -168,32 +190,41 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
   } refused[] = {
       {"foreign", [](auto& b) { b[0] = 'X'; }, "not a trace or capture file"},
       {"unknown version", [](auto& b) { b[8] = 0; }, "a recording of an unknown version (0)"},
-      {"newer", [](auto& b) { b[8] = 3; }, "a trace of a newer format (version 3); this program reads up to 2"},
-      {"header cut short", [&](auto& b) { b.resize(header - 1); }, "the trace's header is cut short"},
-      {"unknown system", [](auto& b) { b[16] = 9; }, "a trace from an unknown system"},
-      {"no calls", [&](auto& b) { b.resize(header); }, "the trace holds no calls"},
+      {"newer", [](auto& b) { b[8] = 4; },
+       "a trace of version 4, from a newer program: this one reads up to version 3; replay it with the newer one"},
+      {"header cut short", [&](auto& b) { b.resize(header - 1); }, "the trace's header is cut short; record it again"},
+      {"damaged header", [](auto& b) { b[16] = 9; },
+       "damaged trace: the header does not match its check; ask for the file again"},
+      {"no calls", [&](auto& b) { b.resize(header); }, "the trace holds no calls; record it again"},
       // Offsets count from the file's start, where a hex viewer counts them.
-      {"unknown call", [&](auto& b) { b[header] = 0x1F; }, at(header) + "unknown call"},
-      {"result where none", [&](auto& b) { b[header] |= 0x80; }, at(header) + "a result for now"},
-      {"clock going back", [&](auto& b) { b.insert(b.begin() + static_cast<std::ptrdiff_t>(header + 3), {3, 5}); },
-       at(header + 3) + "the clock goes back"},
+      {"unknown call", firstRecord([](auto& c) { c = 0x1F; }), at(header + trace::kBlockHeaderBytes, "unknown call")},
+      {"result where none", firstRecord([](auto& c) { c |= 0x80; }),
+       at(header + trace::kBlockHeaderBytes, "a result for now")},
+      // Version 2: no blocks, zigzag times (5: one millisecond back).
+      {"version 2, clock going back",
+       [&](auto& b) { b.resize(header - trace::kTraceHeaderCheckLength), b[8] = 2, b.insert(b.end(), {3, 4, 3, 5}); },
+       at(header - trace::kTraceHeaderCheckLength + 2, "the clock goes back")},
   };
   for (const auto& c : refused) {
     const auto result = with(c.change);
     EXPECT_EQ(result.kind, trace::RecordingKind::refused) << c.what;
     EXPECT_EQ(result.error, c.error) << c.what;
   }
+  // Any byte of a block changed is damage of that block, never a replay.
+  for (std::size_t i = header; i < good.size(); ++i) {
+    EXPECT_EQ(with([i](auto& b) { b[i] ^= 0x10; }).error, damagedBlock(i < second ? header : second)) << i;
+  }
 
   // Neither the decoder nor the replay reads past what it was given; an
   // exact copy has no spare capacity for a stray read to land in.
-  const std::vector<std::uint8_t> exact(good);
-  trace::TraceDecoder decoder{std::span(exact).subspan(header)};
+  trace::Recording unread = trace::readRecording(good);
+  const std::vector<std::uint8_t> exact(unread.bytes);
+  trace::TraceDecoder decoder{exact};
   std::size_t whole = 0;
   while (decoder.next(record) == trace::DecodeStatus::ok) ++whole;
   EXPECT_EQ(whole, 2u);
   EXPECT_TRUE(decoder.atEnd());
   EXPECT_EQ(decoder.next(record), trace::DecodeStatus::torn);
-  trace::Recording unread = trace::readRecording(exact);
   unread.bytes.clear();
   const trace::ReplayResult none = trace::replayTrace(unread);
   EXPECT_FALSE(none.complete || none.diverged);
@@ -201,7 +232,7 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
 
   // A transport that could not be made ends the worker, as on the host,
   // instead of an exception out of the replay (the fuzzer found it).
-  std::vector<std::uint8_t> failed = trace::encodeHeader(trace::ownHeader());
+  std::vector<std::uint8_t> failed;
   trace::TraceEncoder steps;
   trace::TraceRecord step;
   step.call = trace::TraceCall::wait;  // wait(0), no stop
@@ -211,7 +242,9 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
   steps.encode(step, failed);
   step.call = trace::TraceCall::createTransport;
   steps.encode(step, failed);
-  const trace::ReplayResult stopped = trace::replayTrace(trace::readRecording(failed));
+  std::vector<std::uint8_t> file = trace::encodeHeader(trace::ownHeader());
+  trace::appendBlock(file, failed);
+  const trace::ReplayResult stopped = trace::replayTrace(trace::readRecording(file));
   EXPECT_EQ(stopped.stopReason, "the worker stopped: Transport allocation failed");
   EXPECT_FALSE(stopped.diverged);
 }
