@@ -255,9 +255,11 @@ trace::Recording rewritten(const trace::Recording& read, const std::function<voi
   trace::TraceDecoder decoder(std::span(read.bytes).subspan(read.recordsBegin, read.recordsEnd - read.recordsBegin));
   for (trace::TraceRecord record; decoder.next(record) == trace::DecodeStatus::ok;) records.push_back(record);
   change(records);
-  std::vector<std::uint8_t> bytes = trace::encodeHeader(read.header);
+  std::vector<std::uint8_t> body;
   trace::TraceEncoder encoder;
-  for (const trace::TraceRecord& record : records) encoder.encode(record, bytes);
+  for (const trace::TraceRecord& record : records) encoder.encode(record, body);
+  std::vector<std::uint8_t> bytes = trace::encodeHeader(read.header);
+  trace::appendBlock(bytes, body);
   return trace::readRecording(bytes);
 }
 
