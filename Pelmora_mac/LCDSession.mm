@@ -9,7 +9,7 @@
 #import "Pelmora_mac/LCDStrings.h"
 #include "Pelmora_mac/ui/statistics_fields.h"
 #include "bridge/session_bridge.h"
-#include "bridge/session_trace.h"
+#include "trace/trace_recording.h"
 #include "sim/demo_synth.h"
 
 namespace {
@@ -56,7 +56,7 @@ PendingTrace& pendingTrace() {
     if (gDemo) options.hooks = pelmora::sim::demoHooks();
     PendingTrace& trace = pendingTrace();
     if (trace.recording && !trace.taken) {
-      pelmora::recordSession(options, *trace.recording);
+      options.recorder = trace.recording.get();
       trace.taken = true;
     }
     _bridge = std::make_unique<pelmora::SessionBridge>(std::move(options));

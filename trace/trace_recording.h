@@ -1,12 +1,11 @@
 #pragma once
-// Makes a worker write a trace: wraps each of its hooks, its wait, its
-// resume poll and its random draw so that every answer it gets from outside
-// is recorded as it passes. A hook left empty is filled with the platform's
-// default first, so the answers recorded are the ones the worker would have
-// had anyway. Nothing changes for the worker but the time the copy takes.
-#include <string>
+// Makes a worker write a trace (ConnectionWorker::setRecorder): every answer
+// it gets from outside is recorded as it passes. Nothing changes for the
+// worker but the time the copy takes.
+#include <cstdint>
+#include <memory>
 
-#include "core/protocol/connection_worker.h"
+#include "core/protocol/worker_recorder.h"
 #include "trace/trace_writer.h"
 
 namespace pelmora::trace {
@@ -17,20 +16,22 @@ HostSystem ownSystem();
 // The header of a trace this program writes under the given bound.
 TraceHeader ownHeader(std::uint32_t limitMiB = TraceWriter::kDefaultLimitMiB);
 
-class TraceRecording {
+class TraceRecording final : public WorkerRecorder {
  public:
-  // The writer must outlive every worker given the wrapped functions.
+  // The writer must outlive every worker told to use this recording.
   explicit TraceRecording(TraceWriter& writer) : writer_(writer) {}
 
-  // enumerate, createTransport and now always; wait only when present (a
-  // worker without a wait hook uses its own wait function: wrap that).
-  ConnectionHooks wrap(ConnectionHooks hooks) const;
-  WaitFunction wrapWait(WaitFunction wait) const;
-  ResumeCallback wrapResume(ResumeCallback poll) const;
-  // An empty source stands for the platform's generator.
-  RandomSource wrapRandom(RandomSource random) const;
+  void devicesFound(const DeviceList& devices) override;
+  // Wraps the transport in a RecordingTransport.
+  std::unique_ptr<IHidTransport> transportMade(std::unique_ptr<IHidTransport> made) override;
+  void clockRead(std::uint64_t ms) override;
+  void waited(std::uint32_t ms, bool stop) override;
+  void resumePolled(bool resumed) override;
+  void randomDrawn(bool ok, std::uint32_t value) override;
 
  private:
+  void note(TraceCall call, bool ok, std::uint64_t value = 0);
+
   TraceWriter& writer_;
 };
 

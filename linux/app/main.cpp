@@ -12,7 +12,6 @@
 #include <thread>
 
 #include "bridge/session_bridge.h"
-#include "bridge/session_trace.h"
 #include "core/transport/platform.h"
 #include "linux/app/app_options.h"
 #include "linux/app/capture_source.h"
@@ -108,7 +107,7 @@ bool prepareSources(const AppOptions& options, sim::Capture replay, Sources& sou
       return false;
     }
     sources.recording = std::make_unique<trace::TraceRecording>(*sources.recorder);
-    recordSession(sources.bridgeOptions, *sources.recording);
+    sources.bridgeOptions.recorder = sources.recording.get();
   }
   return true;
 }
