@@ -44,6 +44,9 @@ constexpr int kNothingFound = 1;  // --list found no synthesizer
 // memory. GDK_BACKEND still chooses among these when set.
 constexpr const char* kBackendOrder = "x11,*";
 constexpr int kReplayDiverged = 3;  // --replay stopped at a call the trace did not record
+constexpr guint kRecordingCheckSeconds = 1;
+// Followed by the system's reason, which stays in English.
+constexpr const char* kRecordingFailedText = translatable("Recording failed:");
 
 // Ctrl+C in a terminal, a logout or `kill` end the program the same way as
 // closing its window, so that an open session is closed properly.
@@ -112,6 +115,34 @@ bool prepareSources(const AppOptions& options, sim::Capture replay, Sources& sou
   return true;
 }
 
+// A recording that stops writing says so in the title, where it stays: a
+// window started from a menu has no terminal to tell.
+class RecordingWatch {
+ public:
+  RecordingWatch(const trace::TraceWriter* writer, LcdWindow& window) : writer_(writer), window_(window) {
+    if (writer_) source_ = g_timeout_add_seconds(kRecordingCheckSeconds, &RecordingWatch::check, this);
+  }
+  ~RecordingWatch() {
+    if (source_) g_source_remove(source_);
+  }
+  RecordingWatch(const RecordingWatch&) = delete;
+  RecordingWatch& operator=(const RecordingWatch&) = delete;
+
+ private:
+  static gboolean check(gpointer data) {
+    auto* self = static_cast<RecordingWatch*>(data);
+    const std::string error = self->writer_->writeError();
+    if (error.empty()) return G_SOURCE_CONTINUE;
+    self->window_.showNotice(tr(kRecordingFailedText) + error, true);
+    self->source_ = 0;
+    return G_SOURCE_REMOVE;
+  }
+
+  const trace::TraceWriter* writer_;
+  LcdWindow& window_;
+  guint source_ = 0;
+};
+
 // Says what went wrong with a recording, once the worker has let go of it.
 void finishRecording(const AppOptions& options, trace::TraceWriter& recorder) {
   recorder.finish();
@@ -144,6 +175,7 @@ int runWindow(const AppOptions& options, Sources& sources) {
   {
     ResumeMonitor resumeMonitor([&session] { session->resume(); });
     LcdWindow window(*session);
+    const RecordingWatch recordingWatch(sources.recorder.get(), window);
     window.show();
     window.applyStartOptions(options.scale, options.onTop);
     if (options.onTop && !window.topmostAvailable()) warn("--on-top: not available on Wayland without an X server");
@@ -152,7 +184,9 @@ int runWindow(const AppOptions& options, Sources& sources) {
   }
   if (!stopAndWait(*session)) {
     // A worker stuck in a device call would keep the process alive; the
-    // window is gone, so end at once, as the user asked.
+    // window is gone, so end at once, as the user asked. The recording keeps
+    // what it has; the worker's later calls are dropped.
+    if (sources.recorder) sources.recorder->finish();
     std::fflush(nullptr);
     _exit(0);
   }
