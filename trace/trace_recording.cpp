@@ -57,4 +57,21 @@ void TraceRecording::resumePolled(bool resumed) { note(TraceCall::pollResume, re
 
 void TraceRecording::randomDrawn(bool ok, std::uint32_t value) { note(TraceCall::random, ok, value); }
 
+ProgramRecording::ProgramRecording(const std::string& path) {
+  writer_ = TraceWriter::create(path, ownHeader(), failure_);
+  if (writer_) recording_.emplace(*writer_);
+}
+
+std::string ProgramRecording::takeFailure() {
+  if (told_) return {};
+  if (failure_.empty() && writer_) failure_ = writer_->writeError();
+  if (failure_.empty()) return {};
+  told_ = true;
+  return std::move(failure_);
+}
+
+void ProgramRecording::finish() {
+  if (writer_) writer_->finish();
+}
+
 }  // namespace pelmora::trace

@@ -4,6 +4,8 @@
 // worker but the time the copy takes.
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "core/protocol/worker_recorder.h"
 #include "trace/trace_writer.h"
@@ -33,6 +35,35 @@ class TraceRecording final : public WorkerRecorder {
   void note(TraceCall call, bool ok, std::uint64_t value = 0);
 
   TraceWriter& writer_;
+};
+
+// `--record FILE` as every host runs it: the file, the recording a worker is
+// given, and what the user must be told about them, once.
+class ProgramRecording {
+ public:
+  // Starts writing `path` (UTF-8). When the file cannot be made nothing is
+  // recorded, and takeFailure() says why.
+  explicit ProgramRecording(const std::string& path);
+
+  // For ConnectionWorker::setRecorder or SessionBridgeOptions::recorder;
+  // null when the file could not be made. Must outlive the worker.
+  WorkerRecorder* recorder() { return recording_ ? &*recording_ : nullptr; }
+  const TraceWriter* writer() const { return writer_.get(); }
+
+  // Why the recording failed (the file could not be made, or a write
+  // failed later), once; empty before and after. Cheap enough for every
+  // tick of a window's timer.
+  std::string takeFailure();
+
+  // At the program's end, also while a late worker still runs: writes what
+  // is queued within TraceWriter::finish's bound; later calls are dropped.
+  void finish();
+
+ private:
+  std::unique_ptr<TraceWriter> writer_;
+  std::optional<TraceRecording> recording_;
+  std::string failure_;  // not yet told
+  bool told_ = false;
 };
 
 }  // namespace pelmora::trace

@@ -84,8 +84,7 @@ int listDevices(const AppOptions& options) {
 // process ends without destroying any of it.
 struct Sources {
   std::unique_ptr<CaptureSource> replay;
-  std::unique_ptr<trace::TraceWriter> recorder;
-  std::unique_ptr<trace::TraceRecording> recording;
+  std::unique_ptr<trace::ProgramRecording> recording;
   SessionBridgeOptions bridgeOptions;
 };
 
@@ -103,14 +102,12 @@ bool prepareSources(const AppOptions& options, sim::Capture replay, Sources& sou
   }
   if (!options.serial.empty()) showOnlySerial(sources.bridgeOptions, utf8ToUtf16(options.serial));
   if (!options.record.empty()) {
-    std::string error;
-    sources.recorder = trace::TraceWriter::create(options.record, trace::ownHeader(), error);
-    if (!sources.recorder) {
-      warn(error);
+    sources.recording = std::make_unique<trace::ProgramRecording>(options.record);
+    if (!sources.recording->recorder()) {
+      warn(sources.recording->takeFailure());
       return false;
     }
-    sources.recording = std::make_unique<trace::TraceRecording>(*sources.recorder);
-    sources.bridgeOptions.recorder = sources.recording.get();
+    sources.bridgeOptions.recorder = sources.recording->recorder();
   }
   return true;
 }
@@ -119,8 +116,8 @@ bool prepareSources(const AppOptions& options, sim::Capture replay, Sources& sou
 // window started from a menu has no terminal to tell.
 class RecordingWatch {
  public:
-  RecordingWatch(const trace::TraceWriter* writer, LcdWindow& window) : writer_(writer), window_(window) {
-    if (writer_) source_ = g_timeout_add_seconds(kRecordingCheckSeconds, &RecordingWatch::check, this);
+  RecordingWatch(trace::ProgramRecording* recording, LcdWindow& window) : recording_(recording), window_(window) {
+    if (recording_) source_ = g_timeout_add_seconds(kRecordingCheckSeconds, &RecordingWatch::check, this);
   }
   ~RecordingWatch() {
     if (source_) g_source_remove(source_);
@@ -131,21 +128,22 @@ class RecordingWatch {
  private:
   static gboolean check(gpointer data) {
     auto* self = static_cast<RecordingWatch*>(data);
-    const std::string error = self->writer_->writeError();
+    const std::string error = self->recording_->takeFailure();
     if (error.empty()) return G_SOURCE_CONTINUE;
     self->window_.showNotice(tr(kRecordingFailedText) + error, true);
     self->source_ = 0;
     return G_SOURCE_REMOVE;
   }
 
-  const trace::TraceWriter* writer_;
+  trace::ProgramRecording* recording_;
   LcdWindow& window_;
   guint source_ = 0;
 };
 
 // Says what went wrong with a recording, once the worker has let go of it.
-void finishRecording(const AppOptions& options, trace::TraceWriter& recorder) {
-  recorder.finish();
+void finishRecording(const AppOptions& options, trace::ProgramRecording& recording) {
+  recording.finish();
+  const trace::TraceWriter& recorder = *recording.writer();
   if (const std::string error = recorder.writeError(); !error.empty()) {
     warn("recording to " + options.record + " failed: " + error);
   }
@@ -175,7 +173,7 @@ int runWindow(const AppOptions& options, Sources& sources) {
   {
     ResumeMonitor resumeMonitor([&session] { session->resume(); });
     LcdWindow window(*session);
-    const RecordingWatch recordingWatch(sources.recorder.get(), window);
+    const RecordingWatch recordingWatch(sources.recording.get(), window);
     window.show();
     window.applyStartOptions(options.scale, options.onTop);
     if (options.onTop && !window.topmostAvailable()) warn("--on-top: not available on Wayland without an X server");
@@ -186,11 +184,11 @@ int runWindow(const AppOptions& options, Sources& sources) {
     // A worker stuck in a device call would keep the process alive; the
     // window is gone, so end at once, as the user asked. The recording keeps
     // what it has; the worker's later calls are dropped.
-    if (sources.recorder) sources.recorder->finish();
+    if (sources.recording) sources.recording->finish();
     std::fflush(nullptr);
     _exit(0);
   }
-  if (sources.recorder) finishRecording(options, *sources.recorder);
+  if (sources.recording) finishRecording(options, *sources.recording);
   return 0;
 }
 

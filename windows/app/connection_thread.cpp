@@ -1,7 +1,5 @@
 #include "windows/app/connection_thread.h"
 
-#include <optional>
-
 #include "core/protocol/connection_worker.h"
 #include "sim/demo_synth.h"
 #include "windows/app/app_state.h"
@@ -17,10 +15,9 @@ ConnectionHooks hooksFor(AppState& state) { return state.demo ? sim::demoHooks()
 void runWorker(AppState& state) {
   FrameCallback onFrame = [&state](const OutputFrame& frame) { publishFrame(state, frame); };
   SerialCallback onSerial = [&state](const std::u16string& serial) { publishSerial(state, serial); };
-  std::optional<trace::TraceRecording> recording;
   ConnectionWorker worker(state.stopEvent, std::move(onFrame), state.wakeEvent, state.resumeEvent, ModelCallback{},
                           RawReportCallback{}, hooksFor(state), std::move(onSerial));
-  if (state.trace) worker.setRecorder(&recording.emplace(*state.trace));
+  if (state.recording) worker.setRecorder(state.recording->recorder());
   worker.run();
 }
 
