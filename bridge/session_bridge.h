@@ -37,7 +37,8 @@ struct SessionBridgeOptions {
   // scan every 500 ms.
   std::shared_ptr<IDeviceEvents> deviceEvents;
   // `--record`: told everything the worker learns from outside; must
-  // outlive the worker (null: nothing is recorded).
+  // outlive the worker (null: nothing is recorded). The scan of long pauses
+  // is not the worker's: it only cuts a wait short, whose answer is told.
   WorkerRecorder* recorder = nullptr;
 };
 
