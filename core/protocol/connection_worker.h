@@ -51,6 +51,9 @@ struct WorkerStatistics {
 
 // 32 unpredictable bits; false when the generator failed.
 using RandomSource = std::function<bool(std::uint32_t& out)>;
+// Told each status text as its screen is drawn, before onFrame: the
+// picture alone does not say which text it shows.
+using StatusObserver = std::function<void(const std::string& text)>;
 
 struct SessionState;
 
@@ -96,6 +99,7 @@ class ConnectionWorker {
   // Tells `recorder` (null: nobody) every answer from outside from now on;
   // it must outlive the worker.
   void setRecorder(WorkerRecorder* recorder) { recorder_ = recorder; }
+  void setStatusObserver(StatusObserver observer) { statusObserver_ = std::move(observer); }
 
   const WorkerStatistics& statistics() const { return statistics_; }
   const OutputFrame& pixels() const { return *pixels_; }
@@ -116,6 +120,7 @@ class ConnectionWorker {
   ResumeCallback pollResume_;
   RandomSource random_;
   WorkerRecorder* recorder_ = nullptr;
+  StatusObserver statusObserver_;
 
   std::unique_ptr<OutputFrame> pixels_;       // the last LCD frame
   std::unique_ptr<OutputFrame> statusFrame_;  // scratch for status screens

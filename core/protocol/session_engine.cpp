@@ -102,10 +102,6 @@ bool SessionEngine::reopenInPlace() {
 // the open is repeated until the system lets that transfer go, with `cause`
 // (when given) on screen meanwhile: the device is not busy, it is still
 // failing the way that transfer did.
-//
-// The clock and the error code are read once only where needed, so that an
-// open that succeeds or fails outright asks the outside nothing more than
-// before: a recorded session replays call for call.
 bool SessionEngine::openWhenFree(const std::string* cause) {
   if (tryOpen()) return true;
   if (!isHeldByOwnTransferCode(openError_)) return false;

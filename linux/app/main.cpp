@@ -220,7 +220,7 @@ int main(int argc, char** argv) {
       warn(replay.error);
       return kStartupFailure;
     }
-    if (replay.tornBytes != 0) warn(options.replay + ": the last record is incomplete and is left out");
+    if (const std::string cut = trace::describeCut(replay); !cut.empty()) warn(options.replay + ": " + cut);
     if (replay.kind == trace::RecordingKind::trace) return replayTraceFile(replay);
   }
   setUpTranslations();

@@ -111,12 +111,33 @@ TEST(CaptureReplay, AStalledRecordingLetsTheProgramEnd) {
   writer.reset();
   // Read at last, the pipe gets the rest, then its end as the thread lets go.
   ::fcntl(reader, F_SETFL, 0);
-  std::vector<char> chunk(1 << 16);
-  std::size_t total = 0;
-  for (ssize_t n; (n = ::read(reader, chunk.data(), chunk.size())) > 0;) total += static_cast<std::size_t>(n);
-  EXPECT_EQ(total, trace::encodeHeader(trace::ownHeader()).size() + kRecords * (1 + kReportLength));
+  std::vector<std::uint8_t> received;
+  std::vector<std::uint8_t> chunk(1 << 16);
+  for (ssize_t n; (n = ::read(reader, chunk.data(), chunk.size())) > 0;) {
+    received.insert(received.end(), chunk.begin(), chunk.begin() + n);
+  }
+  const trace::Recording read = trace::readRecording(received);
+  EXPECT_EQ(read.recordCount, kRecords) << read.error;
+  EXPECT_EQ(read.tornBytes, 0u);
   ::close(reader);
   std::filesystem::remove(path);
+}
+
+// The file stops at its bound, blocks and all, with the record that says so.
+TEST(CaptureReplay, ARecordingStopsAtItsSizeBound) {
+  const std::string path = (std::filesystem::temp_directory_path() / ("bound" + std::to_string(::getpid()))).string();
+  std::string error;
+  auto writer = trace::TraceWriter::create(path, trace::ownHeader(1), error);
+  ASSERT_TRUE(writer) << error;
+  trace::TraceRecord record;
+  record.call = trace::TraceCall::sendFeature;
+  while (!writer->limitReached()) writer->record(record);
+  writer->finish();
+  EXPECT_LE(std::filesystem::file_size(path), std::uintmax_t{1} << 20);
+  const trace::Recording read = trace::readRecordingFile(path);
+  std::filesystem::remove(path);
+  ASSERT_FALSE(read.bytes.empty()) << read.error;
+  EXPECT_EQ(read.bytes.back(), static_cast<std::uint8_t>(trace::TraceCall::limit));
 }
 
 }  // namespace
