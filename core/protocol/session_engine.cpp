@@ -103,13 +103,13 @@ bool SessionEngine::reopenInPlace() {
 // (when given) on screen meanwhile: the device is not busy, it is still
 // failing the way that transfer did.
 bool SessionEngine::openWhenFree(const std::string* cause) {
-  if (!openFailed()) return true;
+  if (tryOpen()) return true;
   if (!isHeldByOwnTransferCode(openError_)) return false;
   if (cause) worker_.showStatus(*cause, true);
   const std::uint64_t start = worker_.now();
   do {
     if (worker_.wait(kHeldOpenRetryMs)) return false;
-    if (!openFailed()) {
+    if (tryOpen()) {
       if (cause) worker_.showStatus(kTextReconnecting, true);
       return true;
     }
@@ -117,10 +117,10 @@ bool SessionEngine::openWhenFree(const std::string* cause) {
   return false;
 }
 
-bool SessionEngine::openFailed() {
-  if (transport_->open(device_.path)) return false;
+bool SessionEngine::tryOpen() {
+  if (transport_->open(device_.path)) return true;
   openError_ = transport_->errorCode();
-  return true;
+  return false;
 }
 
 void SessionEngine::resetAttempt() {

@@ -88,8 +88,8 @@ class SessionEngine {
   void runAttempts();
   bool reopenInPlace();
   bool openWhenFree(const std::string* cause);
-  // One open; on failure keeps its code in openError_.
-  bool openFailed();
+  // One open; true when it succeeded, else its code is kept in openError_.
+  bool tryOpen();
   void resetAttempt();
   void runAttempt();
   Step iterate();

@@ -86,16 +86,15 @@ RecordedTrace recordTrace(const std::string& path) {
     std::string error;
     auto writer = trace::TraceWriter::create(path, trace::ownHeader(), error);
     EXPECT_TRUE(writer) << error;
-    const trace::TraceRecording recording(*writer);
+    trace::TraceRecording recording(*writer);
     const std::uint64_t start = clock.now();
     ConnectionWorker worker(
         {}, [&](const OutputFrame& frame) { out.hashes.push_back(trace::frameHash(frame)); }, {}, {},
-        recording.wrap(bus.hooks(clock)), {},
-        recording.wrapResume([&, resumed = false]() mutable {
+        bus.hooks(clock), {}, [&, resumed = false]() mutable {
           if (resumed || clock.now() < start + 6000) return false;
           return resumed = true;
-        }));
-    worker.setRandomSource(recording.wrapRandom({}));
+        });
+    worker.setRecorder(&recording);
     clock.stopAt(start + 9000);
     clock.stopWhen([&, phase = 0]() mutable {
       if (phase == 0 && clock.now() >= start + 3000) bus.unplug(u"dev"), phase = 1;
