@@ -411,6 +411,14 @@ bool SessionEngine::failureAllowsRetry(const ConnectionError& error) {
   ++worker_.statistics_.failures;
   const bool retryable = !deviceGone_ && lastErrorText_ != kTextUnsupportedProtocol &&
                          !lastErrorText_.starts_with(kTextDeviceBusyPrefix);
+  // A reconnect that a resume started and that fails long after its notice
+  // met a sleep of its own: a Mac asleep in the middle of it wakes with
+  // timers that see the whole night at once, often before the wake notice
+  // is in. The wake gets its own reconnect, as its notice would have given.
+  if (resumeReconnect_ && elapsed(prevIteration_, resumeNoticeAt_) >= kWakeNoticeSpreadMs) {
+    resumeReconnect_ = false;
+    attemptCounter_ = 0;
+  }
   const std::uint32_t previous = attemptCounter_++;
   return retryable && previous == 0;
 }
