@@ -159,7 +159,7 @@ SessionEngine::Step SessionEngine::iterate() {
   WorkerStatistics& stats = worker_.statistics_;
   std::uint64_t t = worker_.now();
   stats.maxLoopGapMs = std::max(stats.maxLoopGapMs, t - prevIteration_);
-  checkResume();
+  checkResume(t);
   if (!transport_->poll()) {
     // A transport told of a removal between reads (macOS) fails here first;
     // a gone device is not worth an in-place reconnect from either path.
@@ -183,13 +183,18 @@ SessionEngine::Step SessionEngine::iterate() {
 
 // A wake from sleep comes as several notices (Windows: one for every resume,
 // a second when a person woke the machine; macOS: the sleep and the wake
-// notice). Those that arrive while the reconnect the first one started is
-// still under way belong to the same wake: ending that reconnect too would
-// cost the session. Each notice is still taken, so none is left over for
-// later.
-void SessionEngine::checkResume() {
-  if (!worker_.pollResume() || resumeReconnect_) return;
+// notice). Those that arrive soon after the one that started a reconnect
+// belong to the same wake: ending that reconnect too would cost the session.
+// A later one is another wake, even while that reconnect is still under way
+// (a Mac that fell asleep in the middle of it): the handshake begun before
+// the sleep is stale, so the wake starts afresh, in place like the first.
+// Each notice is still taken, so none is left over for later.
+void SessionEngine::checkResume(std::uint64_t t) {
+  if (!worker_.pollResume()) return;
+  if (resumeReconnect_ && elapsed(t, resumeNoticeAt_) < kWakeNoticeSpreadMs) return;
   resumeReconnect_ = true;
+  resumeNoticeAt_ = t;
+  attemptCounter_ = 0;
   throw ConnectionError(kTextPowerResume);
 }
 
@@ -402,6 +407,14 @@ bool SessionEngine::failureAllowsRetry(const ConnectionError& error) {
   ++worker_.statistics_.failures;
   const bool retryable = !deviceGone_ && lastErrorText_ != kTextUnsupportedProtocol &&
                          !lastErrorText_.starts_with(kTextDeviceBusyPrefix);
+  // A reconnect that a resume started and that fails long after its notice
+  // met a sleep of its own: a Mac asleep in the middle of it wakes with
+  // timers that see the whole night at once, often before the wake notice
+  // is in. The wake gets its own reconnect, as its notice would have given.
+  if (resumeReconnect_ && elapsed(prevIteration_, resumeNoticeAt_) >= kWakeNoticeSpreadMs) {
+    resumeReconnect_ = false;
+    attemptCounter_ = 0;
+  }
   const std::uint32_t previous = attemptCounter_++;
   return retryable && previous == 0;
 }
