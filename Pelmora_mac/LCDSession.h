@@ -19,8 +19,14 @@ NS_ASSUME_NONNULL_BEGIN
 
 // `--record FILE`: the worker of the next session created writes a trace to
 // the file (one file holds one worker's calls; later windows are not
-// recorded). NO, with the reason in `error`, when the file cannot be made.
-+ (BOOL)recordNextSessionTo:(NSString*)path error:(NSString* _Nullable* _Nullable)error;
+// recorded).
++ (void)recordNextSessionTo:(NSString*)path;
+// Why the recording failed (the file could not be made, or a write failed
+// later), once; nil before and after.
++ (nullable NSString*)takeRecordingFailure;
+// At the program's end: writes what the recording still holds, waiting at
+// most a few seconds for a stalled disk; later calls are not recorded.
++ (void)finishRecording;
 
 // Asks the worker to end; it closes its device session and finishes within
 // moments. Calling it again changes nothing.

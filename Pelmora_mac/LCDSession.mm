@@ -9,7 +9,7 @@
 #import "Pelmora_mac/LCDStrings.h"
 #include "Pelmora_mac/ui/statistics_fields.h"
 #include "bridge/session_bridge.h"
-#include "bridge/session_trace.h"
+#include "trace/trace_recording.h"
 #include "sim/demo_synth.h"
 
 namespace {
@@ -19,8 +19,7 @@ BOOL gDemo = NO;  // main thread only
 // Made before the first window and never destroyed: a quit that outlasts
 // its grace ends the process while a worker may still be recording.
 struct PendingTrace {
-  std::unique_ptr<pelmora::trace::TraceWriter> writer;
-  std::unique_ptr<pelmora::trace::TraceRecording> recording;
+  std::unique_ptr<pelmora::trace::ProgramRecording> recording;
   bool taken = false;
 };
 
@@ -56,7 +55,7 @@ PendingTrace& pendingTrace() {
     if (gDemo) options.hooks = pelmora::sim::demoHooks();
     PendingTrace& trace = pendingTrace();
     if (trace.recording && !trace.taken) {
-      pelmora::recordSession(options, *trace.recording);
+      options.recorder = trace.recording->recorder();
       trace.taken = true;
     }
     _bridge = std::make_unique<pelmora::SessionBridge>(std::move(options));
@@ -66,16 +65,19 @@ PendingTrace& pendingTrace() {
   return self;
 }
 
-+ (BOOL)recordNextSessionTo:(NSString*)path error:(NSString* _Nullable* _Nullable)error {
-  std::string reason;
-  PendingTrace& trace = pendingTrace();
-  trace.writer = pelmora::trace::TraceWriter::create(path.UTF8String, pelmora::trace::ownHeader(), reason);
-  if (!trace.writer) {
-    if (error) *error = LCDStringFromUtf8(reason);
-    return NO;
-  }
-  trace.recording = std::make_unique<pelmora::trace::TraceRecording>(*trace.writer);
-  return YES;
++ (void)recordNextSessionTo:(NSString*)path {
+  pendingTrace().recording = std::make_unique<pelmora::trace::ProgramRecording>(path.UTF8String);
+}
+
++ (nullable NSString*)takeRecordingFailure {
+  const PendingTrace& trace = pendingTrace();
+  if (!trace.recording) return nil;
+  const std::string failure = trace.recording->takeFailure();
+  return failure.empty() ? nil : LCDStringFromUtf8(failure);
+}
+
++ (void)finishRecording {
+  if (pendingTrace().recording) pendingTrace().recording->finish();
 }
 
 - (void)dealloc {

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -151,6 +150,8 @@ std::uint64_t nowMs() {
     return session.finished;
   }];
   [_retiring removeObjectsAtIndexes:finished];
+  NSString* recordingFailure = [LCDSession takeRecordingFailure];
+  if (recordingFailure != nil) [self tellRecordingFailure:recordingFailure];
   if (_gate.replyDue(nowMs(), [self allSessionsFinished])) {
     [_timer invalidate];
     _timer = nil;
@@ -164,6 +165,25 @@ std::uint64_t nowMs() {
   for (LCDWindowController* controller in _windows) [controller.session stop];
   for (LCDSession* session in _retiring) [session stop];
   return static_cast<NSApplicationTerminateReply>(_gate.firstReply([self allSessionsFinished]));
+}
+
+- (void)applicationWillTerminate:(NSNotification*)notification {
+  (void)notification;
+  // Every worker has ended or had its grace; the recording's last tenth of
+  // a second is still queued.
+  [LCDSession finishRecording];
+}
+
+// In an alert: nobody reads the standard error of a program started from
+// the Finder or with `open`.
+- (void)tellRecordingFailure:(NSString*)failure {
+  NSAlert* alert = [[NSAlert alloc] init];
+  alert.messageText = @"Pelmora cannot record";
+  alert.informativeText = failure;
+  // Out of the timer's call: the alert's own loop runs the timer too.
+  dispatch_async(dispatch_get_main_queue(), ^{
+    [alert runModal];
+  });
 }
 
 - (void)powerChanged:(NSNotification*)notification {
@@ -189,11 +209,7 @@ int main(int argc, const char* argv[]) {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const pelmora::host::ProgramOptions options = pelmora::host::parseProgramOptions(args);
     LCDSession.demo = options.demo;
-    NSString* error = nil;
-    if (!options.recordPath.empty() &&
-        ![LCDSession recordNextSessionTo:LCDStringFromUtf8(options.recordPath) error:&error]) {
-      std::fprintf(stderr, "Pelmora: %s\n", error.UTF8String);
-    }
+    if (!options.recordPath.empty()) [LCDSession recordNextSessionTo:LCDStringFromUtf8(options.recordPath)];
     NSApplication* application = [NSApplication sharedApplication];
     // The application holds its delegate weakly; this reference keeps it for
     // the whole run, which ARC would otherwise end after its last use.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -25,16 +26,9 @@ Run runSession(unsigned seconds, trace::TraceWriter* writer) {
   sim::RealClock clock;
   sim::SimBus bus(clock);
   bus.addDevice(u"bench", u"BENCH1", {.seed = 11, .modeCycleMs = 500});
-  ConnectionHooks hooks = bus.hooks(clock);
-  ResumeCallback resume;
-  std::unique_ptr<trace::TraceRecording> recording;
-  if (writer) {
-    recording = std::make_unique<trace::TraceRecording>(*writer);
-    hooks = recording->wrap(std::move(hooks));
-    resume = recording->wrapResume({});
-  }
-  ConnectionWorker worker({}, [](const OutputFrame&) {}, {}, {}, hooks, {}, resume);
-  if (recording) worker.setRandomSource(recording->wrapRandom({}));
+  std::optional<trace::TraceRecording> recording;
+  ConnectionWorker worker({}, [](const OutputFrame&) {}, {}, {}, bus.hooks(clock), {}, {});
+  if (writer) worker.setRecorder(&recording.emplace(*writer));
   const std::uint64_t start = clock.now();
   std::thread stopper([&] {
     std::this_thread::sleep_for(std::chrono::seconds(seconds));

@@ -36,12 +36,10 @@ struct SessionBridgeOptions {
   // What the worker's pauses sleep on; empty: 20 ms slices with a device
   // scan every 500 ms.
   std::shared_ptr<IDeviceEvents> deviceEvents;
-  // Each wraps what the worker gets (the bridge's wait, its resume poll,
-  // the random draw; empty for the platform's generator) when set, so that
-  // a trace can record what they answer.
-  std::function<WaitFunction(WaitFunction)> wrapWait;
-  std::function<ResumeCallback(ResumeCallback)> wrapResume;
-  std::function<RandomSource(RandomSource)> wrapRandom;
+  // `--record`: told everything the worker learns from outside; must
+  // outlive the worker (null: nothing is recorded). The scan of long pauses
+  // is not the worker's: it only cuts a wait short, whose answer is told.
+  WorkerRecorder* recorder = nullptr;
 };
 
 // Six of the worker's counters (only after it finished) and the three bit

@@ -60,7 +60,6 @@ bool storeSerial(SessionBridgeState& state, std::u16string_view serial) {
 std::unique_ptr<ConnectionWorker> makeWorker(const std::shared_ptr<SessionBridgeState>& state,
                                              SessionBridgeOptions options) {
   WaitFunction wait = DeviceWatchingWait(state, chooseScan(options));
-  if (options.wrapWait) wait = options.wrapWait(std::move(wait));
   ConnectionHooks hooks = std::move(options.hooks);
   hooks.wait = nullptr;
   auto onFrame = [state](const OutputFrame& frame) {
@@ -74,10 +73,9 @@ std::unique_ptr<ConnectionWorker> makeWorker(const std::shared_ptr<SessionBridge
     if (storeSerial(*state, serial)) tellListener(*state);
   };
   ResumeCallback pollResume = [state] { return state->resumeRequested.exchange(false); };
-  if (options.wrapResume) pollResume = options.wrapResume(std::move(pollResume));
   auto worker = std::make_unique<ConnectionWorker>(std::move(wait), std::move(onFrame), std::move(onModel), nullptr,
                                                    std::move(hooks), std::move(onSerial), std::move(pollResume));
-  if (options.wrapRandom) worker->setRandomSource(options.wrapRandom({}));
+  worker->setRecorder(options.recorder);
   return worker;
 }
 

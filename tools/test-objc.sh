@@ -75,7 +75,8 @@ done
 
 # The portable functions each file must call; a new .mm needs a line here.
 declare -A needs=(
-  [LCDSession]="SessionBridge::SessionBridge SessionBridge::takePixels mac::statisticsFields sim::demoHooks"
+  [LCDSession]="SessionBridge::SessionBridge SessionBridge::takePixels mac::statisticsFields sim::demoHooks
+                trace::ProgramRecording::takeFailure"
   [ContentView]="mac::windowTitle mac::chooseVersion mac::planScaleChange mac::cascadeOffset mac::layoutChrome
                  mac::standardButtonOrigin mac::contentSizeForScale mac::itemChecked mac::windowItemEnabled
                  mac::levelForTopmost mac::levelToRestoreAfterMiniaturize mac::isWholeFrame mac::frameImageLayout

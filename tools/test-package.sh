@@ -67,6 +67,8 @@ dpkg-deb -x "$deb" "$root"
 version=$("$root/usr/bin/pelmora" --version)
 [[ $version == "pelmora $text" ]] || fail "--version said '$version'"
 msgunfmt "$root/usr/share/locale/ja/LC_MESSAGES/pelmora.mo" | grep -qF '終了(_X)' || fail "the Japanese catalogue lacks its texts"
+xgettext --keyword=translatable --from-code=UTF-8 -o - linux/app/*.cpp 2>/dev/null | msgcmp po/ja.po - ||
+  fail "po/ja.po lacks a text the program marks for translation"
 zcat "$root/usr/share/man/man1/pelmora.1.gz" | grep -qF 'BI \-\-replay' || fail "the manual page lacks --replay"
 echo "$version"
 

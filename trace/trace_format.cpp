@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/protocol/byte_order.h"
+#include "trace/trace_blocks.h"
 
 namespace pelmora::trace {
 namespace {
@@ -13,10 +14,6 @@ constexpr std::uint8_t kReceivedBit = 0x40;
 constexpr unsigned kVarintBits = 7;
 constexpr std::uint8_t kVarintMore = 0x80;
 constexpr std::size_t kMaxVarintBytes = 10;
-
-constexpr std::uint64_t zigzag(std::int64_t v) {
-  return (static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63);
-}
 
 void putVarint(std::vector<std::uint8_t>& out, std::uint64_t v) {
   while (v >= kVarintMore) {
@@ -118,7 +115,7 @@ const char* systemName(HostSystem system) {
 
 std::vector<std::uint8_t> encodeHeader(const TraceHeader& header) {
   const std::size_t textLength = std::min(header.programVersion.size(), kTraceMaxVersionText);
-  std::vector<std::uint8_t> out(kTraceFixedHeaderLength + textLength);
+  std::vector<std::uint8_t> out(kTraceFixedHeaderLength + textLength + kTraceHeaderCheckLength);
   std::copy_n(kTraceMagic, kTraceMagicLength, out.begin());
   writeU32(&out[8], kTraceVersion);
   writeU32(&out[12], static_cast<std::uint32_t>(kReportLength));
@@ -126,6 +123,8 @@ std::vector<std::uint8_t> encodeHeader(const TraceHeader& header) {
   out[17] = static_cast<std::uint8_t>(textLength);
   writeU32(&out[18], header.limitMiB);
   std::copy_n(header.programVersion.begin(), textLength, out.begin() + kTraceFixedHeaderLength);
+  const std::size_t checked = out.size() - kTraceHeaderCheckLength;
+  writeU32(&out[checked], crc32(std::span(out).first(checked)));
   return out;
 }
 
@@ -134,7 +133,7 @@ std::size_t TraceEncoder::encodeFixed(const TraceRecord& r, std::array<std::uint
                                      (r.received ? kReceivedBit : 0));
   std::size_t n = 1;
   if (r.call == TraceCall::now) {
-    n += putVarint(&out[n], zigzag(static_cast<std::int64_t>(r.value - lastNow_)));
+    n += putVarint(&out[n], r.value - lastNow_);
     lastNow_ = r.value;
   } else if (hasNumber(r.call)) {
     n += putVarint(&out[n], r.value);
@@ -172,7 +171,7 @@ void TraceEncoder::encode(const TraceRecord& r, std::vector<std::uint8_t>& out) 
 }
 
 DecodeStatus TraceDecoder::fail(const std::string& why) {
-  error_ = "record at byte " + std::to_string(fileOffset_ + position_) + ": " + why;
+  error_ = why;
   return DecodeStatus::corrupt;
 }
 
@@ -260,13 +259,13 @@ DecodeStatus TraceDecoder::next(TraceRecord& r) {
     good = readText(r.path);
   } else if (r.call == TraceCall::now) {
     good = readVarint(number);
+    // Zigzag codes a negative difference as an odd number.
+    if (good && zigzagTimes_ && (number & 1) != 0) {
+      position_ = start;
+      return fail("the clock goes back");
+    }
     if (good) {
-      const auto delta = static_cast<std::int64_t>((number >> 1) ^ (~(number & 1) + 1));
-      if (delta < 0) {
-        position_ = start;
-        return fail("the clock goes back");
-      }
-      lastNow_ += static_cast<std::uint64_t>(delta);
+      lastNow_ += zigzagTimes_ ? number >> 1 : number;
       r.value = lastNow_;
     }
   } else if (hasNumber(r.call)) {

@@ -1,12 +1,14 @@
 #pragma once
 // The trace file: everything a worker learned from outside (its hooks, its
 // resume poll, its random draw and every transport call) in the order it
-// asked, so that the same core can be answered call for call later. It is
-// version 2 of the capture file (see sim/CAPTURE_FORMAT.md): the same first
-// 16 header bytes, then the recording system, the size bound and the
-// program version, then one record per call. Records are small because a
-// session asks several things every millisecond: the call and its boolean
-// results share one byte, times are differences, numbers are varints.
+// asked, so that the same core can be answered from it later. It is
+// version 3 of the capture file (see sim/CAPTURE_FORMAT.md): the same first
+// 16 header bytes, then the recording system, the size bound, the program
+// version and the header's check, then one record per call, in checked
+// blocks (trace_blocks.h). Records are small because a session asks several
+// things every millisecond: the call and its boolean results share one
+// byte, times are differences, numbers are varints. Version 2 differs only
+// in having no checks and in keeping time differences zigzag-coded.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -24,8 +26,10 @@ namespace pelmora::trace {
 // trace by its version rather than as a foreign file.
 inline constexpr char kTraceMagic[] = "PLMCAP01";
 inline constexpr std::size_t kTraceMagicLength = 8;
-inline constexpr std::uint32_t kTraceVersion = 2;
+inline constexpr std::uint32_t kTraceVersion = 3;
+inline constexpr std::uint32_t kOldestTraceVersion = 2;
 inline constexpr std::size_t kTraceFixedHeaderLength = 22;
+inline constexpr std::size_t kTraceHeaderCheckLength = 4;  // CRC-32, version 3 on
 inline constexpr std::size_t kTraceMaxVersionText = 64;
 // What a file may hold in an enumeration; more is taken for damage.
 inline constexpr std::size_t kTraceMaxDevices = 64;
@@ -80,7 +84,11 @@ struct TraceRecord {
 std::vector<std::uint8_t> encodeHeader(const TraceHeader& header);
 
 // Encodes records one after another; times are kept as differences from the
-// previous `now`, so one encoder writes one file from its start.
+// previous `now`, so one encoder writes one file from its start. The
+// platform clocks are monotonic (CLOCK_MONOTONIC, steady_clock,
+// GetTickCount64) and one worker asks them in turn, so a difference is
+// never negative; should a hook's clock step back all the same, the
+// difference wraps around in 64 bits and decodes to the very time again.
 class TraceEncoder {
  public:
   // Longest record apart from an enumeration or an open.
@@ -97,17 +105,16 @@ class TraceEncoder {
 
 enum class DecodeStatus { ok, torn, corrupt };
 
-// Decodes records one after another from the bytes after the header.
+// Decodes records one after another, as the given version of the format
+// wrote them.
 class TraceDecoder {
  public:
-  // `fileOffset`: where the records start in the file, for the error text.
-  explicit TraceDecoder(std::span<const std::uint8_t> records, std::size_t fileOffset = 0)
-      : bytes_(records), fileOffset_(fileOffset) {}
+  explicit TraceDecoder(std::span<const std::uint8_t> records, std::uint32_t version = kTraceVersion)
+      : bytes_(records), zigzagTimes_(version == kOldestTraceVersion) {}
 
   // Fills `record` (reusing its strings) and moves on; `torn` when the bytes
   // end inside the record or before it (at the end), `corrupt` (with
-  // `error`, which names the record's byte in the file) when they cannot be
-  // one.
+  // `error`; position() stays at the record) when they cannot be one.
   DecodeStatus next(TraceRecord& record);
   bool atEnd() const { return position_ == bytes_.size(); }
   std::size_t position() const { return position_; }
@@ -122,7 +129,7 @@ class TraceDecoder {
   DecodeStatus fail(const std::string& why);
 
   std::span<const std::uint8_t> bytes_;
-  std::size_t fileOffset_ = 0;
+  bool zigzagTimes_ = false;
   std::size_t position_ = 0;
   std::uint64_t lastNow_ = 0;
   bool torn_ = false;

@@ -7,6 +7,7 @@
 
 #include "core/protocol/byte_order.h"
 #include "sim/capture_reader.h"
+#include "trace/trace_blocks.h"
 
 namespace pelmora::trace {
 namespace {
@@ -17,6 +18,9 @@ constexpr std::size_t kSystemOffset = 16;
 constexpr std::size_t kVersionTextLengthOffset = 17;
 constexpr std::size_t kLimitOffset = 18;
 constexpr std::size_t kReadChunk = std::size_t{1} << 16;
+// What a person can do about a refusal.
+constexpr const char* kAskAgain = "; ask for the file again";
+constexpr const char* kRecordAgain = "; record it again";
 
 Recording refuse(std::string why) {
   Recording result;
@@ -35,22 +39,30 @@ bool printable(std::span<const std::uint8_t> text) {
   return true;
 }
 
-// Header fields after the magic and the version.
-Recording readHeader(std::span<const std::uint8_t> bytes) {
-  if (bytes.size() < kTraceFixedHeaderLength) return refuse("the trace's header is cut short");
+// Header fields after the magic and the version; from version 3 on, checked
+// first, so that damage there is not taken for another kind of trace.
+Recording readHeader(std::span<const std::uint8_t> bytes, std::uint32_t version) {
+  const std::string cutShort = std::string("the trace's header is cut short") + kRecordAgain;
+  const std::string damaged = std::string("the trace's header is damaged") + kAskAgain;
+  if (bytes.size() < kTraceFixedHeaderLength) return refuse(cutShort);
+  const std::size_t textLength = bytes[kVersionTextLengthOffset];
+  if (textLength > kTraceMaxVersionText) return refuse(damaged);
+  const std::size_t textEnd = kTraceFixedHeaderLength + textLength;
+  const std::size_t checkLength = version == kOldestTraceVersion ? 0 : kTraceHeaderCheckLength;
+  if (bytes.size() < textEnd + checkLength) return refuse(cutShort);
+  if (checkLength != 0 && crc32(bytes.first(textEnd)) != readU32(&bytes[textEnd])) {
+    return refuse(std::string("damaged trace: the header does not match its check") + kAskAgain);
+  }
   if (readU32(&bytes[kReportLengthOffset]) != kReportLength) return refuse("a trace of another report length");
   if (!knownSystem(bytes[kSystemOffset])) return refuse("a trace from an unknown system");
-  const std::size_t textLength = bytes[kVersionTextLengthOffset];
-  if (textLength > kTraceMaxVersionText) return refuse("the trace's header is damaged");
-  if (bytes.size() < kTraceFixedHeaderLength + textLength) return refuse("the trace's header is cut short");
   const auto text = bytes.subspan(kTraceFixedHeaderLength, textLength);
-  if (!printable(text)) return refuse("the trace's header is damaged");
+  if (!printable(text)) return refuse(damaged);
   Recording result;
   result.kind = RecordingKind::trace;
   result.header.system = static_cast<HostSystem>(bytes[kSystemOffset]);
   result.header.limitMiB = readU32(&bytes[kLimitOffset]);
   result.header.programVersion.assign(text.begin(), text.end());
-  result.recordsBegin = kTraceFixedHeaderLength + textLength;
+  result.recordsBegin = textEnd + checkLength;
   return result;
 }
 
@@ -58,23 +70,45 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-Recording readTrace(std::span<const std::uint8_t> bytes) {
-  Recording result = readHeader(bytes);
+// The records of a version 2 trace, which has no blocks: one span, in place.
+TraceBlocks unblocked(std::span<const std::uint8_t> file, std::size_t begin) {
+  TraceBlocks blocks;
+  blocks.starts.push_back({0, begin});
+  blocks.end = file.size();
+  return blocks;
+}
+
+Recording readTrace(std::span<const std::uint8_t> file, std::uint32_t version) {
+  Recording result = readHeader(file, version);
   if (result.kind != RecordingKind::trace) return result;
-  TraceDecoder decoder(bytes.subspan(result.recordsBegin), result.recordsBegin);
+  const bool current = version == kTraceVersion;
+  TraceBlocks blocks = current ? readBlocks(file, result.recordsBegin) : unblocked(file, result.recordsBegin);
+  if (!blocks.damage.empty()) return refuse("damaged trace: " + blocks.damage + kAskAgain);
+  const auto records = current ? std::span<const std::uint8_t>(blocks.payload) : file.subspan(result.recordsBegin);
+  TraceDecoder decoder(records, version);
+  TraceEncoder encoder;
   TraceRecord record;
   while (!decoder.atEnd()) {
     const DecodeStatus status = decoder.next(record);
-    if (status == DecodeStatus::corrupt) return refuse("corrupt trace: " + decoder.error());
+    if (status == DecodeStatus::corrupt) {
+      return refuse("corrupt trace: record at byte " + std::to_string(blocks.fileOffset(decoder.position())) + ": " +
+                    decoder.error() + kAskAgain);
+    }
     if (status == DecodeStatus::torn) break;
     ++result.recordCount;
     if (record.call == TraceCall::limit && !decoder.atEnd()) {
-      return refuse("corrupt trace: records after the end of the recording");
+      return refuse(std::string("corrupt trace: records after the end of the recording") + kAskAgain);
     }
+    if (!current) encoder.encode(record, result.bytes);
   }
-  result.recordsEnd = result.recordsBegin + decoder.position();
-  result.tornBytes = bytes.size() - result.recordsEnd;
-  if (result.recordCount == 0) return refuse("the trace holds no calls");
+  if (result.recordCount == 0) return refuse(std::string("the trace holds no calls") + kRecordAgain);
+  result.tornBytes = file.size() - blocks.fileOffset(decoder.position());
+  if (current) {
+    result.bytes = std::move(blocks.payload);
+    result.bytes.resize(decoder.position());
+  }
+  result.recordsBegin = 0;
+  result.recordsEnd = result.bytes.size();
   return result;
 }
 
@@ -84,6 +118,7 @@ Recording readCapture(std::span<const std::uint8_t> bytes) {
   Recording result;
   result.kind = RecordingKind::capture;
   result.capture = std::move(*read.capture);
+  result.fileBytes = bytes.size();
   result.tornBytes = read.tornBytes;
   return result;
 }
@@ -96,12 +131,15 @@ Recording readRecording(std::vector<std::uint8_t> bytes) {
   const std::uint32_t version = readU32(&bytes[kVersionOffset]);
   if (version == sim::kCaptureVersion) return readCapture(bytes);
   if (version > kTraceVersion) {
-    return refuse("a trace of a newer format (version " + std::to_string(version) + "); this program reads up to " +
-                  std::to_string(kTraceVersion));
+    return refuse("a trace of version " + std::to_string(version) +
+                  ", from a newer program: this one reads up to version " + std::to_string(kTraceVersion) +
+                  "; replay it with the newer one");
   }
-  if (version != kTraceVersion) return refuse("a recording of an unknown version (" + std::to_string(version) + ")");
-  Recording result = readTrace(bytes);
-  if (result.kind == RecordingKind::trace) result.bytes = std::move(bytes);
+  if (version < kOldestTraceVersion) {
+    return refuse("a recording of an unknown version (" + std::to_string(version) + ")");
+  }
+  Recording result = readTrace(bytes, version);
+  result.fileBytes = bytes.size();
   return result;
 }
 
@@ -121,6 +159,14 @@ Recording readRecordingFile(const std::string& path) {
   Recording result = readRecording(std::move(bytes));
   if (!result.error.empty()) result.error = path + ": " + result.error;
   return result;
+}
+
+std::string describeCut(const Recording& recording) {
+  if (recording.kind == RecordingKind::refused || recording.tornBytes == 0) return {};
+  const bool trace = recording.kind == RecordingKind::trace;
+  return std::string("the ") + (trace ? "trace" : "capture") + " was cut short at byte " +
+         std::to_string(recording.fileBytes - recording.tornBytes) +
+         " (its recording did not finish); the " + (trace ? "calls" : "reports") + " before it replay";
 }
 
 }  // namespace pelmora::trace

@@ -1,12 +1,13 @@
 #include "trace/trace_replay.h"
 
 #include <algorithm>
+#include <array>
 #include <cinttypes>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 #include "core/protocol/session_engine.h"
-#include "core/render/status_screen.h"
 
 namespace pelmora::trace {
 namespace {
@@ -18,9 +19,11 @@ constexpr unsigned kBytesPerPixel = 4;
 
 // Ends the replay from inside a call; nothing in the core catches it.
 struct ReplayStop {
+  enum class Ending { traceEnd, divergence, sizeBound };
   std::string reason;
-  bool endOfTrace;
+  Ending ending;
 };
+using Ending = ReplayStop::Ending;
 
 std::string hex(std::uint64_t value) {
   char text[17];
@@ -86,6 +89,13 @@ std::string describe(const TraceRecord& r) {
 }
 
 constexpr std::int64_t kNoArgument = -1;
+// Answers in a row that took nothing from the trace before the replay calls
+// it a spin. The recorded engine never stands still, and a harmless change
+// only for the few looks it asks more than the trace holds before an
+// effect; a spin is some hundred turns of the session loop, or 250 of the
+// supervisor's error rotation, each drawing a screen.
+constexpr std::size_t kMaxStandstill = 1000;
+constexpr std::size_t kCallKinds = static_cast<std::size_t>(TraceCall::limit) + 1;
 
 std::string askedText(TraceCall call, std::int64_t argument) {
   std::string text = callName(call);
@@ -97,54 +107,194 @@ std::string askedText(TraceCall call, std::int64_t argument) {
   return text;
 }
 
-// The trace as answers, taken in order.
+std::size_t kindOf(TraceCall call) { return static_cast<std::size_t>(call); }
+
+// A call the engine makes only to look (the clock, a code, a transfer's
+// state, a wait or read that brought nothing) may come earlier, later or
+// more often after a refactor; one that changes something or ends
+// something is the session itself and must come in its recorded order.
+// Only the first stop is an effect: a stop stays requested, and how often
+// the engine looks at it afterwards is not.
+bool isEffect(const TraceRecord& r, bool stopSeen) {
+  switch (r.call) {
+    case TraceCall::now:
+    case TraceCall::errorCode:
+    case TraceCall::isReading:
+    case TraceCall::isFeaturePending: return false;
+    case TraceCall::wait: return r.ok && !stopSeen;
+    case TraceCall::pollResume: return r.ok;
+    case TraceCall::readReport: return !r.ok || r.received;
+    case TraceCall::poll: return !r.ok;
+    default: return true;
+  }
+}
+
+// Calls whose every answer is an effect.
+bool alwaysActs(TraceCall call) {
+  switch (call) {
+    case TraceCall::enumerate:
+    case TraceCall::createTransport:
+    case TraceCall::open:
+    case TraceCall::sendFeature:
+    case TraceCall::close:
+    case TraceCall::random: return true;
+    default: return false;
+  }
+}
+
+bool endsRecording(const TraceRecord& r) { return r.call == TraceCall::lost || r.call == TraceCall::limit; }
+
+// The trace as the outside's state: effects are taken in order, and a look
+// is answered by the first unanswered record of its kind before the next
+// effect, or else as the last one was (the clock standing still).
 class TraceAnswers {
  public:
   TraceAnswers(const Recording& trace, const ReplayOptions& options)
       : decoder_(std::span(trace.bytes).subspan(trace.recordsBegin, trace.recordsEnd - trace.recordsBegin)),
-        options_(options) {}
-
-  // The next record, which must answer `call`; `argument` (the number the
-  // engine passed, if any) only names the call in the reason of a stop.
-  const TraceRecord& take(TraceCall call, std::int64_t argument = kNoArgument) {
-    if (decoder_.atEnd() || decoder_.next(record_) != DecodeStatus::ok) {
-      const std::string asked = askedText(call, argument);
-      throw ReplayStop{"the trace ends at call " + std::to_string(index_ + 1) + " (" + asked + ")", true};
-    }
-    ++index_;
-    if (record_.call == TraceCall::lost || record_.call == TraceCall::limit) {
-      const std::string asked = askedText(call, argument);
-      const bool lost = record_.call == TraceCall::lost;
-      throw ReplayStop{"call " + std::to_string(index_) + " (" + asked + "): " +
-                           (lost ? "the recording lost " + std::to_string(record_.value) + " call(s) here"
-                                 : "the recording reached its size bound here"),
-                       !lost};
-    }
-    if (record_.call != call) differs(call, argument);
-    if (record_.call == TraceCall::now) time_ = record_.value;
-    if (options_.timeline) options_.timeline(std::to_string(time_) + " " + describe(record_));
-    return record_;
+        options_(options) {
+    for (std::size_t kind = 0; kind < kCallKinds; ++kind) last_[kind].call = static_cast<TraceCall>(kind);
+    last_[kindOf(TraceCall::readReport)].ok = true;  // nothing to read
+    last_[kindOf(TraceCall::poll)].ok = true;
   }
 
+  // The answer to `call`; `argument` (the number the engine passed, if
+  // any) only names the call in the reason of a stop.
+  const TraceRecord& ask(TraceCall call, std::int64_t argument = kNoArgument) {
+    fill();
+    const std::size_t looks = run_.size() - (effectAhead_ ? 1 : 0);
+    std::size_t& i = scan_[kindOf(call)];
+    while (i < looks && (run_[i].answered || run_[i].record.call != call)) ++i;
+    if (i < looks) return answer(run_[i]);
+    if (effectAhead_ && run_.back().record.call == call) return takeEffect();
+    if (!effectAhead_ || endsRecording(run_.back().record) || alwaysActs(call)) endsHere(call, argument);
+    return standStill(call, argument);
+  }
+
+  // The effect just taken is not the one the engine asked for.
   [[noreturn]] void differs(TraceCall call, std::int64_t argument, const char* detail = "") const {
-    throw ReplayStop{"call " + std::to_string(index_) + " at " + std::to_string(time_) + " ms differs: the engine asked " +
-                         askedText(call, argument) + detail + ", the trace holds " + describe(record_),
-                     false};
+    throw ReplayStop{"call " + std::to_string(effectIndex_) + " at " + std::to_string(time()) +
+                         " ms differs: the engine asked " + askedText(call, argument) + detail + ", the trace holds " +
+                         describe(effect_),
+                     Ending::divergence};
   }
 
-  bool atEnd() const { return decoder_.atEnd(); }
-  std::size_t answered() const { return index_; }
-  std::uint64_t time() const { return time_; }
-  const DeviceList& lastDevices() const { return devices_; }
-  void keepDevices(const DeviceList& devices) { devices_ = devices; }
+  // True when what is left of the trace holds no effect.
+  bool atEnd() {
+    fill();
+    return !effectAhead_;
+  }
+  std::string nextEffect() const { return "call " + std::to_string(effectIndex_) + " (" + describe(run_.back().record) + ")"; }
+  std::size_t answered() const { return taken_; }
+  std::uint64_t time() const { return last_[kindOf(TraceCall::now)].value; }
 
  private:
+  struct Pending {
+    TraceRecord record;
+    std::size_t index = 0;  // in the trace, from 1
+    bool answered = false;
+  };
+
+  // Reads on to the next effect, unless it is read already, or to the end.
+  void fill() {
+    while (!effectAhead_ && !decoder_.atEnd()) {
+      Pending& pending = run_.emplace_back();
+      if (decoder_.next(pending.record) != DecodeStatus::ok) {
+        run_.pop_back();  // not a record: the trace ends before it
+        return;
+      }
+      pending.index = ++read_;
+      effectAhead_ = isEffect(pending.record, stopSeen_);
+      if (effectAhead_) effectIndex_ = pending.index;
+      if (pending.record.call == TraceCall::wait && pending.record.ok) stopSeen_ = true;
+    }
+  }
+
+  const TraceRecord& answer(Pending& pending) {
+    pending.answered = true;
+    ++taken_;
+    keep(pending.record);
+    standstill_ = 0;
+    asked_ = 0;
+    if (options_.timeline) options_.timeline(std::to_string(time()) + " " + describe(pending.record));
+    return pending.record;
+  }
+
+  // Every record before the effect has passed, asked or not.
+  const TraceRecord& takeEffect() {
+    for (Pending& pending : run_) {
+      if (!pending.answered) ++taken_, keep(pending.record);
+    }
+    effect_ = std::move(run_.back().record);
+    run_.clear();
+    scan_.fill(0);
+    effectAhead_ = false;
+    standstill_ = 0;
+    asked_ = 0;
+    if (options_.timeline) options_.timeline(std::to_string(time()) + " " + describe(effect_));
+    return effect_;
+  }
+
+  // What a look that the trace does not answer again is answered with
+  // (a stop too, once requested).
+  void keep(const TraceRecord& r) {
+    if (!isEffect(r, true)) {
+      TraceRecord& last = last_[kindOf(r.call)];
+      last.ok = r.ok;
+      last.value = r.value;
+    }
+  }
+
+  // The trace holds nothing for this look before its next effect: the
+  // outside is as it was when last asked.
+  const TraceRecord& standStill(TraceCall call, std::int64_t argument) {
+    asked_ |= 1u << kindOf(call);
+    if (++standstill_ >= kMaxStandstill) spins(call, argument);
+    const TraceRecord& still = last_[kindOf(call)];
+    if (options_.timeline) options_.timeline(std::to_string(time()) + " " + describe(still) + " (as before)");
+    return still;
+  }
+
+  [[noreturn]] void spins(TraceCall call, std::int64_t argument) const {
+    std::string calls;
+    for (std::size_t kind = 0; kind < kCallKinds; ++kind) {
+      if (asked_ & (1u << kind)) append(calls, calls.empty() ? "" : ", ", callName(static_cast<TraceCall>(kind)));
+    }
+    throw ReplayStop{"at " + std::to_string(time()) + " ms the engine keeps asking " + calls + " (last " +
+                         askedText(call, argument) + ") and never reaches " + nextEffect(),
+                     Ending::divergence};
+  }
+
+  // Asked for what the rest of the trace does not hold: the recording ended
+  // here (the user's quit, a lost stretch, its size bound) or the engine
+  // wants another effect than the one recorded next.
+  [[noreturn]] void endsHere(TraceCall call, std::int64_t argument) {
+    const std::string asked = askedText(call, argument);
+    if (!effectAhead_) throw ReplayStop{"the trace ends at " + asked, Ending::traceEnd};
+    const TraceRecord& next = run_.back().record;
+    const std::string at = "call " + std::to_string(effectIndex_) + " (" + asked + "): ";
+    if (next.call == TraceCall::lost) {
+      throw ReplayStop{at + "the recording lost " + std::to_string(next.value) + " call(s) here", Ending::divergence};
+    }
+    if (next.call == TraceCall::limit) {
+      throw ReplayStop{at + "the recording reached its size bound here", Ending::sizeBound};
+    }
+    effect_ = next;
+    differs(call, argument);
+  }
+
   TraceDecoder decoder_;
   const ReplayOptions& options_;
-  TraceRecord record_;
-  DeviceList devices_;
-  std::size_t index_ = 0;
-  std::uint64_t time_ = 0;
+  std::vector<Pending> run_;  // from the last effect taken up to and with the next
+  bool effectAhead_ = false;  // run_ ends in an effect
+  bool stopSeen_ = false;
+  std::size_t effectIndex_ = 0;  // of the last effect read
+  std::array<std::size_t, kCallKinds> scan_{};  // per call, where its first unanswered look may be
+  TraceRecord effect_;  // the last one taken
+  std::array<TraceRecord, kCallKinds> last_{};
+  std::size_t read_ = 0;
+  std::size_t taken_ = 0;
+  std::size_t standstill_ = 0;
+  std::uint32_t asked_ = 0;  // bits by call, during a standstill
 };
 
 class ReplayTransport final : public IHidTransport {
@@ -153,34 +303,34 @@ class ReplayTransport final : public IHidTransport {
   ReplayTransport(TraceAnswers& answers, HostSystem system) : answers_(answers), system_(system) {}
 
   bool open(const std::u16string& path) override {
-    const TraceRecord& r = answers_.take(TraceCall::open);
+    const TraceRecord& r = answers_.ask(TraceCall::open);
     if (r.path != path) answers_.differs(TraceCall::open, kNoArgument, " of another path");
     return r.ok;
   }
   bool readReport(std::uint8_t* report, bool& received) override {
-    const TraceRecord& r = answers_.take(TraceCall::readReport);
+    const TraceRecord& r = answers_.ask(TraceCall::readReport);
     received = r.received;
     if (received) std::copy(r.report.begin(), r.report.end(), report);
     return r.ok;
   }
   bool sendFeature(const std::uint8_t* report) override {
-    const TraceRecord& r = answers_.take(TraceCall::sendFeature, report[kCommandCodeOffset]);
+    const TraceRecord& r = answers_.ask(TraceCall::sendFeature, report[kCommandCodeOffset]);
     if (!std::equal(r.report.begin(), r.report.end(), report)) {
       answers_.differs(TraceCall::sendFeature, report[kCommandCodeOffset], " with other bytes");
     }
     return r.ok;
   }
-  bool poll() override { return answers_.take(TraceCall::poll).ok; }
+  bool poll() override { return answers_.ask(TraceCall::poll).ok; }
   bool close(std::uint32_t timeoutMs) override {
-    const TraceRecord& r = answers_.take(TraceCall::close, timeoutMs);
+    const TraceRecord& r = answers_.ask(TraceCall::close, timeoutMs);
     if (r.value != timeoutMs) answers_.differs(TraceCall::close, timeoutMs);
     return r.ok;
   }
   std::uint32_t errorCode() const override {
-    return static_cast<std::uint32_t>(answers_.take(TraceCall::errorCode).value);
+    return static_cast<std::uint32_t>(answers_.ask(TraceCall::errorCode).value);
   }
-  bool isReading() const override { return answers_.take(TraceCall::isReading).ok; }
-  bool isFeaturePending() const override { return answers_.take(TraceCall::isFeaturePending).ok; }
+  bool isReading() const override { return answers_.ask(TraceCall::isReading).ok; }
+  bool isFeaturePending() const override { return answers_.ask(TraceCall::isFeaturePending).ok; }
   HostSystem codeSystem() const override { return system_; }
 
  private:
@@ -188,54 +338,20 @@ class ReplayTransport final : public IHidTransport {
   const HostSystem system_;
 };
 
+// A wait's length is not held: only whether it ended in a stop.
 ConnectionHooks replayHooks(TraceAnswers& answers, HostSystem system) {
   ConnectionHooks hooks;
-  hooks.enumerate = [&answers] {
-    DeviceList devices = answers.take(TraceCall::enumerate).devices;
-    answers.keepDevices(devices);
-    return devices;
-  };
+  hooks.enumerate = [&answers] { return answers.ask(TraceCall::enumerate).devices; };
   hooks.createTransport = [&answers, system]() -> std::unique_ptr<IHidTransport> {
-    if (!answers.take(TraceCall::createTransport).ok) return nullptr;
+    if (!answers.ask(TraceCall::createTransport).ok) return nullptr;
     return std::make_unique<ReplayTransport>(answers, system);
   };
-  hooks.now = [&answers] { return answers.take(TraceCall::now).value; };
-  hooks.wait = [&answers](std::uint32_t ms) {
-    const TraceRecord& r = answers.take(TraceCall::wait, ms);
-    if (r.value != ms) answers.differs(TraceCall::wait, ms);
-    return r.ok;
-  };
+  hooks.now = [&answers] { return answers.ask(TraceCall::now).value; };
+  hooks.wait = [&answers](std::uint32_t ms) { return answers.ask(TraceCall::wait, ms).ok; };
   // The recorded clock answers every later `now`; a replay need not wait.
   hooks.sleep = [](std::uint32_t) {};
   return hooks;
 }
-
-// The worker hands out pictures only: find a status screen's text by
-// drawing the candidates again; only the right one leaves it unchanged.
-class StatusReader {
- public:
-  std::string read(const OutputFrame& frame, const std::string& lastError, const DeviceList& devices) {
-    static constexpr const char* kKnown[] = {"No Device", kTextConnecting, kTextReconnecting,
-                                             kTextCancellationPending, kTextConnectionError};
-    for (const char* text : kKnown) {
-      if (matches(frame, text)) return text;
-    }
-    if (!lastError.empty() && matches(frame, lastError)) return lastError;
-    for (const HidDeviceInfo& device : devices) {
-      if (!device.error.empty() && matches(frame, device.error)) return device.error;
-    }
-    return "(status screen)";
-  }
-
- private:
-  bool matches(const OutputFrame& frame, const std::string& text) {
-    *scratch_ = frame;
-    drawStatusScreen(*scratch_, text.data(), text.size(), true);
-    return *scratch_ == frame;
-  }
-
-  std::unique_ptr<OutputFrame> scratch_ = std::make_unique<OutputFrame>();
-};
 
 }  // namespace
 
@@ -258,24 +374,19 @@ ReplayResult replayTrace(const Recording& trace, const ReplayOptions& options) {
     return result;
   }
   TraceAnswers answers(trace, options);
-  StatusReader statusReader;
-  ConnectionWorker* worker = nullptr;
-  bool nextIsLcd = false;
   auto onFrame = [&](const OutputFrame& frame) {
     if (options.onFrame) options.onFrame(result.frameHashes.size(), frame);
     result.frameHashes.push_back(frameHash(frame));
-    if (std::exchange(nextIsLcd, false)) return;
-    result.statusTexts.push_back(statusReader.read(frame, worker->lastError, answers.lastDevices()));
-    if (options.timeline) options.timeline(std::to_string(answers.time()) + " status \"" + printable(result.statusTexts.back()) + "\"");
   };
-  auto onModel = [&](const LcdModel&, const LcdCanvas&) { nextIsLcd = true; };
-  ConnectionHooks hooks = replayHooks(answers, trace.header.system);
-  auto worker_ = std::make_unique<ConnectionWorker>(
-      WaitFunction{}, onFrame, onModel, RawReportCallback{}, hooks, SerialCallback{},
-      [&answers] { return answers.take(TraceCall::pollResume).ok; });
-  worker = worker_.get();
+  auto worker = std::make_unique<ConnectionWorker>(
+      WaitFunction{}, onFrame, ModelCallback{}, RawReportCallback{}, replayHooks(answers, trace.header.system),
+      SerialCallback{}, [&answers] { return answers.ask(TraceCall::pollResume).ok; });
+  worker->setStatusObserver([&](const std::string& text) {
+    result.statusTexts.push_back(text);
+    if (options.timeline) options.timeline(std::to_string(answers.time()) + " status \"" + printable(text) + "\"");
+  });
   worker->setRandomSource([&answers](std::uint32_t& out) {
-    const TraceRecord& r = answers.take(TraceCall::random);
+    const TraceRecord& r = answers.ask(TraceCall::random);
     if (r.ok) out = static_cast<std::uint32_t>(r.value);
     return r.ok;
   });
@@ -283,12 +394,13 @@ ReplayResult replayTrace(const Recording& trace, const ReplayOptions& options) {
     worker->run();
     result.complete = answers.atEnd();
     if (!result.complete) {
-      result.stopReason = "the worker ended before the trace, after call " + std::to_string(answers.answered());
+      result.stopReason = "the worker ended before the trace, which holds " + answers.nextEffect() + " next";
       result.diverged = true;
     }
   } catch (const ReplayStop& stop) {
+    result.complete = stop.ending == Ending::traceEnd;
     result.stopReason = stop.reason;
-    result.diverged = !stop.endOfTrace;
+    result.diverged = stop.ending == Ending::divergence;
   } catch (const std::exception& error) {
     // As on the host, whose bridge shows the text and ends the worker: the
     // recording ends there too (a trace with a failed createTransport).

@@ -1,9 +1,15 @@
 #pragma once
-// Runs the real supervisor and session engine against a trace: every call
-// they make to the outside is answered with what the trace recorded for it,
-// on the recorded clock, so the run is the user's run again, call for call.
-// The first call that is not the one the trace holds next (the code changed
-// since, or the trace lost records there) ends the replay and is named.
+// Runs the real supervisor and session engine against a trace, on the
+// recorded clock. What the session did to the outside or learned from it
+// (enumerations, opens, sends, closes, random draws, a read that delivered
+// or failed, a stop, a resume, a failed poll) is held in its recorded order
+// with its arguments; the first one that differs (the code changed since)
+// ends the replay and is named. What the engine only looks at (the clock,
+// an error code, a transfer's state, a wait or read that brought nothing)
+// is answered from the recorded state whenever it is asked, so reordering
+// those looks, or asking them more or less often, keeps a trace valid. An
+// engine that keeps looking while the recorded clock cannot move (a changed
+// timer) is stopped with what it asked and what the trace holds next.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -16,7 +22,8 @@ namespace pelmora::trace {
 
 struct ReplayOptions {
   // Each call as it is answered and each status text as it is shown, one
-  // line each ("<ms> <call> <result>"); empty: no timeline.
+  // line each ("<ms> <call> <result>", "(as before)" when the trace held
+  // no new answer); empty: no timeline.
   std::function<void(const std::string& line)> timeline;
   // Every frame the worker delivers, numbered from 0.
   std::function<void(std::size_t index, const OutputFrame& frame)> onFrame;
@@ -26,10 +33,10 @@ struct ReplayResult {
   std::vector<std::string> statusTexts;     // in the order shown
   std::vector<std::uint64_t> frameHashes;   // every frame delivered, status screens too
   WorkerStatistics statistics;
-  std::size_t callsAnswered = 0;
-  bool complete = false;  // the worker ended where the trace ends
+  std::size_t callsAnswered = 0;  // records answered or passed over
+  bool complete = false;  // the worker ended, or asked past the trace's end, with no effect left
   bool diverged = false;  // stopped at a call the trace did not record
-  std::string stopReason;  // one line when not complete
+  std::string stopReason;  // one line: where and why it ended
 };
 
 // FNV-1a over the frame's pixels.

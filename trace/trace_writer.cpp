@@ -10,6 +10,8 @@
 #include <mutex>
 #include <vector>
 
+#include "trace/trace_blocks.h"
+
 namespace pelmora::trace {
 namespace {
 
@@ -22,6 +24,13 @@ constexpr std::size_t kWakeBytes = kBatchBytes / 2;
 constexpr std::uint64_t kBytesPerMiB = std::uint64_t{1} << 20;
 // Room kept free in the ring for the record that says records were lost.
 constexpr std::size_t kLostRecordRoom = 16;
+
+// The block headers that `queued` bytes may still need on their way to the
+// file, with one to spare for the record that ends it at the bound: the
+// writer cuts blocks of at most kBatchBytes.
+constexpr std::uint64_t blockRoom(std::size_t queued) {
+  return kBlockHeaderBytes * (2 + queued / kBatchBytes);
+}
 
 std::filesystem::path utf8Path(const std::string& path) {
   return std::filesystem::path(std::u8string(path.begin(), path.end()));
@@ -43,7 +52,7 @@ struct TraceWriter::State {
 
   std::ofstream file;
   const std::uint64_t limitBytes;  // 0: unbounded
-  std::uint64_t accepted;  // bytes the file will hold, header included (under the lock)
+  std::uint64_t accepted;  // bytes the file will hold, header and blocks made so far included (under the lock)
 
   // Encoding happens on the worker, under the lock, in this order.
   TraceEncoder encoder;
@@ -143,7 +152,8 @@ void TraceWriter::record(const TraceRecord& record) {
 // Under the lock.
 void TraceWriter::State::accept(const std::uint8_t* bytes, std::size_t length) {
   const std::size_t room = ring.size() - count;
-  if (limitBytes != 0 && accepted + length + kLostRecordRoom > limitBytes) {
+  if (limitBytes != 0 &&
+      accepted + length + kLostRecordRoom + blockRoom(count + length + kLostRecordRoom) > limitBytes) {
     // Whole records up to the bound, then the one that says so.
     if (room == 0) return;  // the next call tries again
     const auto mark = static_cast<std::uint8_t>(TraceCall::limit);
@@ -181,10 +191,10 @@ bool TraceWriter::State::writeBatch(const std::vector<std::uint8_t>& batch) {
 void TraceWriter::State::writeLoop(std::shared_ptr<State> state) {
   State& s = *state;
   std::vector<std::uint8_t> batch;
-  batch.reserve(kBatchBytes);
+  batch.reserve(kBlockHeaderBytes + kBatchBytes);
   bool failed = false;
   for (;;) {
-    batch.clear();
+    batch.assign(kBlockHeaderBytes, 0);
     {
       std::unique_lock lock(s.mutex);
       s.wake.wait_for(lock, kWritePeriod, [&s] { return s.count >= kWakeBytes || s.closing; });
@@ -201,7 +211,9 @@ void TraceWriter::State::writeLoop(std::shared_ptr<State> state) {
       batch.insert(batch.end(), s.ring.begin(), s.ring.begin() + static_cast<std::ptrdiff_t>(take - first));
       s.head = (s.head + take) % s.ring.size();
       s.count -= take;
+      s.accepted += kBlockHeaderBytes;
     }
+    sealBlock(batch);
     // Keep draining after a failure so that record() never fills up for nothing.
     if (!failed) failed = !s.writeBatch(batch);
     std::lock_guard lock(s.mutex);

@@ -2,11 +2,11 @@
 // Writes a trace file without ever making the worker wait for the disk: the
 // worker encodes each record into a fixed byte ring and goes on; a writer
 // thread of its own empties the ring into the file every tenth of a second
-// (sooner when much is queued), flushing every batch, so that a crash loses
-// at most that tenth and leaves at worst a torn last record. A ring that is
-// full (the disk kept up with nothing for seconds) loses records, and the
-// file says how many at that point. The file stops growing at its size
-// bound, with a closing record that says so.
+// (sooner when much is queued), each batch a checked block, flushed, so that
+// a crash loses at most that tenth and leaves at worst a torn last block. A
+// ring that is full (the disk kept up with nothing for seconds) loses
+// records, and the file says how many at that point. The file stops growing
+// at its size bound, with a closing record that says so.
 #include <chrono>
 #include <cstddef>
 #include <cstdint>

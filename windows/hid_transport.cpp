@@ -1,5 +1,6 @@
 #include "windows/hid_transport.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -151,11 +152,16 @@ bool HidTransport::poll() {
   return error_ == 0;
 }
 
+// A cancelled transfer ends after CancelIoEx has returned, not within it: a
+// limit of 0 taken literally would report a healthy cancellation as pending
+// (under Wine a cancelled read takes up to about 12 ms to end), and the
+// session would put an error on screen for it. Transfers that do not end
+// within the settle time are refused as before.
 bool HidTransport::close(std::uint32_t timeoutMs) {
   if (device_ == INVALID_HANDLE_VALUE) return true;
   if (readPending_) api_.cancelIoEx(device_, &readOverlapped_);
   if (featurePending_) api_.cancelIoEx(device_, &featureOverlapped_);
-  const ULONGLONG deadline = api_.getTickCount64() + timeoutMs;
+  const ULONGLONG deadline = api_.getTickCount64() + std::max(timeoutMs, kCancelSettleMs);
   for (;;) {
     DWORD transferred = 0;
     if (readPending_) finished(readOverlapped_, readPending_, transferred);

@@ -22,6 +22,8 @@ inline constexpr std::uint32_t kErrorFeatureBusy = ERROR_BUSY;        // 170: a 
 inline constexpr UINT kExitIoStillPending = ERROR_IO_INCOMPLETE;       // 996
 // How long `open` and the destructor let a previous transfer end.
 inline constexpr std::uint32_t kCloseLimitMs = 1000;
+// The least time `close` gives the transfers it cancels, whatever its limit.
+inline constexpr std::uint32_t kCancelSettleMs = 50;
 // Input reports the driver keeps queued for the transport.
 inline constexpr ULONG kInputBufferCount = 512;
 

@@ -1,6 +1,7 @@
 #include "core/protocol/connection_worker.h"
 
 #include <chrono>
+#include <stdexcept>
 #include <thread>
 
 #include "core/protocol/session_engine.h"
@@ -26,7 +27,11 @@ ConnectionWorker::~ConnectionWorker() = default;
 
 // The wait hook wins over the host's wait function; with neither, the call
 // fails with std::bad_function_call.
-bool ConnectionWorker::wait(std::uint32_t ms) { return hooks_.wait ? hooks_.wait(ms) : waitFunction_(ms); }
+bool ConnectionWorker::wait(std::uint32_t ms) {
+  const bool stop = hooks_.wait ? hooks_.wait(ms) : waitFunction_(ms);
+  if (recorder_) recorder_->waited(ms, stop);
+  return stop;
+}
 
 void ConnectionWorker::sleep(std::uint32_t ms) {
   if (hooks_.sleep) {
@@ -36,7 +41,11 @@ void ConnectionWorker::sleep(std::uint32_t ms) {
   }
 }
 
-std::uint64_t ConnectionWorker::now() { return hooks_.now ? hooks_.now() : platformNowMs(); }
+std::uint64_t ConnectionWorker::now() {
+  const std::uint64_t t = hooks_.now ? hooks_.now() : platformNowMs();
+  if (recorder_) recorder_->clockRead(t);
+  return t;
+}
 
 void ConnectionWorker::notifySerial(const std::u16string& serial) {
   if (serial == lastReportedSerial) return;
@@ -44,17 +53,30 @@ void ConnectionWorker::notifySerial(const std::u16string& serial) {
   if (onSerialChanged_) onSerialChanged_(lastReportedSerial);
 }
 
-DeviceList ConnectionWorker::enumerate() { return hooks_.enumerate ? hooks_.enumerate() : enumerateDevices(); }
+DeviceList ConnectionWorker::enumerate() {
+  DeviceList devices = hooks_.enumerate ? hooks_.enumerate() : enumerateDevices();
+  if (recorder_) recorder_->devicesFound(devices);
+  return devices;
+}
 
 std::unique_ptr<IHidTransport> ConnectionWorker::createTransport() {
-  if (!hooks_.createTransport) return createPlatformTransport();
-  std::unique_ptr<IHidTransport> transport = hooks_.createTransport();
+  std::unique_ptr<IHidTransport> transport =
+      hooks_.createTransport ? hooks_.createTransport() : createPlatformTransport();
+  if (recorder_) transport = recorder_->transportMade(std::move(transport));
   if (!transport) throw std::runtime_error("Transport allocation failed");
   return transport;
 }
 
-bool ConnectionWorker::pollResume() { return pollResume_ && pollResume_(); }
+bool ConnectionWorker::pollResume() {
+  const bool resumed = pollResume_ && pollResume_();
+  if (recorder_) recorder_->resumePolled(resumed);
+  return resumed;
+}
 
-bool ConnectionWorker::random32(std::uint32_t& out) { return random_ ? random_(out) : platformRandom32(out); }
+bool ConnectionWorker::random32(std::uint32_t& out) {
+  const bool ok = random_ ? random_(out) : platformRandom32(out);
+  if (recorder_) recorder_->randomDrawn(ok, ok ? out : 0);
+  return ok;
+}
 
 }  // namespace pelmora

@@ -12,6 +12,7 @@
 
 #include "core/protocol/connection_error.h"
 #include "core/protocol/lcd_model.h"
+#include "core/protocol/worker_recorder.h"
 #include "core/render/lcd_canvas.h"
 #include "core/transport/hid_device_info.h"
 #include "core/transport/hid_transport.h"
@@ -50,6 +51,9 @@ struct WorkerStatistics {
 
 // 32 unpredictable bits; false when the generator failed.
 using RandomSource = std::function<bool(std::uint32_t& out)>;
+// Told each status text as its screen is drawn, before onFrame: the
+// picture alone does not say which text it shows.
+using StatusObserver = std::function<void(const std::string& text)>;
 
 struct SessionState;
 
@@ -92,6 +96,10 @@ class ConnectionWorker {
   // Replaces the platform's secure generator (platformRandom32), so that a
   // failing generator can be exercised on every platform.
   void setRandomSource(RandomSource source) { random_ = std::move(source); }
+  // Tells `recorder` (null: nobody) every answer from outside from now on;
+  // it must outlive the worker.
+  void setRecorder(WorkerRecorder* recorder) { recorder_ = recorder; }
+  void setStatusObserver(StatusObserver observer) { statusObserver_ = std::move(observer); }
 
   const WorkerStatistics& statistics() const { return statistics_; }
   const OutputFrame& pixels() const { return *pixels_; }
@@ -111,6 +119,8 @@ class ConnectionWorker {
   SerialCallback onSerialChanged_;
   ResumeCallback pollResume_;
   RandomSource random_;
+  WorkerRecorder* recorder_ = nullptr;
+  StatusObserver statusObserver_;
 
   std::unique_ptr<OutputFrame> pixels_;       // the last LCD frame
   std::unique_ptr<OutputFrame> statusFrame_;  // scratch for status screens

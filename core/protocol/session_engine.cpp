@@ -105,18 +105,14 @@ bool SessionEngine::reopenInPlace() {
 // the open is repeated until the system lets that transfer go, with `cause`
 // (when given) on screen meanwhile: the device is not busy, it is still
 // failing the way that transfer did.
-//
-// The clock and the error code are read once only where needed, so that an
-// open that succeeds or fails outright asks the outside nothing more than
-// before: a recorded session replays call for call.
 bool SessionEngine::openWhenFree(const std::string* cause) {
-  if (!openFailed()) return true;
+  if (tryOpen()) return true;
   if (!isHeldByOwnTransferCodeOn(transport_->codeSystem(), openError_)) return false;
   if (cause) worker_.showStatus(*cause, true);
   const std::uint64_t start = worker_.now();
   do {
     if (worker_.wait(kHeldOpenRetryMs)) return false;
-    if (!openFailed()) {
+    if (tryOpen()) {
       if (cause) worker_.showStatus(kTextReconnecting, true);
       return true;
     }
@@ -125,10 +121,10 @@ bool SessionEngine::openWhenFree(const std::string* cause) {
   return false;
 }
 
-bool SessionEngine::openFailed() {
-  if (transport_->open(device_.path)) return false;
+bool SessionEngine::tryOpen() {
+  if (transport_->open(device_.path)) return true;
   openError_ = transport_->errorCode();
-  return true;
+  return false;
 }
 
 void SessionEngine::resetAttempt() {
@@ -167,7 +163,7 @@ SessionEngine::Step SessionEngine::iterate() {
   WorkerStatistics& stats = worker_.statistics_;
   std::uint64_t t = worker_.now();
   stats.maxLoopGapMs = std::max(stats.maxLoopGapMs, t - prevIteration_);
-  checkResume();
+  checkResume(t);
   if (!transport_->poll()) {
     // A transport told of a removal between reads (macOS) fails here first;
     // a gone device is not worth an in-place reconnect from either path.
@@ -191,13 +187,18 @@ SessionEngine::Step SessionEngine::iterate() {
 
 // A wake from sleep comes as several notices (Windows: one for every resume,
 // a second when a person woke the machine; macOS: the sleep and the wake
-// notice). Those that arrive while the reconnect the first one started is
-// still under way belong to the same wake: ending that reconnect too would
-// cost the session. Each notice is still taken, so none is left over for
-// later.
-void SessionEngine::checkResume() {
-  if (!worker_.pollResume() || resumeReconnect_) return;
+// notice). Those that arrive soon after the one that started a reconnect
+// belong to the same wake: ending that reconnect too would cost the session.
+// A later one is another wake, even while that reconnect is still under way
+// (a Mac that fell asleep in the middle of it): the handshake begun before
+// the sleep is stale, so the wake starts afresh, in place like the first.
+// Each notice is still taken, so none is left over for later.
+void SessionEngine::checkResume(std::uint64_t t) {
+  if (!worker_.pollResume()) return;
+  if (resumeReconnect_ && elapsed(t, resumeNoticeAt_) < kWakeNoticeSpreadMs) return;
   resumeReconnect_ = true;
+  resumeNoticeAt_ = t;
+  attemptCounter_ = 0;
   throw ConnectionError(kTextPowerResume);
 }
 
@@ -410,6 +411,14 @@ bool SessionEngine::failureAllowsRetry(const ConnectionError& error) {
   ++worker_.statistics_.failures;
   const bool retryable = !deviceGone_ && lastErrorText_ != kTextUnsupportedProtocol &&
                          !lastErrorText_.starts_with(kTextDeviceBusyPrefix);
+  // A reconnect that a resume started and that fails long after its notice
+  // met a sleep of its own: a Mac asleep in the middle of it wakes with
+  // timers that see the whole night at once, often before the wake notice
+  // is in. The wake gets its own reconnect, as its notice would have given.
+  if (resumeReconnect_ && elapsed(prevIteration_, resumeNoticeAt_) >= kWakeNoticeSpreadMs) {
+    resumeReconnect_ = false;
+    attemptCounter_ = 0;
+  }
   const std::uint32_t previous = attemptCounter_++;
   return retryable && previous == 0;
 }

@@ -35,6 +35,9 @@ inline constexpr int kReadBurstReports = 256;
 inline constexpr std::uint64_t kCloseDrainMs = 250;
 // ... and the pause between two looks at it.
 inline constexpr std::uint32_t kCloseDrainPollMs = 1;
+// How long after the resume notice that started a reconnect further notices
+// still belong to the same wake.
+inline constexpr std::uint64_t kWakeNoticeSpreadMs = 5000;
 
 // Status texts of a session.
 inline constexpr const char* kTextConnecting = "Connecting...";
@@ -88,8 +91,8 @@ class SessionEngine {
   void runAttempts();
   bool reopenInPlace();
   bool openWhenFree(const std::string* cause);
-  // One open; on failure keeps its code in openError_.
-  bool openFailed();
+  // One open; true when it succeeded, else its code is kept in openError_.
+  bool tryOpen();
   void resetAttempt();
   void runAttempt();
   Step iterate();
@@ -100,7 +103,7 @@ class SessionEngine {
   void intake(std::uint8_t kind, const std::uint8_t* bytes, std::size_t length);
   Step serviceCommandChannel(std::uint64_t t);
   Step dispatchAnswer();
-  void checkResume();
+  void checkResume(std::uint64_t t);
   void checkTimers(std::uint64_t t) const;
   void keepAlive(std::uint64_t t);
   void send(Command command, std::uint32_t argument);
@@ -128,6 +131,7 @@ class SessionEngine {
   // Set while an in-place reconnect that a resume started has delivered no
   // frame yet; cleared by the first frame.
   bool resumeReconnect_ = false;
+  std::uint64_t resumeNoticeAt_ = 0;  // of the notice that started it
   std::string lastErrorText_ = kTextConnectionError;
   std::uint32_t openError_ = 0;  // of the last failed open
 

@@ -8,6 +8,7 @@ namespace pelmora {
 void ConnectionWorker::showStatus(const std::string& message, bool overLastImage) {
   *statusFrame_ = *pixels_;
   drawStatusScreen(*statusFrame_, message.data(), message.size(), overLastImage && hasShownFrame);
+  if (statusObserver_) statusObserver_(message);
   onFrame_(*statusFrame_);
 }
 

@@ -115,7 +115,7 @@ std::string usageText(const std::string& program) {
          "                   them and how to fix it when not, then exit\n"
          "  --record FILE    also write a trace of the session to FILE: every answer the\n"
          "                   device and the system gave, up to " + std::to_string(trace::TraceWriter::kDefaultLimitMiB) + " MB (for bug reports)\n"
-         "  --replay FILE    replay a trace FILE call for call and print what it showed;\n"
+         "  --replay FILE    replay a trace FILE and print what it showed;\n"
          "                   an older report capture is shown at its recorded pace\n"
          "  --demo           show a simulated synthesizer instead of a real one\n"
          "  -h, --help       show this help and exit\n"

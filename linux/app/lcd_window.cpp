@@ -13,6 +13,7 @@
 #include "core/render/status_screen.h"
 #include "linux/app/lcd_snapshot.h"
 #include "linux/app/screenshot_name.h"
+#include "linux/app/translation.h"
 #include "linux/app/window_geometry.h"
 #include "linux/app/window_title.h"
 
@@ -22,6 +23,12 @@ namespace {
 constexpr guint kNoticeSeconds = 4;
 constexpr char kNoDevice[] = "No Device";
 constexpr int kLeftButton = 1;
+// The title's notice once the picture is on the clipboard.
+constexpr const char* kCopiedText = translatable("Copied to the clipboard");
+// Followed by the path of the picture.
+constexpr const char* kSavedText = translatable("Saved:");
+// Followed by the reason, which stays in English.
+constexpr const char* kNotSavedText = translatable("Not saved:");
 
 bool fileExists(const std::string& path) {
   struct stat info {};
@@ -198,11 +205,12 @@ void LcdWindow::onAreaRealized(GtkWidget*, gpointer self) { static_cast<LcdWindo
 
 void LcdWindow::onAreaUnrealize(GtkWidget*, gpointer self) { static_cast<LcdWindow*>(self)->stopDirectPicture(); }
 
-void LcdWindow::showNotice(const std::string& notice) {
+void LcdWindow::showNotice(const std::string& notice, bool lasting) {
+  if (!window_) return;
   refresh_.showNotice(notice);
   gtk_window_set_title(GTK_WINDOW(window_), refresh_.title().c_str());
   if (noticeTimer_) g_source_remove(noticeTimer_);
-  noticeTimer_ = g_timeout_add_seconds(kNoticeSeconds, &LcdWindow::onNoticeEnd, this);
+  noticeTimer_ = lasting ? 0 : g_timeout_add_seconds(kNoticeSeconds, &LcdWindow::onNoticeEnd, this);
 }
 
 gboolean LcdWindow::onNoticeEnd(gpointer data) {
@@ -358,7 +366,7 @@ void LcdWindow::openMenu(const GdkEvent* trigger, bool fromKeyboard) {
 
 void LcdWindow::copyPicture() {
   copyFrameToClipboard(shownFrame());
-  showNotice("Copied to the clipboard");
+  showNotice(tr(kCopiedText));
 }
 
 void LcdWindow::savePicture() {
@@ -368,9 +376,9 @@ void LcdWindow::savePicture() {
   const std::string path = screenshotPath(snapshotFolder(), local, fileExists);
   std::string error = "no free file name";
   if (!path.empty() && saveFrameAsPng(shownFrame(), path, error)) {
-    showNotice("Saved:" + path);
+    showNotice(tr(kSavedText) + path);
   } else {
-    showNotice("Not saved:" + error);
+    showNotice(tr(kNotSavedText) + error);
   }
 }
 

@@ -34,6 +34,9 @@ class LcdWindow {
   // Only an X window manager lets a window keep itself above the others; a
   // Wayland compositor ignores the request.
   bool topmostAvailable() const { return topmostAvailable_; }
+  // Shows `notice` after the serial in the title for a few seconds, or,
+  // when `lasting`, until the next notice.
+  void showNotice(const std::string& notice, bool lasting = false);
 
  private:
   static gboolean onNoticeEnd(gpointer self);
@@ -52,7 +55,6 @@ class LcdWindow {
   // Window pixels per LCD pixel: the chosen scale times the toolkit's own.
   int pixelScale() const;
   const OutputFrame& shownFrame() const;
-  void showNotice(const std::string& notice);
   void setScale(int scale);
   void toggleTopmost();
   void openMenu(const GdkEvent* trigger, bool fromKeyboard);

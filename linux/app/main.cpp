@@ -12,7 +12,6 @@
 #include <thread>
 
 #include "bridge/session_bridge.h"
-#include "bridge/session_trace.h"
 #include "core/transport/platform.h"
 #include "linux/app/app_options.h"
 #include "linux/app/capture_source.h"
@@ -45,6 +44,9 @@ constexpr int kNothingFound = 1;  // --list found no synthesizer
 // memory. GDK_BACKEND still chooses among these when set.
 constexpr const char* kBackendOrder = "x11,*";
 constexpr int kReplayDiverged = 3;  // --replay stopped at a call the trace did not record
+constexpr guint kRecordingCheckSeconds = 1;
+// Followed by the system's reason, which stays in English.
+constexpr const char* kRecordingFailedText = translatable("Recording failed:");
 
 // Ctrl+C in a terminal, a logout or `kill` end the program the same way as
 // closing its window, so that an open session is closed properly.
@@ -82,8 +84,7 @@ int listDevices(const AppOptions& options) {
 // process ends without destroying any of it.
 struct Sources {
   std::unique_ptr<CaptureSource> replay;
-  std::unique_ptr<trace::TraceWriter> recorder;
-  std::unique_ptr<trace::TraceRecording> recording;
+  std::unique_ptr<trace::ProgramRecording> recording;
   SessionBridgeOptions bridgeOptions;
 };
 
@@ -101,21 +102,48 @@ bool prepareSources(const AppOptions& options, sim::Capture replay, Sources& sou
   }
   if (!options.serial.empty()) showOnlySerial(sources.bridgeOptions, utf8ToUtf16(options.serial));
   if (!options.record.empty()) {
-    std::string error;
-    sources.recorder = trace::TraceWriter::create(options.record, trace::ownHeader(), error);
-    if (!sources.recorder) {
-      warn(error);
+    sources.recording = std::make_unique<trace::ProgramRecording>(options.record);
+    if (!sources.recording->recorder()) {
+      warn(sources.recording->takeFailure());
       return false;
     }
-    sources.recording = std::make_unique<trace::TraceRecording>(*sources.recorder);
-    recordSession(sources.bridgeOptions, *sources.recording);
+    sources.bridgeOptions.recorder = sources.recording->recorder();
   }
   return true;
 }
 
+// A recording that stops writing says so in the title, where it stays: a
+// window started from a menu has no terminal to tell.
+class RecordingWatch {
+ public:
+  RecordingWatch(trace::ProgramRecording* recording, LcdWindow& window) : recording_(recording), window_(window) {
+    if (recording_) source_ = g_timeout_add_seconds(kRecordingCheckSeconds, &RecordingWatch::check, this);
+  }
+  ~RecordingWatch() {
+    if (source_) g_source_remove(source_);
+  }
+  RecordingWatch(const RecordingWatch&) = delete;
+  RecordingWatch& operator=(const RecordingWatch&) = delete;
+
+ private:
+  static gboolean check(gpointer data) {
+    auto* self = static_cast<RecordingWatch*>(data);
+    const std::string error = self->recording_->takeFailure();
+    if (error.empty()) return G_SOURCE_CONTINUE;
+    self->window_.showNotice(tr(kRecordingFailedText) + error, true);
+    self->source_ = 0;
+    return G_SOURCE_REMOVE;
+  }
+
+  trace::ProgramRecording* recording_;
+  LcdWindow& window_;
+  guint source_ = 0;
+};
+
 // Says what went wrong with a recording, once the worker has let go of it.
-void finishRecording(const AppOptions& options, trace::TraceWriter& recorder) {
-  recorder.finish();
+void finishRecording(const AppOptions& options, trace::ProgramRecording& recording) {
+  recording.finish();
+  const trace::TraceWriter& recorder = *recording.writer();
   if (const std::string error = recorder.writeError(); !error.empty()) {
     warn("recording to " + options.record + " failed: " + error);
   }
@@ -145,6 +173,7 @@ int runWindow(const AppOptions& options, Sources& sources) {
   {
     ResumeMonitor resumeMonitor([&session] { session->resume(); });
     LcdWindow window(*session);
+    const RecordingWatch recordingWatch(sources.recording.get(), window);
     window.show();
     window.applyStartOptions(options.scale, options.onTop);
     if (options.onTop && !window.topmostAvailable()) warn("--on-top: not available on Wayland without an X server");
@@ -153,11 +182,13 @@ int runWindow(const AppOptions& options, Sources& sources) {
   }
   if (!stopAndWait(*session)) {
     // A worker stuck in a device call would keep the process alive; the
-    // window is gone, so end at once, as the user asked.
+    // window is gone, so end at once, as the user asked. The recording keeps
+    // what it has; the worker's later calls are dropped.
+    if (sources.recording) sources.recording->finish();
     std::fflush(nullptr);
     _exit(0);
   }
-  if (sources.recorder) finishRecording(options, *sources.recorder);
+  if (sources.recording) finishRecording(options, *sources.recording);
   return 0;
 }
 
@@ -189,7 +220,7 @@ int main(int argc, char** argv) {
       warn(replay.error);
       return kStartupFailure;
     }
-    if (replay.tornBytes != 0) warn(options.replay + ": the last record is incomplete and is left out");
+    if (const std::string cut = trace::describeCut(replay); !cut.empty()) warn(options.replay + ": " + cut);
     if (replay.kind == trace::RecordingKind::trace) return replayTraceFile(replay);
   }
   setUpTranslations();

@@ -1,7 +1,7 @@
 #pragma once
-// The menu texts in the user's language, chosen by the locale the usual
-// way (LANGUAGE, LC_ALL, LC_MESSAGES, LANG). Message ids are English; the
-// catalogues live in po/ and are installed under <prefix>/share/locale.
+// The menu and title texts in the user's language, chosen by the locale the
+// usual way (LANGUAGE, LC_ALL, LC_MESSAGES, LANG). Message ids are English;
+// the catalogues live in po/ and are installed under <prefix>/share/locale.
 #include <filesystem>
 #include <string>
 

@@ -113,7 +113,7 @@ TEST_F(MacSession, ATraceOfAnUnplugReplaysToWhatTheSessionShowed) {
     header.system = HostSystem::macOs;  // the transport and its codes are the Mac's, whatever builds it
     auto writer = trace::TraceWriter::create(path, header, error);
     ASSERT_TRUE(writer) << error;
-    const trace::TraceRecording recording(*writer);
+    trace::TraceRecording recording(*writer);
     ConnectionHooks hooks = bus.hooks(clock);
     hooks.enumerate = enumerateDevices;
     hooks.createTransport = [] { return std::make_unique<HidTransport>(); };
@@ -123,8 +123,9 @@ TEST_F(MacSession, ATraceOfAnUnplugReplaysToWhatTheSessionShowed) {
     };
     ConnectionWorker worker(
         {}, [&](const OutputFrame& frame) { hashes.push_back(trace::frameHash(frame)); }, {}, {},
-        recording.wrap(std::move(hooks)), {}, recording.wrapResume({}));
-    worker.setRandomSource(recording.wrapRandom([](std::uint32_t& out) { return (out = 0x5EED0002), true; }));
+        std::move(hooks), {}, {});
+    worker.setRandomSource([](std::uint32_t& out) { return (out = 0x5EED0002), true; });
+    worker.setRecorder(&recording);
     clock.stopAt(t0 + 4000);
     worker.run();
     statistics = worker.statistics();

@@ -1,14 +1,15 @@
-// `--record` and `--replay`: a file that cannot be written is refused before
-// the window opens; a capture file that is cut short, foreign or corrupt is
-// refused or trimmed, never trusted.
+// `--record` and `--replay`: a recording that fails says so; a capture file
+// that is cut short, foreign or corrupt is refused or trimmed, never trusted.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,14 +56,36 @@ TEST(CaptureReplay, ACaptureIsTrimmedOrRefusedNeverTrusted) {
             "cannot open /nonexistent/x.cap: No such file or directory");
 }
 
-TEST(CaptureReplay, AnUnwritableRecordingIsRefusedAtStart) {
-  std::string error;
-  EXPECT_FALSE(trace::TraceWriter::create("/nonexistent/x.cap", trace::ownHeader(), error));
-  EXPECT_EQ(error, "cannot create /nonexistent/x.cap: No such file or directory");
+// The file that cannot be made is refused at start; a write that fails
+// later is told too. Either once, as a window shows it.
+TEST(CaptureReplay, ARecordingThatFailsSaysSoOnce) {
+  trace::ProgramRecording unwritable("/nonexistent/x.cap");
+  EXPECT_EQ(unwritable.recorder(), nullptr);
+  EXPECT_EQ(unwritable.takeFailure(), "cannot create /nonexistent/x.cap: No such file or directory");
+  EXPECT_EQ(unwritable.takeFailure(), "");
   if (std::filesystem::exists("/dev/full")) {
-    EXPECT_FALSE(trace::TraceWriter::create("/dev/full", trace::ownHeader(), error));
-    EXPECT_EQ(error, "cannot write /dev/full: No space left on device");
+    EXPECT_EQ(trace::ProgramRecording("/dev/full").takeFailure(), "cannot write /dev/full: No space left on device");
   }
+
+  // Room for the header and little more.
+  const std::string path =
+      (std::filesystem::temp_directory_path() / ("full" + std::to_string(::getpid()) + ".trace")).string();
+  ::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  const rlimit small{4096, old.rlim_max};
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  trace::ProgramRecording full(path);
+  const bool recording = full.recorder() != nullptr;
+  const std::string early = full.takeFailure();
+  for (std::uint64_t t = 0; recording && t < 10000; ++t) full.recorder()->clockRead(t * 1000);
+  full.finish();
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::filesystem::remove(path);
+  ASSERT_TRUE(recording);
+  EXPECT_EQ(early, "") << "nothing went wrong before the file was full";
+  EXPECT_EQ(full.takeFailure(), "File too large");
+  EXPECT_EQ(full.takeFailure(), "");
 }
 
 // A target that takes nothing more (a pipe nobody reads, a hung share) holds
@@ -88,12 +111,33 @@ TEST(CaptureReplay, AStalledRecordingLetsTheProgramEnd) {
   writer.reset();
   // Read at last, the pipe gets the rest, then its end as the thread lets go.
   ::fcntl(reader, F_SETFL, 0);
-  std::vector<char> chunk(1 << 16);
-  std::size_t total = 0;
-  for (ssize_t n; (n = ::read(reader, chunk.data(), chunk.size())) > 0;) total += static_cast<std::size_t>(n);
-  EXPECT_EQ(total, trace::encodeHeader(trace::ownHeader()).size() + kRecords * (1 + kReportLength));
+  std::vector<std::uint8_t> received;
+  std::vector<std::uint8_t> chunk(1 << 16);
+  for (ssize_t n; (n = ::read(reader, chunk.data(), chunk.size())) > 0;) {
+    received.insert(received.end(), chunk.begin(), chunk.begin() + n);
+  }
+  const trace::Recording read = trace::readRecording(received);
+  EXPECT_EQ(read.recordCount, kRecords) << read.error;
+  EXPECT_EQ(read.tornBytes, 0u);
   ::close(reader);
   std::filesystem::remove(path);
+}
+
+// The file stops at its bound, blocks and all, with the record that says so.
+TEST(CaptureReplay, ARecordingStopsAtItsSizeBound) {
+  const std::string path = (std::filesystem::temp_directory_path() / ("bound" + std::to_string(::getpid()))).string();
+  std::string error;
+  auto writer = trace::TraceWriter::create(path, trace::ownHeader(1), error);
+  ASSERT_TRUE(writer) << error;
+  trace::TraceRecord record;
+  record.call = trace::TraceCall::sendFeature;
+  while (!writer->limitReached()) writer->record(record);
+  writer->finish();
+  EXPECT_LE(std::filesystem::file_size(path), std::uintmax_t{1} << 20);
+  const trace::Recording read = trace::readRecordingFile(path);
+  std::filesystem::remove(path);
+  ASSERT_FALSE(read.bytes.empty()) << read.error;
+  EXPECT_EQ(read.bytes.back(), static_cast<std::uint8_t>(trace::TraceCall::limit));
 }
 
 }  // namespace

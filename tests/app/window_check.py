@@ -414,6 +414,14 @@ def check_menu_languages(home):
     if ja == ja_latin:
         fail("the Japanese menu draws the same without a Japanese font: boxes, not glyphs")
     print("menus: English in Latin letters; Japanese drawn in Japanese glyphs, not boxes", flush=True)
+    proc = start(home, **japanese)
+    window = find_window(proc)
+    run("xdotool", "windowfocus", "--sync", window)
+    run("xdotool", "key", "ctrl+c")
+    until("the copy notice is not in Japanese",
+          lambda: "クリップボードにコピーしました" in run("xdotool", "getwindowname", window), 5)
+    close_and_wait(proc, window)
+    print("title notices: in Japanese under LANG=ja_JP.UTF-8", flush=True)
 
 
 def check_wayland(home):

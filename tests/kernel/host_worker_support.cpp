@@ -6,7 +6,6 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "bridge/session_trace.h"
 #include "core/protocol/wire_format.h"
 #include "core/transport/platform.h"
 #include "trace/trace_replay.h"
@@ -34,24 +33,15 @@ HostWorker::HostWorker(const std::string& tracePath)
     return devices;
   };
   ResumeCallback pollResume = [this] { return state_->resumeRequested.exchange(false); };
-  RandomSource random;
   if (!tracePath.empty()) {
     std::string error;
     writer_ = trace::TraceWriter::create(tracePath, trace::ownHeader(), error);
     if (!writer_) throw std::runtime_error(error);
     recording_ = std::make_unique<trace::TraceRecording>(*writer_);
-    // Wrapped exactly as the program's `--record` wraps its worker.
-    SessionBridgeOptions options;
-    options.hooks = std::move(hooks);
-    recordSession(options, *recording_);
-    hooks = std::move(options.hooks);
-    wait = options.wrapWait(std::move(wait));
-    pollResume = options.wrapResume(std::move(pollResume));
-    random = options.wrapRandom({});
   }
   worker_ = std::make_unique<ConnectionWorker>(std::move(wait), std::move(onFrame), std::move(onModel),
                                                nullptr, std::move(hooks), std::move(onSerial), std::move(pollResume));
-  if (random) worker_->setRandomSource(std::move(random));
+  worker_->setRecorder(recording_.get());
   thread_ = std::thread([this] { worker_->run(); });
 }
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "core/transport/platform.h"
@@ -187,8 +189,9 @@ TEST(KernelSession, AfterAFeatureTimeoutTheSessionStreamsAgainOnceTheKernelLetsT
     ++next;
   }
   std::printf("trace: %zu calls, %zu bytes; replayed to %zu status texts and %zu frames\n", read.recordCount,
-              read.bytes.size(), replay.statusTexts.size(), replay.frameHashes.size());
-  const std::string trace(read.bytes.begin(), read.bytes.end());
+              read.fileBytes, replay.statusTexts.size(), replay.frameHashes.size());
+  std::ifstream file(tracePath, std::ios::binary);
+  const std::string trace((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   EXPECT_TRUE(sendToHost("/dev/ttyS1", trace));
   EXPECT_TRUE(sendToHost("/dev/ttyS2", trace::describeTraceOrigin(read) + trace::describeReplay(replay)));
 }

@@ -224,18 +224,29 @@ INSTANTIATE_TEST_SUITE_P(Faults, SessionFailure, ::testing::ValuesIn(kCases),
 
 // One wake brings several notices (Windows: 18, then 7 when a person woke
 // the machine). Those that land in the reconnect the first one started cost
-// nothing more; one during streaming costs a reconnect of its own.
+// nothing more; one during streaming costs a reconnect of its own, and so
+// does a Mac's wake notice hours after the sleep notice that fell into the
+// handshake of that reconnect, and so do the timers of that handshake when
+// they see the night before the wake notice is in.
 TEST(SessionResume, TheNoticesOfOneWakeCostOneReconnect) {
+  struct Row {
+    std::uint64_t gapMs, sleepMs;  // the clock jumps by sleepMs at gapMs
+    std::uint64_t lateMs;          // and the second notice comes this much later
+    std::size_t reconnects;
+  };
+  constexpr std::uint64_t kFourHoursMs = 4 * 3600 * 1000;
   std::uint64_t oneReconnectMs = 0;  // measured by the first row, whose second notice never comes
-  for (const auto& [gapMs, reconnects] : std::vector<std::pair<std::uint64_t, std::size_t>>{
-           {60000, 1}, {0, 1}, {20, 1}, {200, 1}, {900, 2}}) {
+  for (const auto& [gapMs, sleepMs, lateMs, reconnects] :
+       std::vector<Row>{{60000, 0, 0, 1}, {0, 0, 0, 1}, {20, 0, 0, 1}, {200, 0, 0, 1}, {900, 0, 0, 2},
+                        {50, kFourHoursMs, 0, 2}, {50, kFourHoursMs, 1000, 3}}) {
     SimEnv env;
     auto& h = *env.harness;
     env.link().featureDelayMs = 100;  // a handshake that takes its time, as a real device's does
     const std::uint64_t first = env.t0() + kStreamingAt;
     h.resumeAt(first);
-    h.resumeAt(first + gapMs);
-    h.stopAt(first + 2000);
+    if (sleepMs != 0) h.at(first + gapMs, [&env, sleepMs] { env.clock.advance(sleepMs); });
+    h.resumeAt(first + gapMs + sleepMs + lateMs);
+    h.stopAt(first + sleepMs + lateMs + 2000);
     env.runSession();
     std::uint64_t reconnectAt = 0, longestMs = 0;  // from "Reconnecting..." to frames again
     for (const testing::WorkerEvent& e : h.events()) {
@@ -245,11 +256,12 @@ TEST(SessionResume, TheNoticesOfOneWakeCostOneReconnect) {
       }
     }
     if (oneReconnectMs == 0) oneReconnectMs = longestMs;
-    SCOPED_TRACE("notices " + std::to_string(gapMs) + " ms apart" + h.dump());
+    SCOPED_TRACE("notices " + std::to_string(gapMs + sleepMs + lateMs) + " ms apart" + h.dump());
     EXPECT_EQ(reconnectAt, 0u) << "frames came back";
     // A second reconnect may meet the device's frame clock at another phase.
     EXPECT_LE(longestMs, oneReconnectMs + sim::DeviceConfig{}.framePeriodMs);
     EXPECT_EQ(h.countStatus("Reconnecting..."), reconnects);
+    EXPECT_EQ(h.countStatus("Connection Error\nPower Resume"), 0u);
     EXPECT_EQ(h.worker().statistics().failures, reconnects) << "each reconnect in place, no failure on screen";
     EXPECT_EQ(h.serialSequence(), (std::vector<std::string>{"S1", ""})) << "the serial stays until the stop";
   }

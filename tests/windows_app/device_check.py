@@ -26,9 +26,11 @@ INSTALLER = os.path.join(SIMDEVICE, "pelmora_simdevice_install.exe")
 PLAYER = os.path.join(SIMDEVICE, "pelmora_simdevice.exe")
 SERIAL = "WIN0042"
 PAGE = "2"  # the piano roll
-# Feature transfers that take this long keep the connecting screens up long
-# enough to be seen; the keep-alive still fits well inside its limits.
-FEATURE_DELAY_MS = "400"
+# A handshake that takes this long keeps the connecting screens up long
+# enough to be seen. The device answers every other transfer at once, as a
+# real one does: under Wine a transfer the minidriver holds is not cancelled
+# (it ends when the device answers), which Windows does not share.
+HANDSHAKE_DELAY_MS = "400"
 TITLE_WITH_SERIAL = w.TITLE + " Serial:" + SERIAL
 PBT_APMRESUMESUSPEND = 7
 POWER_RESUME = "Connection Error\\nPower Resume"
@@ -124,7 +126,7 @@ def main():
 
     w.step("the program finds the plugged synthesizer and shows its page")
     plug()
-    player = subprocess.Popen([w.WINE, PLAYER, SERIAL, "--page", PAGE, "--feature-delay", FEATURE_DELAY_MS],
+    player = subprocess.Popen([w.WINE, PLAYER, SERIAL, "--page", PAGE, "--handshake-delay", HANDSHAKE_DELAY_MS],
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     w.STARTED.append(player)
     proc = w.start(w.PELMORA)
@@ -147,8 +149,8 @@ def main():
             seen.append(text)
         calm = calm + 1 if seen and text is None and colourful(picture) else 0
     print("device check: shown after the wake:", seen, flush=True)
-    if not seen or calm < 10 or POWER_RESUME in seen or w.info()["title"] != TITLE_WITH_SERIAL:
-        w.fail("one wake, one reconnect in place; shown: %r" % seen)
+    if seen != ["Reconnecting..."] or calm < 10 or w.info()["title"] != TITLE_WITH_SERIAL:
+        w.fail("one wake, one quiet reconnect in place; shown: %r" % seen)
 
     w.step("unplugged: a connection error, then \"No Device\" and the bare title")
     unplug = subprocess.Popen([w.WINE, INSTALLER, "unplug", SERIAL], stdin=subprocess.DEVNULL,

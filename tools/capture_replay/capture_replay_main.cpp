@@ -4,11 +4,11 @@
 // core and the digest of every LCD picture drawn from it is printed, one per
 // line in hexadecimal.
 //
-// A trace (version 2) is replayed call for call (trace/trace_replay.h): the
+// A trace (version 2 or 3) is replayed through the engine (trace/trace_replay.h): the
 // status texts, frame hashes and statistics are printed, and how the replay
 // ended; --timeline prints every call first, --png writes the chosen frames
 // (numbered from 0 as in the list) into DIR. Exit status 3 when the replay
-// stopped at a call the trace did not record.
+// stopped at an effect the trace did not record.
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -90,8 +90,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "pelmora_capture_replay: %s\n", recording.error.c_str());
     return kRefused;
   }
-  if (recording.tornBytes != 0) {
-    std::fprintf(stderr, "pelmora_capture_replay: the last record is incomplete and is left out\n");
+  if (const std::string cut = pelmora::trace::describeCut(recording); !cut.empty()) {
+    std::fprintf(stderr, "pelmora_capture_replay: %s\n", cut.c_str());
   }
   if (recording.kind == pelmora::trace::RecordingKind::capture) {
     for (std::uint64_t digest : pelmora::replay::replayCaptureFrames(recording.capture)) {

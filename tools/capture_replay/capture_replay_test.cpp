@@ -12,12 +12,15 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <map>
+#include <random>
 
 #include <unistd.h>
 
 #include "core/protocol/session_engine.h"
 #include "sim/sim_bus.h"
 #include "sim/virtual_clock.h"
+#include "trace/trace_blocks.h"
 #include "trace/trace_recording.h"
 #include "trace/trace_replay.h"
 
@@ -84,16 +87,15 @@ RecordedTrace recordTrace(const std::string& path) {
     std::string error;
     auto writer = trace::TraceWriter::create(path, trace::ownHeader(), error);
     EXPECT_TRUE(writer) << error;
-    const trace::TraceRecording recording(*writer);
+    trace::TraceRecording recording(*writer);
     const std::uint64_t start = clock.now();
     ConnectionWorker worker(
         {}, [&](const OutputFrame& frame) { out.hashes.push_back(trace::frameHash(frame)); }, {}, {},
-        recording.wrap(bus.hooks(clock)), {},
-        recording.wrapResume([&, resumed = false]() mutable {
+        bus.hooks(clock), {}, [&, resumed = false]() mutable {
           if (resumed || clock.now() < start + 6000) return false;
           return resumed = true;
-        }));
-    worker.setRandomSource(recording.wrapRandom({}));
+        });
+    worker.setRecorder(&recording);
     clock.stopAt(start + 9000);
     clock.stopWhen([&, phase = 0]() mutable {
       if (phase == 0 && clock.now() >= start + 3000) bus.unplug(u"dev"), phase = 1;
@@ -134,43 +136,27 @@ TEST(TraceReplayTest, ARecordedSessionReplaysToTheSameFramesAndStatistics) {
   EXPECT_EQ(trace::describeReplay(trace::replayTrace(recorded.file)), trace::describeReplay(replay));
 }
 
-// A call the engine makes that the trace does not hold next, here because
-// one transport call is cut out of the middle, ends the replay at that call.
-TEST(TraceReplayTest, AMissingCallStopsTheReplayAtThatCall) {
-  const std::string path = tracePath("divergence");
-  RecordedTrace recorded = recordTrace(path);
-  std::remove(path.c_str());
-  ASSERT_EQ(recorded.file.kind, trace::RecordingKind::trace) << recorded.file.error;
-  std::vector<std::uint8_t>& bytes = recorded.file.bytes;
-  // The first poll after the first 500 calls: one byte, its call in the low bits.
-  trace::TraceDecoder decoder(std::span<const std::uint8_t>(bytes).subspan(recorded.file.recordsBegin));
-  trace::TraceRecord record;
-  std::size_t calls = 0;
-  while (decoder.next(record) == trace::DecodeStatus::ok && (++calls < 500 || record.call != trace::TraceCall::poll)) {
-  }
-  const std::size_t at = recorded.file.recordsBegin + decoder.position() - 1;
-  bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(at));
-  recorded.file.recordsEnd -= 1;
-  const trace::ReplayResult replay = trace::replayTrace(recorded.file);
-  EXPECT_TRUE(replay.diverged);
-  EXPECT_EQ(replay.callsAnswered, calls);
-  EXPECT_NE(replay.stopReason.find("differs: the engine asked poll"), std::string::npos) << replay.stopReason;
-}
-
 // A file a user sends may be anything: it is read only as far as its whole
-// records go, and refused with one line that names the format when it is
-// not a recording of ours.
+// blocks and records go, refused as damaged where a block fails its check,
+// and refused with one line that names the format when it is not a
+// recording of ours.
 TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
+  EXPECT_EQ(trace::crc32(std::span(reinterpret_cast<const std::uint8_t*>("123456789"), 9)), 0xCBF43926u);
   std::vector<std::uint8_t> good = trace::encodeHeader(trace::ownHeader());
   const std::size_t header = good.size();
   trace::TraceEncoder encoder;
   trace::TraceRecord record;
+  std::vector<std::uint8_t> records;
   record.call = trace::TraceCall::now;
   record.value = 1000;
-  encoder.encode(record, good);
+  encoder.encode(record, records);
+  trace::appendBlock(good, records);
+  const std::size_t second = good.size();  // one record a block
+  records.clear();
   record.call = trace::TraceCall::readReport;
   record.ok = record.received = true;
-  encoder.encode(record, good);
+  encoder.encode(record, records);
+  trace::appendBlock(good, records);
   auto with = [&](auto change) {
     std::vector<std::uint8_t> bytes = good;
     change(bytes);
@@ -179,9 +165,23 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
   const auto torn = with([](auto& b) { b.resize(b.size() - 10); });
   EXPECT_EQ(torn.kind, trace::RecordingKind::trace);
   EXPECT_EQ(torn.recordCount, 1u);
-  EXPECT_EQ(torn.tornBytes, 1 + kReportLength - 10);
+  EXPECT_EQ(trace::describeCut(torn), "the trace was cut short at byte " + std::to_string(second) +
+                                          " (its recording did not finish); the calls before it replay");
   EXPECT_EQ(trace::readRecording(sim::serializeCapture(sim::Capture(2))).capture.size(), 2u);
-  const auto at = [](std::size_t offset) { return "corrupt trace: record at byte " + std::to_string(offset) + ": "; };
+  const auto at = [](std::size_t offset, const char* why) {
+    return "corrupt trace: record at byte " + std::to_string(offset) + ": " + why + "; ask for the file again";
+  };
+  const auto damagedBlock = [](std::size_t offset) {
+    return "damaged trace: the block at byte " + std::to_string(offset) +
+           " does not match its check; ask for the file again";
+  };
+  // A record the writer itself got wrong: its block's check is right.
+  const auto firstRecord = [&](auto change) {
+    return [&, change](std::vector<std::uint8_t>& b) {
+      change(b[header + trace::kBlockHeaderBytes]);
+      trace::sealBlock(std::span(b).subspan(header, second - header));
+    };
+  };
 
   const struct {
     const char* what;
@@ -190,32 +190,41 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
   } refused[] = {
       {"foreign", [](auto& b) { b[0] = 'X'; }, "not a trace or capture file"},
       {"unknown version", [](auto& b) { b[8] = 0; }, "a recording of an unknown version (0)"},
-      {"newer", [](auto& b) { b[8] = 3; }, "a trace of a newer format (version 3); this program reads up to 2"},
-      {"header cut short", [&](auto& b) { b.resize(header - 1); }, "the trace's header is cut short"},
-      {"unknown system", [](auto& b) { b[16] = 9; }, "a trace from an unknown system"},
-      {"no calls", [&](auto& b) { b.resize(header); }, "the trace holds no calls"},
+      {"newer", [](auto& b) { b[8] = 4; },
+       "a trace of version 4, from a newer program: this one reads up to version 3; replay it with the newer one"},
+      {"header cut short", [&](auto& b) { b.resize(header - 1); }, "the trace's header is cut short; record it again"},
+      {"damaged header", [](auto& b) { b[16] = 9; },
+       "damaged trace: the header does not match its check; ask for the file again"},
+      {"no calls", [&](auto& b) { b.resize(header); }, "the trace holds no calls; record it again"},
       // Offsets count from the file's start, where a hex viewer counts them.
-      {"unknown call", [&](auto& b) { b[header] = 0x1F; }, at(header) + "unknown call"},
-      {"result where none", [&](auto& b) { b[header] |= 0x80; }, at(header) + "a result for now"},
-      {"clock going back", [&](auto& b) { b.insert(b.begin() + static_cast<std::ptrdiff_t>(header + 3), {3, 5}); },
-       at(header + 3) + "the clock goes back"},
+      {"unknown call", firstRecord([](auto& c) { c = 0x1F; }), at(header + trace::kBlockHeaderBytes, "unknown call")},
+      {"result where none", firstRecord([](auto& c) { c |= 0x80; }),
+       at(header + trace::kBlockHeaderBytes, "a result for now")},
+      // Version 2: no blocks, zigzag times (5: one millisecond back).
+      {"version 2, clock going back",
+       [&](auto& b) { b.resize(header - trace::kTraceHeaderCheckLength), b[8] = 2, b.insert(b.end(), {3, 4, 3, 5}); },
+       at(header - trace::kTraceHeaderCheckLength + 2, "the clock goes back")},
   };
   for (const auto& c : refused) {
     const auto result = with(c.change);
     EXPECT_EQ(result.kind, trace::RecordingKind::refused) << c.what;
     EXPECT_EQ(result.error, c.error) << c.what;
   }
+  // Any byte of a block changed is damage of that block, never a replay.
+  for (std::size_t i = header; i < good.size(); ++i) {
+    EXPECT_EQ(with([i](auto& b) { b[i] ^= 0x10; }).error, damagedBlock(i < second ? header : second)) << i;
+  }
 
   // Neither the decoder nor the replay reads past what it was given; an
   // exact copy has no spare capacity for a stray read to land in.
-  const std::vector<std::uint8_t> exact(good);
-  trace::TraceDecoder decoder{std::span(exact).subspan(header)};
+  trace::Recording unread = trace::readRecording(good);
+  const std::vector<std::uint8_t> exact(unread.bytes);
+  trace::TraceDecoder decoder{exact};
   std::size_t whole = 0;
   while (decoder.next(record) == trace::DecodeStatus::ok) ++whole;
   EXPECT_EQ(whole, 2u);
   EXPECT_TRUE(decoder.atEnd());
   EXPECT_EQ(decoder.next(record), trace::DecodeStatus::torn);
-  trace::Recording unread = trace::readRecording(exact);
   unread.bytes.clear();
   const trace::ReplayResult none = trace::replayTrace(unread);
   EXPECT_FALSE(none.complete || none.diverged);
@@ -223,7 +232,7 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
 
   // A transport that could not be made ends the worker, as on the host,
   // instead of an exception out of the replay (the fuzzer found it).
-  std::vector<std::uint8_t> failed = trace::encodeHeader(trace::ownHeader());
+  std::vector<std::uint8_t> failed;
   trace::TraceEncoder steps;
   trace::TraceRecord step;
   step.call = trace::TraceCall::wait;  // wait(0), no stop
@@ -233,7 +242,9 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
   steps.encode(step, failed);
   step.call = trace::TraceCall::createTransport;
   steps.encode(step, failed);
-  const trace::ReplayResult stopped = trace::replayTrace(trace::readRecording(failed));
+  std::vector<std::uint8_t> file = trace::encodeHeader(trace::ownHeader());
+  trace::appendBlock(file, failed);
+  const trace::ReplayResult stopped = trace::replayTrace(trace::readRecording(file));
   EXPECT_EQ(stopped.stopReason, "the worker stopped: Transport allocation failed");
   EXPECT_FALSE(stopped.diverged);
 }
@@ -251,9 +262,61 @@ std::string liveBusyOpenText() {
   return worker.lastError;
 }
 
+// The trace read again after `change` edited its records.
+trace::Recording rewritten(const trace::Recording& read, const std::function<void(std::vector<trace::TraceRecord>&)>& change) {
+  std::vector<trace::TraceRecord> records;
+  trace::TraceDecoder decoder(std::span(read.bytes).subspan(read.recordsBegin, read.recordsEnd - read.recordsBegin));
+  for (trace::TraceRecord record; decoder.next(record) == trace::DecodeStatus::ok;) records.push_back(record);
+  change(records);
+  std::vector<std::uint8_t> body;
+  trace::TraceEncoder encoder;
+  for (const trace::TraceRecord& record : records) encoder.encode(record, body);
+  std::vector<std::uint8_t> bytes = trace::encodeHeader(read.header);
+  trace::appendBlock(bytes, body);
+  return trace::readRecording(bytes);
+}
+
+// What an engine may ask in any order: the calls that found nothing new.
+bool onlyLooks(const trace::TraceRecord& r) {
+  using trace::TraceCall;
+  switch (r.call) {
+    case TraceCall::wait:
+    case TraceCall::pollResume: return !r.ok;
+    case TraceCall::readReport: return r.ok && !r.received;
+    case TraceCall::poll: return r.ok;
+    case TraceCall::now:
+    case TraceCall::errorCode:
+    case TraceCall::isReading:
+    case TraceCall::isFeaturePending: return true;
+    default: return false;
+  }
+}
+
+// Each run of looks between two effects interleaved at random, every kind
+// of call keeping its own order (the clock never goes back).
+void shuffleLooks(std::vector<trace::TraceRecord>& records) {
+  std::mt19937 random(30);
+  for (auto begin = records.begin(); begin != records.end();) {
+    const auto end = std::find_if_not(begin, records.end(), onlyLooks);
+    std::vector<trace::TraceRecord> run(begin, end);
+    std::vector<trace::TraceCall> order;
+    for (const trace::TraceRecord& r : run) order.push_back(r.call);
+    std::shuffle(order.begin(), order.end(), random);
+    std::map<trace::TraceCall, std::size_t> next;
+    for (auto out = begin; out != end; ++out) {
+      std::size_t& i = next[order[static_cast<std::size_t>(out - begin)]];
+      while (run[i].call != order[static_cast<std::size_t>(out - begin)]) ++i;
+      *out = run[i++];
+    }
+    begin = end == records.end() ? end : end + 1;
+  }
+}
+
 // The committed traces, recorded on other systems (each with the command that
-// made it, in tests/traces/README.md), replay here to what they showed there;
-// a live session in the same process still reads its codes as its own.
+// made it, in tests/traces/README.md), replay here to what they showed there,
+// also with their looks asked in another order; a send they lack stops the
+// replay at that send; a live session in the same process still reads its
+// codes as its own.
 TEST(TraceReplayTest, CommittedTracesReplayToTheirRecordedResults) {
   const std::string busy = withErrorCode("Device Busy", sim::kPlatformCodes.busy);
   for (const char* name : {"mac_unplug", "windows_session", "linux_kernel"}) {
@@ -263,6 +326,29 @@ TEST(TraceReplayTest, CommittedTracesReplayToTheirRecordedResults) {
     std::ifstream expected(base + ".expected");
     const std::string want((std::istreambuf_iterator<char>(expected)), std::istreambuf_iterator<char>());
     EXPECT_EQ(trace::describeTraceOrigin(read) + trace::describeReplay(trace::replayTrace(read)), want) << name;
+
+    const trace::Recording shuffled = rewritten(read, shuffleLooks);
+    EXPECT_NE(shuffled.bytes, read.bytes) << name;
+    EXPECT_EQ(trace::describeTraceOrigin(shuffled) + trace::describeReplay(trace::replayTrace(shuffled)), want) << name;
+
+    const auto isSend = [](const trace::TraceRecord& r) { return r.call == trace::TraceCall::sendFeature; };
+    const auto secondSend = [&](std::vector<trace::TraceRecord>& records) {
+      return std::find_if(std::find_if(records.begin(), records.end(), isSend) + 1, records.end(), isSend);
+    };
+    const trace::ReplayResult cut = trace::replayTrace(rewritten(read, [&](auto& records) {
+      records.erase(secondSend(records));
+    }));
+    EXPECT_TRUE(cut.diverged) << name;
+    EXPECT_NE(cut.stopReason.find("differs: the engine asked sendFeature command "), std::string::npos)
+        << name << ": " << cut.stopReason;
+    // A send the engine never makes: it keeps looking while the clock stands.
+    const trace::ReplayResult extra = trace::replayTrace(rewritten(read, [&](auto& records) {
+      const auto send = secondSend(records);
+      records.insert(send, *send);
+    }));
+    EXPECT_TRUE(extra.diverged) << name;
+    EXPECT_NE(extra.stopReason.find("the engine keeps asking now, wait, "), std::string::npos)
+        << name << ": " << extra.stopReason;
     EXPECT_EQ(liveBusyOpenText(), busy) << "after " << name;
   }
 }

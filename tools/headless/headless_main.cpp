@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "core/protocol/connection_worker.h"
-#include "core/render/status_screen.h"
 #include "sim/sim_bus.h"
 #include "sim/sim_device.h"
 #include "sim/virtual_clock.h"
@@ -194,11 +193,12 @@ class Runner {
     hooks.wait = [this](std::uint32_t ms) { return wait(ms); };
     worker_ = std::make_unique<ConnectionWorker>(
         nullptr, [this](const OutputFrame& frame) { onFrame(frame); },
-        [this](const LcdModel&, const LcdCanvas&) { nextIsLcd_ = true; }, nullptr, hooks,
+        nullptr, nullptr, hooks,
         [this](const std::u16string& serial) {
           log("serial \"" + std::string(serial.begin(), serial.end()) + "\"");
         },
         [this] { return std::exchange(resumePending_, false); });
+    worker_->setStatusObserver([this](const std::string& text) { statusText_ = text; });
   }
 
   int run() {
@@ -259,29 +259,15 @@ class Runner {
 
   void onFrame(const OutputFrame& frame) {
     frame_ = frame;
-    if (std::exchange(nextIsLcd_, false)) {
+    if (statusText_.empty()) {
       if (lcdFrames_++ == 0 || lastWasStatus_) log("LCD frames");
       lastWasStatus_ = false;
       return;
     }
     ++statusFrames_;
     lastWasStatus_ = true;
-    log("status \"" + printable(statusText(frame)) + "\"");
-  }
-
-  // The worker hands out pictures only; find the text by drawing the
-  // candidates again: only the right one leaves the picture unchanged.
-  std::string statusText(const OutputFrame& frame) {
-    std::vector<std::string> candidates = {"No Device", "Connecting...", "Reconnecting...",
-                                           "Connection Error\nI/O Cancellation Pending", worker_->lastError};
-    for (const HidDeviceInfo& d : bus_.enumerate()) candidates.push_back(d.error);
-    for (const std::string& text : candidates) {
-      if (text.empty()) continue;
-      scratch_ = frame;
-      drawStatusScreen(scratch_, text.data(), text.size(), true);
-      if (scratch_ == frame) return text;
-    }
-    return "(status screen)";
+    log("status \"" + printable(statusText_) + "\"");
+    statusText_.clear();
   }
 
   void write(std::uint64_t atMs) {
@@ -301,8 +287,7 @@ class Runner {
   std::u16string path_;
   std::unique_ptr<ConnectionWorker> worker_;
   OutputFrame frame_{};
-  OutputFrame scratch_{};
-  bool nextIsLcd_ = false;
+  std::string statusText_;  // of the status screen the next frame shows
   bool lastWasStatus_ = true;
   bool resumePending_ = false;
   std::uint64_t start_ = 0;

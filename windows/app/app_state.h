@@ -11,7 +11,7 @@
 #include "core/render/lcd_canvas.h"
 
 namespace pelmora::trace {
-class TraceWriter;
+class ProgramRecording;
 }
 
 namespace pelmora::winapp {
@@ -38,7 +38,7 @@ struct AppState {
   Handle workerThread = nullptr;
   Handle deviceNotification = nullptr;
   bool demo = false;  // the simulated synthesizer instead of the devices
-  trace::TraceWriter* trace = nullptr;  // `--record FILE`: the worker writes a trace
+  trace::ProgramRecording* recording = nullptr;  // `--record FILE`: the worker writes a trace
 };
 
 // "No Device" on black, so the window has something to show before the

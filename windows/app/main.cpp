@@ -99,23 +99,6 @@ int runMessageLoop() {
   return result == -1 ? 1 : static_cast<int>(message.wParam);
 }
 
-// `--record FILE`: a file that cannot be written is said once, and the
-// program runs as it would without the option.
-std::unique_ptr<pelmora::trace::TraceWriter> startTrace(const std::string& path) {
-  if (path.empty()) return nullptr;
-  std::string error;
-  std::unique_ptr<pelmora::trace::TraceWriter> writer =
-      pelmora::trace::TraceWriter::create(path, pelmora::trace::ownHeader(), error);
-  if (!writer) {
-    // The reason names the path, which may hold any letters: UTF-8 to UTF-16.
-    const int length = MultiByteToWideChar(CP_UTF8, 0, error.c_str(), -1, nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
-    if (length > 0) MultiByteToWideChar(CP_UTF8, 0, error.c_str(), -1, text.data(), length);
-    MessageBoxW(nullptr, text.c_str(), L"Pelmora", MB_OK | MB_ICONWARNING);
-  }
-  return writer;
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
@@ -123,8 +106,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   const pelmora::host::ProgramOptions options = commandLineOptions();
   state->demo = options.demo;
   drawStartupFrame(*state);
-  const std::unique_ptr<pelmora::trace::TraceWriter> trace = startTrace(options.recordPath);
-  state->trace = trace.get();
+  // A file that cannot be written is said once the window is up, and the
+  // program runs as it would without the option.
+  std::unique_ptr<pelmora::trace::ProgramRecording> recording;
+  if (!options.recordPath.empty()) recording = std::make_unique<pelmora::trace::ProgramRecording>(options.recordPath);
+  state->recording = recording.get();
 
   if (!registerWindowClass(instance)) return 1;
   HWND window = createMainWindow(instance, *state);
@@ -157,7 +143,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
 
   SetEvent(state->stopEvent);
   if (WaitForSingleObject(state->workerThread, kWorkerShutdownWaitMs) != WAIT_OBJECT_0) {
-    // The worker still uses AppState; end everything at once.
+    // The worker still uses AppState; end everything at once, with the
+    // recording's queue written.
+    if (recording) recording->finish();
     ExitProcess(0);
   }
   CloseHandle(state->workerThread);

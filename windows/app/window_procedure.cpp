@@ -1,6 +1,9 @@
 #include "windows/app/window_procedure.h"
 
+#include <string>
+
 #include "host/menu_commands.h"
+#include "trace/trace_recording.h"
 #include "windows/app/app_state.h"
 #include "windows/app/context_menu.h"
 #include "windows/app/painting.h"
@@ -57,8 +60,22 @@ void onCommand(HWND window, AppState* state, int command) {
   }
 }
 
+// A recording that fails is said once, over the window: nobody reads the
+// standard error of a program started from a shortcut.
+void tellRecordingFailure(HWND window, trace::ProgramRecording& recording) {
+  const std::string failure = recording.takeFailure();
+  if (failure.empty()) return;
+  // The reason may name the path, which may hold any letters: UTF-8 to UTF-16.
+  const std::string text = "Recording failed: " + failure;
+  const int length = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
+  if (length > 0) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), length);
+  MessageBoxW(window, wide.c_str(), L"Pelmora", MB_OK | MB_ICONWARNING);
+}
+
 void onTimer(HWND window, AppState* state) {
   if (state == nullptr) return;
+  if (state->recording) tellRecordingFailure(window, *state->recording);
   const TimerUpdate update = takeTimerUpdate(*state);
   if (update.retitle) SetWindowTextW(window, reinterpret_cast<const wchar_t*>(update.title.c_str()));
   if (update.repaint) InvalidateRect(window, nullptr, FALSE);

@@ -284,7 +284,7 @@ TEST_F(DeviceTest, ATraceOfTheWholeSessionReplaysToWhatItShowed) {
     std::string error;
     auto writer = trace::TraceWriter::create(path, trace::ownHeader(), error);
     ASSERT_TRUE(writer) << error;
-    const trace::TraceRecording recording(*writer);
+    trace::TraceRecording recording(*writer);
     ConnectionHooks hooks = realHooks();
     hooks.wait = [&](std::uint32_t ms) {
       Sleep(ms);
@@ -292,9 +292,9 @@ TEST_F(DeviceTest, ATraceOfTheWholeSessionReplaysToWhatItShowed) {
     };
     ConnectionWorker worker(
         {}, [&](const OutputFrame& frame) { hashes.push_back(trace::frameHash(frame)); },
-        [&](const LcdModel&, const LcdCanvas&) { ++lcdFrames; }, {}, recording.wrap(std::move(hooks)), {},
-        recording.wrapResume([&] { return resume.exchange(false); }));
-    worker.setRandomSource(recording.wrapRandom({}));
+        [&](const LcdModel&, const LcdCanvas&) { ++lcdFrames; }, {}, std::move(hooks), {},
+        [&] { return resume.exchange(false); });
+    worker.setRecorder(&recording);
     std::thread thread([&] { worker.run(); });
     const auto framesGrow = [&](std::size_t by) {
       const std::size_t from = lcdFrames.load();

@@ -197,9 +197,16 @@ void DeviceRelay::handleFrame() {
 // Transfers end one at a time, in order, each when the link lets it. The
 // delay is read now, not when the transfer began: a delay switched off ends
 // the transfers it held.
+std::uint32_t DeviceRelay::delayOf(const Report& feature) const {
+  const std::uint8_t code = feature[kCommandCodeOffset];
+  const bool handshake = code == static_cast<std::uint8_t>(Command::Hello) ||
+                         code == static_cast<std::uint8_t>(Command::OpenSession);
+  return handshake && handshakeDelayMs_.load() != 0 ? handshakeDelayMs_.load() : device_.link.featureDelayMs;
+}
+
 void DeviceRelay::completeFeatures(std::uint64_t now) {
   while (!features_.empty() && !device_.link.featureStuck &&
-         features_.front().receivedMs + device_.link.featureDelayMs <= now) {
+         features_.front().receivedMs + delayOf(features_.front().report) <= now) {
     const PendingFeature feature = features_.front();
     features_.pop_front();
     std::uint8_t status[kReportLength]{};

@@ -51,6 +51,9 @@ class DeviceRelay {
   // While off, the synthesizer's input reports are dropped before the pipe
   // and not recorded: the host then reads nothing more.
   void setForwarding(bool on) { forwarding_.store(on); }
+  // HELLO and OPEN_SESSION take this long instead of the link's delay: the
+  // connecting screens stay up while the device answers all else at once.
+  void setHandshakeDelay(std::uint32_t ms) { handshakeDelayMs_.store(ms); }
 
  private:
   struct PendingFeature {
@@ -69,7 +72,10 @@ class DeviceRelay {
   bool forwardInput(std::uint64_t now);
   void runTasks();
 
+  std::uint32_t delayOf(const Report& feature) const;
+
   std::wstring pipeName_;
+  std::atomic<std::uint32_t> handshakeDelayMs_{0};
   sim::SimDevice device_;
   HANDLE pipe_ = INVALID_HANDLE_VALUE;
   HANDLE readEvent_ = nullptr;

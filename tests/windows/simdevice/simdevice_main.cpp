@@ -2,7 +2,7 @@
 // device of one serial (see README.md) until stopped or for a given time.
 //
 //   pelmora_simdevice SERIAL [--page 0-6] [--seed N] [--debug-lines]
-//                     [--feature-delay MS] [--seconds N]
+//                     [--feature-delay MS] [--handshake-delay MS] [--seconds N]
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -15,7 +15,7 @@ namespace {
 int usage() {
   std::fprintf(stderr,
                "usage: pelmora_simdevice SERIAL [--page 0-6] [--seed N] [--debug-lines]\n"
-               "                         [--feature-delay MS] [--seconds N]\n");
+               "                         [--feature-delay MS] [--handshake-delay MS] [--seconds N]\n");
   return 2;
 }
 
@@ -31,7 +31,7 @@ int wmain(int argc, wchar_t** argv) {
   using namespace pelmora;
   if (argc < 2 || argv[1][0] == L'-') return usage();
   sim::DeviceConfig config;
-  unsigned long featureDelayMs = 0, seconds = 0, value = 0;
+  unsigned long featureDelayMs = 0, handshakeDelayMs = 0, seconds = 0, value = 0;
   for (int i = 2; i < argc; ++i) {
     const std::wstring option = argv[i];
     const bool hasValue = i + 1 < argc;
@@ -43,6 +43,8 @@ int wmain(int argc, wchar_t** argv) {
       config.seed = value;
     } else if (option == L"--feature-delay" && hasValue && number(argv[++i], 600000, value)) {
       featureDelayMs = value;
+    } else if (option == L"--handshake-delay" && hasValue && number(argv[++i], 600000, value)) {
+      handshakeDelayMs = value;
     } else if (option == L"--seconds" && hasValue && number(argv[++i], 86400, value)) {
       seconds = value;
     } else {
@@ -53,6 +55,7 @@ int wmain(int argc, wchar_t** argv) {
   try {
     simdevice::DeviceRelay relay(argv[1], config);
     relay.withDevice([&](sim::SimDevice& device) { device.link.featureDelayMs = featureDelayMs; });
+    relay.setHandshakeDelay(handshakeDelayMs);
     std::fprintf(stderr, "pelmora_simdevice: serving serial %ls\n", argv[1]);
     const std::uint64_t end = seconds ? simdevice::steadyNowMs() + seconds * 1000ull : 0;
     bool attached = false;
