@@ -244,7 +244,7 @@ TEST(SessionResume, TheNoticesOfOneWakeCostOneReconnect) {
     env.link().featureDelayMs = 100;  // a handshake that takes its time, as a real device's does
     const std::uint64_t first = env.t0() + kStreamingAt;
     h.resumeAt(first);
-    if (sleepMs != 0) h.at(first + gapMs, [&env, sleepMs] { env.clock.advance(sleepMs); });
+    if (sleepMs != 0) h.at(first + gapMs, [&env, sleepMs = sleepMs] { env.clock.advance(sleepMs); });
     h.resumeAt(first + gapMs + sleepMs + lateMs);
     h.stopAt(first + sleepMs + lateMs + 2000);
     env.runSession();
