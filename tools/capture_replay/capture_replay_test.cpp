@@ -169,7 +169,7 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
                                           " (its recording did not finish); the calls before it replay");
   EXPECT_EQ(trace::readRecording(sim::serializeCapture(sim::Capture(2))).capture.size(), 2u);
   const auto at = [](std::size_t offset, const char* why) {
-    return "corrupt trace: record at byte " + std::to_string(offset) + ": " + why + "; ask for the file again";
+    return "damaged trace: record at byte " + std::to_string(offset) + ": " + why + "; ask for the file again";
   };
   const auto damagedBlock = [](std::size_t offset) {
     return "damaged trace: the block at byte " + std::to_string(offset) +
@@ -188,8 +188,8 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
     std::function<void(std::vector<std::uint8_t>&)> change;
     std::string error;
   } refused[] = {
-      {"foreign", [](auto& b) { b[0] = 'X'; }, "not a trace or capture file"},
-      {"unknown version", [](auto& b) { b[8] = 0; }, "a recording of an unknown version (0)"},
+      {"foreign", [](auto& b) { b[0] = 'X'; }, "not a trace or capture file; choose the file that --record wrote"},
+      {"unknown version", [](auto& b) { b[8] = 0; }, "a trace or capture of an unknown version (0); replay it with the program that recorded it"},
       {"newer", [](auto& b) { b[8] = 4; },
        "a trace of version 4, from a newer program: this one reads up to version 3; replay it with the newer one"},
       {"header cut short", [&](auto& b) { b.resize(header - 1); }, "the trace's header is cut short; record it again"},
@@ -212,7 +212,9 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
   }
   // Any byte of a block changed is damage of that block, never a replay.
   for (std::size_t i = header; i < good.size(); ++i) {
-    EXPECT_EQ(with([i](auto& b) { b[i] ^= 0x10; }).error, damagedBlock(i < second ? header : second)) << i;
+    const trace::Recording flipped = with([i](auto& b) { b[i] ^= 0x10; });
+    EXPECT_EQ(flipped.error, damagedBlock(i < second ? header : second)) << i;
+    EXPECT_TRUE(flipped.damaged) << i;
   }
 
   // Neither the decoder nor the replay reads past what it was given; an
