@@ -343,6 +343,24 @@ TEST(TraceReplayTest, CommittedTracesReplayToTheirRecordedResults) {
     EXPECT_TRUE(cut.diverged) << name;
     EXPECT_NE(cut.stopReason.find("differs: the engine asked sendFeature command "), std::string::npos)
         << name << ": " << cut.stopReason;
+    EXPECT_NE(trace::summarizeReplay(read, cut, "x").find(
+                  "this program differs from the one that recorded the trace (2026-10-17) at "),
+              std::string::npos)
+        << name;
+    // Paced as a window paces it: the clock offered in order, a stop ending
+    // the replay there with the frames up to it as they were.
+    const trace::ReplayResult whole = trace::replayTrace(read);
+    std::vector<std::uint64_t> offered;
+    trace::ReplayOptions halfway;
+    halfway.pace = [&](std::uint64_t ms) {
+      offered.push_back(ms);
+      return ms < whole.endMs / 2;
+    };
+    const trace::ReplayResult stopped = trace::replayTrace(read, halfway);
+    EXPECT_TRUE(stopped.stopped && !stopped.complete && !stopped.diverged) << name;
+    EXPECT_TRUE(std::is_sorted(offered.begin(), offered.end())) << name;
+    EXPECT_LT(stopped.frameHashes.size(), whole.frameHashes.size()) << name;
+    EXPECT_TRUE(std::equal(stopped.frameHashes.begin(), stopped.frameHashes.end(), whole.frameHashes.begin())) << name;
     // A send the engine never makes: it keeps looking while the clock stands.
     const trace::ReplayResult extra = trace::replayTrace(rewritten(read, [&](auto& records) {
       const auto send = secondSend(records);
