@@ -17,9 +17,6 @@ constexpr unsigned kMaskBits = 32;
 using Clock = std::chrono::steady_clock;
 // A stop is seen within this while a replay waits for its recorded time.
 constexpr Clock::duration kPaceSlice = std::chrono::milliseconds(50);
-// A longer recorded pause is shortened to this, as a capture's is: nobody
-// watches an hour of "No Device".
-constexpr std::uint64_t kMaxPauseMs = 10000;
 
 DeviceScan chooseScan(const SessionBridgeOptions& options) {
   if (options.scan) return options.scan;
@@ -98,8 +95,7 @@ bool sleepUntil(SessionBridgeState& state, Clock::time_point until) {
   }
 }
 
-// The trace's session on the recorded clock, from now on (long pauses
-// shortened); what it shows
+// The trace's session on the recorded clock, from now on; what it shows
 // reaches the host as a live session's would, and how it ended after it.
 void replayPaced(const std::shared_ptr<SessionBridgeState>& state, const trace::Recording& recording) {
   trace::ReplayOptions options;
@@ -112,11 +108,8 @@ void replayPaced(const std::shared_ptr<SessionBridgeState>& state, const trace::
     std::lock_guard lock(state->mutex);
     if (storeSerial(*state, serial)) tellListener(*state);
   };
-  options.pace = [&state, due = Clock::now(), last = std::uint64_t{0}](std::uint64_t elapsedMs) mutable {
-    const std::uint64_t step = elapsedMs > last ? std::min(elapsedMs - last, kMaxPauseMs) : 0;
-    last = elapsedMs;
-    due += std::chrono::milliseconds(step);
-    return sleepUntil(*state, due);
+  options.pace = [&state, start = Clock::now()](std::uint64_t watchMs) {
+    return sleepUntil(*state, start + std::chrono::milliseconds(watchMs));
   };
   trace::ReplayResult result = trace::replayTrace(recording, options);
   std::lock_guard lock(state->mutex);

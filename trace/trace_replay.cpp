@@ -351,8 +351,9 @@ class RecordedPace {
     }
     const std::uint64_t elapsed = since(recordedMs);
     if (!options_.pace || elapsed == paced_) return;
+    watchMs_ += elapsed > paced_ ? std::min(elapsed - paced_, kLongestWatchedPauseMs) : 0;
     paced_ = elapsed;
-    if (!options_.pace(elapsed)) throw ReplayStop{"stopped at " + clockText(elapsed), Ending::stopped};
+    if (!options_.pace(watchMs_)) throw ReplayStop{"stopped at " + clockText(elapsed), Ending::stopped};
   }
   // A clock that went back counts as the start.
   std::uint64_t since(std::uint64_t recordedMs) const {
@@ -364,6 +365,7 @@ class RecordedPace {
   bool started_ = false;
   std::uint64_t first_ = 0;
   std::uint64_t paced_ = 0;
+  std::uint64_t watchMs_ = 0;
 };
 
 // A wait's length is not held: only whether it ended in a stop.

@@ -21,6 +21,10 @@
 
 namespace pelmora::trace {
 
+// Nobody watches an hour of "No Device": a longer recorded pause is
+// watched as this long, as a capture's is.
+inline constexpr std::uint64_t kLongestWatchedPauseMs = 10000;
+
 struct ReplayOptions {
   // Each call as it is answered and each status text as it is shown, one
   // line each ("<ms> <call> <result>", "(as before)" when the trace held
@@ -31,10 +35,12 @@ struct ReplayOptions {
   // The serial of the device in use as the worker tells it (empty: none).
   SerialCallback onSerial;
   // A window's replay: called each time the recorded clock moves, with the
-  // time since its first reading; it returns once the replay may go on (at
-  // the recorded pace, it sleeps until then), or false to end the replay
-  // as stopped. Empty: as fast as the engine answers.
-  std::function<bool(std::uint64_t elapsedMs)> pace;
+  // time since its first reading, each pause longer than
+  // kLongestWatchedPauseMs shortened to it; it returns once the replay may
+  // go on (at the recorded pace, it sleeps until the replay's start plus
+  // that time), or false to end the replay as stopped. Empty: as fast as
+  // the engine answers.
+  std::function<bool(std::uint64_t watchMs)> pace;
 };
 
 struct ReplayResult {
