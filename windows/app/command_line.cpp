@@ -13,10 +13,10 @@ namespace {
 
 constexpr const char* kProgramName = "Pelmora.exe";
 constexpr const wchar_t* kMessageCaption = L"Pelmora";
+// Paragraphs without line breaks: the message box wraps them.
 constexpr const char* kKeysHelp =
-    "\nRight-click the picture (or press Shift+F10) for the scale, always on top,\n"
-    "copying, saving and exit. Ctrl+C copies the picture, Ctrl+S saves it as PNG\n"
-    "in your Pictures folder (the title says where).\n";
+    "\nRight-click the picture (or press Shift+F10) for the scale, always on top, copying, saving and exit.\n"
+    "\nCtrl+C copies the picture, Ctrl+S saves it as PNG in your Pictures folder (the title says where).\n";
 
 void tell(const std::string& text, UINT icon) {
   MessageBoxW(nullptr, wideFromUtf8(text).c_str(), kMessageCaption, MB_OK | icon);
