@@ -518,9 +518,11 @@ def main():
         box = subprocess.Popen([WINE, PELMORA, option], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
         STARTED.append(box)
-        until("no message box", lambda: subprocess.run(["xdotool", "search", "--name", "^Pelmora$"],
-                                                       capture_output=True).returncode == 0, 10)
-        save_shot("windows%s.png" % option[1:], (0, 0, SCREEN_W, SCREEN_H))
+        found = until("no message box", lambda: subprocess.run(["xdotool", "search", "--name", "^Pelmora$"],
+                                                               capture_output=True, text=True).stdout.split(), 10)
+        shape = subprocess.run(["xdotool", "getwindowgeometry", "--shell", found[0]], capture_output=True, text=True)
+        geometry = dict(line.split("=") for line in shape.stdout.split())
+        save_shot("windows%s.png" % option[1:], tuple(int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")))
         keys("Return")
         if wait_exit(box, 10) != code:
             fail("%s did not end with %d" % (option, code))

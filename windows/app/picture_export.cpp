@@ -75,14 +75,20 @@ std::string failureText(const char* step, HRESULT result) {
 bool writePng(const OutputFrame& frame, int scale, const std::wstring& path, std::string& error) {
   IWICImagingFactory* rawFactory = nullptr;
   HRESULT result = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&rawFactory));
-  if (FAILED(result)) return error = failureText("no PNG encoder", result), false;
+  if (FAILED(result)) {
+    error = failureText("no PNG encoder", result);
+    return false;
+  }
   const ComPointer<IWICImagingFactory> factory(rawFactory);
   IWICStream* rawStream = nullptr;
   IWICBitmapEncoder* rawEncoder = nullptr;
   result = factory->CreateStream(&rawStream);
   const ComPointer<IWICStream> stream(rawStream);
   if (SUCCEEDED(result)) result = stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE);
-  if (FAILED(result)) return error = failureText("the file cannot be written", result), false;
+  if (FAILED(result)) {
+    error = failureText("the file cannot be written", result);
+    return false;
+  }
   result = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &rawEncoder);
   const ComPointer<IWICBitmapEncoder> encoder(rawEncoder);
   IWICBitmapFrameEncode* rawFrame = nullptr;
@@ -104,8 +110,8 @@ bool writePng(const OutputFrame& frame, int scale, const std::wstring& path, std
   }
   if (SUCCEEDED(result)) result = picture->Commit();
   if (SUCCEEDED(result)) result = encoder->Commit();
-  if (FAILED(result)) return error = failureText("the picture could not be encoded", result), false;
-  return true;
+  if (FAILED(result)) error = failureText("the picture could not be encoded", result);
+  return SUCCEEDED(result);
 }
 
 bool isFolder(const wchar_t* path) {
@@ -160,7 +166,10 @@ bool savePictureInPictures(const OutputFrame& frame, int scale, std::wstring& pa
   const std::string profile = existingKnownFolder(FOLDERID_Profile);
   const std::string target =
       host::screenshotPath(host::screenshotFolder(pictures.c_str(), profile.c_str()), localTimeNow(), pathExists);
-  if (target.empty()) return error = "no free file name", false;
+  if (target.empty()) {
+    error = "no free file name";
+    return false;
+  }
   path = wideFromUtf8(target);
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   const bool written = writePng(frame, scale, path, error);
