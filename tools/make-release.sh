@@ -20,6 +20,11 @@ case ${1:-} in
   "") ;;
   *) echo "usage: make-release.sh [--quick]" >&2; exit 2 ;;
 esac
+if $quick; then
+  bash tools/deps.sh windows-quick
+else
+  bash tools/deps.sh runtime test windows windows-app
+fi
 start=$SECONDS
 out=$(realpath -m "${PELMORA_RELEASE_OUT:-build/release-artefacts}")
 version=$(cmake -DPRINT=VERSION -P cmake/version.cmake)
@@ -88,7 +93,6 @@ zip_windows() {
 }
 
 if $quick; then
-  bash tools/deps.sh windows-quick
   build=build/windows-quick-x86_64
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_TESTS=OFF \
     -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw-x86_64.cmake >/dev/null
@@ -104,7 +108,6 @@ if $quick; then
   exit 0
 fi
 
-bash tools/deps.sh runtime test windows windows-app
 bash tools/test-package.sh
 PELMORA_RELEASE_BUILD=$windows bash tools/build-windows-release.sh
 
