@@ -5,6 +5,7 @@
 #include <csignal>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
