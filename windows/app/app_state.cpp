@@ -45,8 +45,17 @@ TimerUpdate takeTimerUpdate(AppState& state) {
     state.titleDirty = false;
     if (update.retitle) serial = state.serial;
   }
-  if (update.retitle) update.title = host::windowTitle(serial);
+  if (update.retitle) update.title = host::windowTitle(serial, state.notice);
   return update;
+}
+
+std::u16string currentTitle(AppState& state) {
+  std::u16string serial;
+  {
+    std::lock_guard<std::mutex> guard(state.lock);
+    serial = state.serial;
+  }
+  return host::windowTitle(serial, state.notice);
 }
 
 void copyFrameForPainting(AppState& state, OutputFrame& out) {

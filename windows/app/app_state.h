@@ -39,6 +39,7 @@ struct AppState {
   Handle deviceNotification = nullptr;
   bool demo = false;  // the simulated synthesizer instead of the devices
   trace::ProgramRecording* recording = nullptr;  // `--record FILE`: the worker writes a trace
+  std::u16string notice;  // user interface thread only: follows the serial in the title
 };
 
 // "No Device" on black, so the window has something to show before the
@@ -60,6 +61,8 @@ struct TimerUpdate {
 };
 // Reads and clears both flags; the title is built outside the lock.
 TimerUpdate takeTimerUpdate(AppState& state);
+// The whole title now, with the notice; for a notice that has to show at once.
+std::u16string currentTitle(AppState& state);
 // The frame to paint, copied so that painting never holds the lock.
 void copyFrameForPainting(AppState& state, OutputFrame& out);
 
