@@ -48,6 +48,9 @@ class HidTransport final : public IHidTransport {
   std::uint32_t errorCode() const override { return error_; }
   bool isReading() const override { return fd_ >= 0; }
   bool isFeaturePending() const override { return featurePending_; }
+  // The node's descriptor. A feature transfer's end is not in it: that
+  // comes from the sender's thread.
+  ReportSignal reportSignal() override;
 
  private:
   // Keeps the first failure until the next open.

@@ -23,6 +23,7 @@ class ForwardingTransport : public IHidTransport {
   std::uint32_t errorCode() const override { return inner_->errorCode(); }
   bool isReading() const override { return inner_->isReading(); }
   bool isFeaturePending() const override { return inner_->isFeaturePending(); }
+  ReportSignal reportSignal() override { return inner_->reportSignal(); }
 
  protected:
   std::unique_ptr<IHidTransport> inner_;

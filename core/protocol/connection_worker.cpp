@@ -1,5 +1,6 @@
 #include "core/protocol/connection_worker.h"
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -31,6 +32,16 @@ bool ConnectionWorker::wait(std::uint32_t ms) {
   const bool stop = hooks_.wait ? hooks_.wait(ms) : waitFunction_(ms);
   if (recorder_) recorder_->waited(ms, stop);
   return stop;
+}
+
+bool ConnectionWorker::waitForReport(std::uint32_t ms, const ReportSignal& signal) {
+  using Kind = ReportSignal::Kind;
+  if (signal.kind != Kind::none && hooks_.waitForReport) {
+    const bool stop = hooks_.waitForReport(ms, signal);
+    if (recorder_) recorder_->waited(ms, stop);
+    return stop;
+  }
+  return wait(std::min(ms, signal.kind == Kind::dueIn ? signal.dueInMs : kIdleWaitMs));
 }
 
 void ConnectionWorker::sleep(std::uint32_t ms) {

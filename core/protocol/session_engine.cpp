@@ -177,8 +177,21 @@ SessionEngine::Step SessionEngine::iterate() {
   if (serviceCommandChannel(t) == Step::NextIteration) return Step::Continue;
   checkTimers(t);
   keepAlive(t);
-  if (!received) worker_.wait(kIdleWaitMs);  // a stop is seen at the top of the next iteration
+  if (!received) waitForWork();  // a stop is seen at the top of the next iteration
   return Step::Continue;
+}
+
+// Sleeps until a report arrives or the next deadline comes near. A pending
+// feature transfer whose end would not wake us is looked at every 1 ms, as
+// its completion is learned only by polling.
+void SessionEngine::waitForWork() {
+  const ReportSignal signal = transport_->reportSignal();
+  const std::uint64_t t = worker_.now();
+  const std::uint64_t deadline = nextDeadline();
+  if (deadline <= t) return;
+  std::uint64_t ms = deadline - t > kDeadlineApproachMs ? deadline - t - kDeadlineApproachMs : kIdleWaitMs;
+  if (transport_->isFeaturePending() && !signal.coversFeature) ms = kIdleWaitMs;
+  worker_.waitForReport(static_cast<std::uint32_t>(std::min(ms, kHeartbeatIntervalMs)), signal);
 }
 
 // A wake from sleep comes as several notices (Windows: one for every resume,
@@ -365,6 +378,24 @@ void SessionEngine::checkTimers(std::uint64_t t) const {
   if (sessionId_ != 0 && elapsed(t, state_.channel.lastHeartbeatSent) >= kSessionExpiredMs) {
     throw ConnectionError(kTextSessionExpired);
   }
+}
+
+std::uint64_t SessionEngine::nextDeadline() const {
+  const CommandChannel& channel = state_.channel;
+  std::uint64_t next = UINT64_MAX;
+  const auto consider = [&next](std::uint64_t at) { next = std::min(next, at); };
+  if (channel.request.pending != 0) consider(channel.request.deadline);
+  if (!frameDelivered_) consider(syncDeadline_);
+  if (pendingTimerRunning_) consider(pendingSince_ + kMissingStateTimeoutMs);
+  if (sessionId_ != 0) {
+    consider(lastFrameAccepted_ + kStreamStoppedMs);
+    consider(channel.lastHeartbeatSent + kSessionExpiredMs);
+  }
+  if (phase_ == SessionPhase::streaming && channel.request.pending == 0 && !transport_->isFeaturePending()) {
+    consider(channel.lastHeartbeatSent + kHeartbeatIntervalMs);
+    if (state_.model.pendingFrame) consider(channel.lastStateRequest + kStateRequestIntervalMs);
+  }
+  return next;
 }
 
 void SessionEngine::keepAlive(std::uint64_t t) {

@@ -43,7 +43,7 @@ TEST(Session, HealthyStreamDeliversEveryPageAndKeepsTheSessionAlive) {
   EXPECT_GE(stats.heartbeats, 59u);
   EXPECT_LE(stats.heartbeats, 61u);
   EXPECT_EQ(stats.heartbeats, device.heartbeats);
-  EXPECT_LE(stats.maxLoopGapMs, 2u);
+  EXPECT_LE(stats.maxLoopGapMs, config.framePeriodMs) << "the loop sleeps from report to report";
   EXPECT_LE(stats.maxReadBurstMs, 5u);
 
   EXPECT_EQ(device.sessionsClosed, 1u) << "exactly one CLOSE_SESSION on stop";

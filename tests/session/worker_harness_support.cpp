@@ -46,6 +46,7 @@ WorkerHarness::WorkerHarness(ConnectionHooks hooks, std::uint32_t sliceMs)
       scratch_(std::make_unique<OutputFrame>()) {
   ConnectionHooks workerHooks = hooks_;
   workerHooks.wait = [this](std::uint32_t ms) { return wait(ms); };
+  workerHooks.waitForReport = [this](std::uint32_t ms, const ReportSignal& signal) { return waitForReport(ms, signal); };
   worker_ = std::make_unique<ConnectionWorker>(
       nullptr, [this](const OutputFrame& frame) { onFrame(frame); },
       [this](const LcdModel& model, const LcdCanvas&) {
@@ -68,29 +69,46 @@ bool WorkerHarness::stopRequested() {
   return stopped_;
 }
 
-void WorkerHarness::runDue() {
+bool WorkerHarness::runDue() {
+  bool ran = false;
   for (std::size_t i = 0; i < schedule_.size();) {
     if (schedule_[i].timeMs <= now()) {
       auto action = std::move(schedule_[i].action);
       schedule_.erase(schedule_.begin() + static_cast<std::ptrdiff_t>(i));
       action();
+      ran = true;
     } else {
       ++i;
     }
   }
+  return ran;
 }
 
-bool WorkerHarness::wait(std::uint32_t ms) {
+bool WorkerHarness::wait(std::uint32_t ms, bool endOnAction) {
   runDue();
   if (stopRequested()) return true;
   while (ms > 0) {
-    const std::uint32_t slice = std::min(ms, sliceMs_);
-    innerWait_(slice);
-    ms -= slice;
-    runDue();
+    // Ends on the stop's time and each action's, as a host's signal would.
+    std::uint64_t slice = std::min(ms, sliceMs_);
+    const std::uint64_t t = now();
+    if (stopAt_ > t) slice = std::min(slice, stopAt_ - t);
+    for (const Scheduled& s : schedule_) slice = s.timeMs > t ? std::min(slice, s.timeMs - t) : slice;
+    innerWait_(static_cast<std::uint32_t>(slice));
+    ms -= static_cast<std::uint32_t>(slice);
+    const bool acted = runDue();
     if (stopRequested()) return true;
+    if (acted && endOnAction) return false;
   }
   return false;
+}
+
+bool WorkerHarness::waitForReport(std::uint32_t ms, const ReportSignal& signal) {
+  if (!hooks_.waitForReport) return wait(std::min(ms, signal.kind == ReportSignal::Kind::dueIn ? signal.dueInMs : 1), true);
+  runDue();
+  if (stopRequested()) return true;
+  hooks_.waitForReport(ms, signal);
+  runDue();
+  return stopRequested();
 }
 
 void WorkerHarness::onFrame(const OutputFrame& frame) {
