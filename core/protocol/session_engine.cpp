@@ -177,16 +177,15 @@ SessionEngine::Step SessionEngine::iterate() {
   if (serviceCommandChannel(t) == Step::NextIteration) return Step::Continue;
   checkTimers(t);
   keepAlive(t);
-  if (!received) waitForWork();  // a stop is seen at the top of the next iteration
+  if (!received) waitForWork(t);  // a stop is seen at the top of the next iteration
   return Step::Continue;
 }
 
 // Sleeps until a report arrives or the next deadline comes near. A pending
 // feature transfer whose end would not wake us is looked at every 1 ms, as
 // its completion is learned only by polling.
-void SessionEngine::waitForWork() {
+void SessionEngine::waitForWork(std::uint64_t t) {
   const ReportSignal signal = transport_->reportSignal();
-  const std::uint64_t t = worker_.now();
   const std::uint64_t deadline = nextDeadline();
   if (deadline <= t) return;
   std::uint64_t ms = deadline - t > kDeadlineApproachMs ? deadline - t - kDeadlineApproachMs : kIdleWaitMs;

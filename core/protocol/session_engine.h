@@ -113,7 +113,7 @@ class SessionEngine {
   void keepAlive(std::uint64_t t);
   // The earliest time at which a timer or the keep-alive acts.
   std::uint64_t nextDeadline() const;
-  void waitForWork();
+  void waitForWork(std::uint64_t t);
   void send(Command command, std::uint32_t argument);
   void sendCloseSession();
   void drainCloseSession();
