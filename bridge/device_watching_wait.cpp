@@ -20,7 +20,17 @@ bool DeviceWatchingWait::operator()(std::uint32_t ms) {
 }
 
 bool DeviceWatchingWait::operator()(std::uint32_t ms, const ReportSignal& signal) {
-  if (signal.kind == ReportSignal::Kind::dueIn) ms = std::min(ms, signal.dueInMs);
+  const std::uint32_t quiet = std::min(ms, signal.quietMs);
+  if (signal.kind == ReportSignal::Kind::dueIn) {
+    ms = std::min(ms, std::max(signal.dueInMs, quiet));
+  } else if (quiet > 0) {
+    // Reports that land meanwhile wait for the end of the quiet part; a
+    // stop or resume that ends it early ends the whole wait.
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(quiet);
+    if (state_->deviceEvents ? eventWait(*state_->deviceEvents, quiet) : slicedWait(quiet, false)) return true;
+    if (Clock::now() < end) return false;
+    ms -= quiet;
+  }
   if (ms == 0) return state_->stopRequested.load();
   if (!state_->deviceEvents) return slicedWait(signal.kind == ReportSignal::Kind::dueIn ? ms : std::min(ms, kIdleWaitMs), false);
   return eventWait(*state_->deviceEvents, ms, &signal);

@@ -41,7 +41,8 @@ bool ConnectionWorker::waitForReport(std::uint32_t ms, const ReportSignal& signa
     if (recorder_) recorder_->waited(ms, stop);
     return stop;
   }
-  return wait(std::min(ms, signal.kind == Kind::dueIn ? signal.dueInMs : kIdleWaitMs));
+  if (signal.kind == Kind::dueIn) return wait(std::min(ms, std::max(signal.dueInMs, signal.quietMs)));
+  return wait(std::min(ms, kIdleWaitMs));
 }
 
 void ConnectionWorker::sleep(std::uint32_t ms) {

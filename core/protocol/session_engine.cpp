@@ -24,6 +24,11 @@ std::uint64_t elapsed(std::uint64_t t, std::uint64_t mark) { return t > mark ? t
 constexpr std::uint32_t kHeldOpenRetryMs = 50;
 constexpr std::uint64_t kHeldOpenLimitMs = 6000;
 
+// A full-speed interrupt endpoint moves at most one report a millisecond,
+// and the shortest stream message (a FRAME) takes two.
+constexpr std::uint64_t kReportIntervalMs = 1;
+constexpr std::size_t kStreamMessageMinReports = (kFrameMinLength + kFragmentDataLength - 1) / kFragmentDataLength;
+
 }  // namespace
 
 std::string withErrorCode(const char* text, std::uint32_t code) {
@@ -185,12 +190,19 @@ SessionEngine::Step SessionEngine::iterate() {
 // feature transfer whose end would not wake us is looked at every 1 ms, as
 // its completion is learned only by polling.
 void SessionEngine::waitForWork(std::uint64_t t) {
-  const ReportSignal signal = transport_->reportSignal();
+  ReportSignal signal = transport_->reportSignal();
   const std::uint64_t deadline = nextDeadline();
   if (deadline <= t) return;
   std::uint64_t ms = deadline - t > kDeadlineApproachMs ? deadline - t - kDeadlineApproachMs : kIdleWaitMs;
   if (transport_->isFeaturePending() && !signal.coversFeature) ms = kIdleWaitMs;
-  worker_.waitForReport(static_cast<std::uint32_t>(std::min(ms, kHeartbeatIntervalMs)), signal);
+  ms = std::min(ms, kHeartbeatIntervalMs);
+  // Only the stream can be waiting for reports then (no answer is due), and
+  // its reports land at most one a millisecond.
+  if (state_.channel.request.pending == 0 && sessionId_ != 0) {
+    const std::size_t needed = state_.streamAssembler.reportsToNextMessage(kStreamMessageMinReports);
+    signal.quietMs = static_cast<std::uint32_t>(std::min<std::uint64_t>(needed * kReportIntervalMs, ms));
+  }
+  worker_.waitForReport(static_cast<std::uint32_t>(ms), signal);
 }
 
 // A wake from sleep comes as several notices (Windows: one for every resume,

@@ -27,6 +27,9 @@ struct ReportSignal {
   // The end of a feature transfer ends the wait too; when not, the worker
   // looks again after 1 ms while one is pending.
   bool coversFeature = false;
+  // Set by the worker: reports arriving in the first `quietMs` cannot
+  // complete a message yet, so they need not end the wait.
+  std::uint32_t quietMs = 0;
 };
 
 class IHidTransport {
