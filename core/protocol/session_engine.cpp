@@ -164,6 +164,7 @@ SessionEngine::Step SessionEngine::iterate() {
   WorkerStatistics& stats = worker_.statistics_;
   std::uint64_t t = worker_.now();
   stats.maxLoopGapMs = std::max(stats.maxLoopGapMs, t - prevIteration_);
+  if (t > prevIteration_) clockStepMs_ = std::min(clockStepMs_, t - prevIteration_);
   checkResume(t);
   if (!transport_->poll()) {
     // A transport told of a removal between reads (macOS) fails here first;
@@ -193,7 +194,7 @@ void SessionEngine::waitForWork(std::uint64_t t) {
   ReportSignal signal = transport_->reportSignal();
   const std::uint64_t deadline = nextDeadline();
   if (deadline <= t) return;
-  std::uint64_t ms = deadline - t > kDeadlineApproachMs ? deadline - t - kDeadlineApproachMs : kIdleWaitMs;
+  std::uint64_t ms = deadline - t > clockStepMs_ ? deadline - t - clockStepMs_ : kIdleWaitMs;
   if (transport_->isFeaturePending() && !signal.coversFeature) ms = kIdleWaitMs;
   ms = std::min(ms, kHeartbeatIntervalMs);
   // Only the stream can be waiting for reports then (no answer is due), and
