@@ -22,7 +22,7 @@ bool DeviceWatchingWait::operator()(std::uint32_t ms) {
 bool DeviceWatchingWait::operator()(std::uint32_t ms, const ReportSignal& signal) {
   const std::uint32_t quiet = std::min(ms, signal.quietMs);
   if (signal.kind == ReportSignal::Kind::dueIn) {
-    ms = std::min(ms, std::max(signal.dueInMs, quiet));
+    ms = std::min(ms, signal.dueEndMs());
   } else if (quiet > 0) {
     // Reports that land meanwhile wait for the end of the quiet part; a
     // stop or resume that ends it early ends the whole wait.

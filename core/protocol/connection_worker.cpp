@@ -41,7 +41,7 @@ bool ConnectionWorker::waitForReport(std::uint32_t ms, const ReportSignal& signa
     if (recorder_) recorder_->waited(ms, stop);
     return stop;
   }
-  if (signal.kind == Kind::dueIn) return wait(std::min(ms, std::max(signal.dueInMs, signal.quietMs)));
+  if (signal.kind == Kind::dueIn) return wait(std::min(ms, signal.dueEndMs()));
   return wait(std::min(ms, kIdleWaitMs));
 }
 

@@ -30,6 +30,14 @@ struct ReportSignal {
   // Set by the worker: reports arriving in the first `quietMs` cannot
   // complete a message yet, so they need not end the wait.
   std::uint32_t quietMs = 0;
+
+  // For `dueIn`: when the wait is to end, the next report's landing or,
+  // while reports cannot complete a message yet, the last one's it needs
+  // (one a millisecond after it).
+  std::uint32_t dueEndMs() const {
+    const std::uint64_t end = quietMs > 0 ? std::uint64_t{dueInMs} + quietMs - 1 : dueInMs;
+    return end < UINT32_MAX ? static_cast<std::uint32_t>(end) : UINT32_MAX;
+  }
 };
 
 class IHidTransport {

@@ -103,7 +103,7 @@ bool WorkerHarness::wait(std::uint32_t ms, bool endOnAction) {
 }
 
 bool WorkerHarness::waitForReport(std::uint32_t ms, const ReportSignal& signal) {
-  if (!hooks_.waitForReport) return wait(std::min(ms, std::max(signal.dueInMs, signal.quietMs)), true);
+  if (!hooks_.waitForReport) return wait(std::min(ms, signal.dueEndMs()), true);
   runDue();
   if (stopRequested()) return true;
   hooks_.waitForReport(ms, signal);
