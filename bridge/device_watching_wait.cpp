@@ -39,16 +39,17 @@ bool DeviceWatchingWait::operator()(std::uint32_t ms, const ReportSignal& signal
 bool DeviceWatchingWait::slicedWait(std::uint32_t ms, bool watch) {
   SessionBridgeState& s = *state_;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(ms);
-  const Clock::duration slice = std::chrono::milliseconds(std::min(ms, kWaitSliceMs));
+  // Slices only for the device scans: a stop or resume is seen under the
+  // mutex its signaller takes, so none is missed between look and sleep.
+  const Clock::duration slice = watch ? Clock::duration(std::chrono::milliseconds(kWaitSliceMs)) : deadline - Clock::now();
   for (;;) {
     if (s.stopRequested.load()) return true;
     const Clock::time_point now = Clock::now();
     if (now >= deadline) return s.stopRequested.load();
     {
-      // A notification or a spurious wake-up only shortens this slice; the
-      // flags are checked again below either way.
       std::unique_lock lock(s.mutex);
-      s.wake.wait_for(lock, std::min(slice, deadline - now));
+      s.wake.wait_for(lock, std::min(slice, deadline - now),
+                      [&s] { return s.stopRequested.load() || s.resumeRequested.load(); });
     }
     if (watch && devicesChanged()) return s.stopRequested.load();
     if (s.resumeRequested.load()) return s.stopRequested.load();
