@@ -38,6 +38,7 @@ class HidTransport final : public IHidTransport {
   // Never waits; refuses while a feature transfer is pending.
   bool close(std::uint32_t timeoutMs) override;
   std::uint32_t errorCode() const override;
+  HostSystem codeSystem() const override { return HostSystem::macOs; }
   // Reports arrive by callback whenever the device is open.
   bool isReading() const override { return true; }
   bool isFeaturePending() const override;

@@ -29,10 +29,4 @@ static_assert(kNoDeviceCode == kIoReturnNoDevice && kBadArgumentCode == kIoRetur
               kExclusiveAccessCode == kIoReturnExclusiveAccess && kNotPrivilegedCode == kIoReturnNotPrivileged &&
               kNotPermittedCode == kIoReturnNotPermitted);
 
-bool isDeviceGoneCode(std::uint32_t code) { return isDeviceGoneCodeOn(interpretedCodeSystem(HostSystem::macOs), code); }
-
-const char* openFailureText(std::uint32_t code) { return openFailureTextOn(interpretedCodeSystem(HostSystem::macOs), code); }
-
-bool isHeldByOwnTransferCode(std::uint32_t code) { return isHeldByOwnTransferCodeOn(interpretedCodeSystem(HostSystem::macOs), code); }
-
 }  // namespace pelmora

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "core/protocol/wire_format.h"
-#include "core/transport/platform.h"
+#include "core/transport/error_code_rules.h"
 #include "linux/utf16_conversion.h"
 
 namespace pelmora {
@@ -59,7 +59,7 @@ bool HidTransport::open(const std::u16string& path) {
 }
 
 int HidTransport::deviceFailure(int code) const {
-  if (isDeviceGoneCode(static_cast<std::uint32_t>(code))) return code;
+  if (isDeviceGoneCodeOn(codeSystem(), static_cast<std::uint32_t>(code))) return code;
   struct stat now {};
   const bool nodeThere =
       ::stat(node_.c_str(), &now) == 0 && now.st_dev == nodeDevice_ && now.st_ino == nodeInode_;

@@ -46,6 +46,7 @@ class HidTransport final : public IHidTransport {
   bool poll() override;
   bool close(std::uint32_t timeoutMs) override;
   std::uint32_t errorCode() const override { return error_; }
+  HostSystem codeSystem() const override { return HostSystem::linuxOs; }
   bool isReading() const override { return fd_ >= 0; }
   bool isFeaturePending() const override { return featurePending_; }
   // The node's descriptor. A feature transfer's end is not in it: that

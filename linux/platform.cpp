@@ -42,16 +42,4 @@ bool platformRandom32(std::uint32_t& out) {
 
 static_assert(kErrorHeldByOwnTransfer == 114 && ENOENT == 2, "the portable code table spells these out");
 
-bool isDeviceGoneCode(std::uint32_t code) {
-  return isDeviceGoneCodeOn(interpretedCodeSystem(HostSystem::linuxOs), code);
-}
-
-bool isHeldByOwnTransferCode(std::uint32_t code) {
-  return isHeldByOwnTransferCodeOn(interpretedCodeSystem(HostSystem::linuxOs), code);
-}
-
-const char* openFailureText(std::uint32_t code) {
-  return openFailureTextOn(interpretedCodeSystem(HostSystem::linuxOs), code);
-}
-
 }  // namespace pelmora

@@ -15,14 +15,16 @@ namespace pelmora::sim {
 
 inline constexpr int kAlways = -1;
 
-// Platform error codes the simulated transport reports: those of the
-// platform layer linked beside the simulator, so that the platform's own
-// mapping (device gone, "Device Busy", "Access Denied") applies to them.
-// Tests name them through kPlatformCodes rather than by a platform's own
-// names. The system compiled for decides, unless the build links another
-// system's layer: PELMORA_SIM_CODES_MACOS for the macOS layer built on Linux
-// over the simulated IOKit.
+// Platform error codes the simulated transport reports, and the system
+// whose table (device gone, "Device Busy", "Access Denied") it answers them
+// by: those of the platform layer linked beside the simulator, so that a
+// session reads the same codes from the simulator as from that layer's own
+// transport. Tests name them through kPlatformCodes rather than by a
+// platform's own names. The system compiled for decides, unless the build
+// links another system's layer: PELMORA_SIM_CODES_MACOS for the macOS layer
+// built on Linux over the simulated IOKit.
 #if defined(PELMORA_SIM_CODES_MACOS) || defined(__APPLE__)
+inline constexpr HostSystem kSimCodeSystem = HostSystem::macOs;
 inline constexpr std::uint32_t kSimCodeBusy = kIoReturnExclusiveAccess;       // another client seized it
 inline constexpr std::uint32_t kSimCodeAccessDenied = kIoReturnNotPermitted;  // input monitoring not granted
 inline constexpr std::uint32_t kSimCodeGone = kIoReturnNoDevice;
@@ -32,6 +34,7 @@ inline constexpr std::uint32_t kSimCodeFeatureFailed = 0xE0005000;            //
 inline constexpr std::uint32_t kSimCodeFeatureBusy = 0xE00002D5;              // kIOReturnBusy
 inline constexpr std::uint32_t kSimCodeHeldByOwnTransfer = 0;  // IOKit's close ends the transfer
 #elif defined(_WIN32)
+inline constexpr HostSystem kSimCodeSystem = HostSystem::windowsOs;
 inline constexpr std::uint32_t kSimCodeBusy = 32;             // ERROR_SHARING_VIOLATION
 inline constexpr std::uint32_t kSimCodeAccessDenied = 5;      // ERROR_ACCESS_DENIED
 inline constexpr std::uint32_t kSimCodeGone = 1167;           // ERROR_DEVICE_NOT_CONNECTED
@@ -41,6 +44,7 @@ inline constexpr std::uint32_t kSimCodeFeatureFailed = 31;    // ERROR_GEN_FAILU
 inline constexpr std::uint32_t kSimCodeFeatureBusy = 170;     // ERROR_BUSY
 inline constexpr std::uint32_t kSimCodeHeldByOwnTransfer = 0; // no open ever waits for a transfer
 #else
+inline constexpr HostSystem kSimCodeSystem = HostSystem::linuxOs;
 inline constexpr std::uint32_t kSimCodeBusy = EBUSY;
 inline constexpr std::uint32_t kSimCodeAccessDenied = EACCES;
 inline constexpr std::uint32_t kSimCodeGone = ENODEV;

@@ -21,6 +21,7 @@ class ForwardingTransport : public IHidTransport {
   bool poll() override { return inner_->poll(); }
   bool close(std::uint32_t timeoutMs) override { return inner_->close(timeoutMs); }
   std::uint32_t errorCode() const override { return inner_->errorCode(); }
+  HostSystem codeSystem() const override { return inner_->codeSystem(); }
   bool isReading() const override { return inner_->isReading(); }
   bool isFeaturePending() const override { return inner_->isFeaturePending(); }
   ReportSignal reportSignal() override { return inner_->reportSignal(); }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/transport/hid_transport.h"
+#include "sim/faults.h"
 #include "sim/sim_endpoint.h"
 
 namespace pelmora::sim {
@@ -26,6 +27,7 @@ class SimTransport final : public IHidTransport {
   bool poll() override;
   bool close(std::uint32_t timeoutMs) override;
   std::uint32_t errorCode() const override { return error_; }
+  HostSystem codeSystem() const override { return kSimCodeSystem; }
   bool isReading() const override { return endpoint_ != nullptr && error_ == 0; }
   bool isFeaturePending() const override { return featurePending_; }
   // When the device's next report lands, on the bus's clock.

@@ -19,6 +19,8 @@ class RecordingTransport final : public IHidTransport {
   bool poll() override;
   bool close(std::uint32_t timeoutMs) override;
   std::uint32_t errorCode() const override;
+  // Not recorded: the replay answers from the trace's header.
+  HostSystem codeSystem() const override { return inner_->codeSystem(); }
   bool isReading() const override;
   bool isFeaturePending() const override;
   // Not written: how long a wait lasted is no part of a trace.

@@ -299,7 +299,8 @@ class TraceAnswers {
 
 class ReplayTransport final : public IHidTransport {
  public:
-  explicit ReplayTransport(TraceAnswers& answers) : answers_(answers) {}
+  // `system`: the recording's, whose codes the trace holds.
+  ReplayTransport(TraceAnswers& answers, HostSystem system) : answers_(answers), system_(system) {}
 
   bool open(const std::u16string& path) override {
     const TraceRecord& r = answers_.ask(TraceCall::open);
@@ -330,18 +331,20 @@ class ReplayTransport final : public IHidTransport {
   }
   bool isReading() const override { return answers_.ask(TraceCall::isReading).ok; }
   bool isFeaturePending() const override { return answers_.ask(TraceCall::isFeaturePending).ok; }
+  HostSystem codeSystem() const override { return system_; }
 
  private:
   TraceAnswers& answers_;
+  const HostSystem system_;
 };
 
 // A wait's length is not held: only whether it ended in a stop.
-ConnectionHooks replayHooks(TraceAnswers& answers) {
+ConnectionHooks replayHooks(TraceAnswers& answers, HostSystem system) {
   ConnectionHooks hooks;
   hooks.enumerate = [&answers] { return answers.ask(TraceCall::enumerate).devices; };
-  hooks.createTransport = [&answers]() -> std::unique_ptr<IHidTransport> {
+  hooks.createTransport = [&answers, system]() -> std::unique_ptr<IHidTransport> {
     if (!answers.ask(TraceCall::createTransport).ok) return nullptr;
-    return std::make_unique<ReplayTransport>(answers);
+    return std::make_unique<ReplayTransport>(answers, system);
   };
   hooks.now = [&answers] { return answers.ask(TraceCall::now).value; };
   hooks.wait = [&answers](std::uint32_t ms) { return answers.ask(TraceCall::wait, ms).ok; };
@@ -370,15 +373,14 @@ ReplayResult replayTrace(const Recording& trace, const ReplayOptions& options) {
     result.stopReason = "nothing to replay: not a trace that holds its bytes (readRecording)";
     return result;
   }
-  interpretCodesOf(trace.header.system);
   TraceAnswers answers(trace, options);
   auto onFrame = [&](const OutputFrame& frame) {
     if (options.onFrame) options.onFrame(result.frameHashes.size(), frame);
     result.frameHashes.push_back(frameHash(frame));
   };
   auto worker = std::make_unique<ConnectionWorker>(
-      WaitFunction{}, onFrame, ModelCallback{}, RawReportCallback{}, replayHooks(answers), SerialCallback{},
-      [&answers] { return answers.ask(TraceCall::pollResume).ok; });
+      WaitFunction{}, onFrame, ModelCallback{}, RawReportCallback{}, replayHooks(answers, trace.header.system),
+      SerialCallback{}, [&answers] { return answers.ask(TraceCall::pollResume).ok; });
   worker->setStatusObserver([&](const std::string& text) {
     result.statusTexts.push_back(text);
     if (options.timeline) options.timeline(std::to_string(answers.time()) + " status \"" + printable(text) + "\"");

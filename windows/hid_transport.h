@@ -44,6 +44,7 @@ class HidTransport final : public IHidTransport {
   bool poll() override;
   bool close(std::uint32_t timeoutMs) override;
   std::uint32_t errorCode() const override { return error_; }
+  HostSystem codeSystem() const override { return HostSystem::windowsOs; }
   bool isReading() const override { return readPending_; }
   bool isFeaturePending() const override { return featurePending_; }
 

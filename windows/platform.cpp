@@ -28,10 +28,4 @@ bool platformRandom32(std::uint32_t& out) {
 static_assert(kWindowsDeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED && kWindowsInvalidHandle == ERROR_INVALID_HANDLE &&
               kWindowsSharingViolation == ERROR_SHARING_VIOLATION && kWindowsAccessDenied == ERROR_ACCESS_DENIED);
 
-bool isDeviceGoneCode(std::uint32_t code) { return isDeviceGoneCodeOn(interpretedCodeSystem(HostSystem::windowsOs), code); }
-
-const char* openFailureText(std::uint32_t code) { return openFailureTextOn(interpretedCodeSystem(HostSystem::windowsOs), code); }
-
-bool isHeldByOwnTransferCode(std::uint32_t code) { return isHeldByOwnTransferCodeOn(interpretedCodeSystem(HostSystem::windowsOs), code); }
-
 }  // namespace pelmora

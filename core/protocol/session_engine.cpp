@@ -6,7 +6,7 @@
 
 #include "core/protocol/byte_order.h"
 #include "core/render/lcd_renderer.h"
-#include "core/transport/platform.h"
+#include "core/transport/error_code_rules.h"
 
 namespace pelmora {
 
@@ -49,7 +49,7 @@ SessionEngine::SessionEngine(ConnectionWorker& worker, const HidDeviceInfo& devi
 SessionEngine::~SessionEngine() { state_.channel.transport = nullptr; }
 
 std::string SessionEngine::openFailureMessage() const {
-  return withErrorCode(openFailureText(openError_), openError_);
+  return withErrorCode(openFailureTextOn(transport_->codeSystem(), openError_), openError_);
 }
 
 void SessionEngine::run() {
@@ -97,7 +97,10 @@ bool SessionEngine::reopenInPlace() {
   if (!openWhenFree(&lastErrorText_)) {
     // The failure that brought us here stays the cause when the device has
     // left since, or when our own transfer held it until a stop.
-    if (!isDeviceGoneCode(openError_) && !isHeldByOwnTransferCode(openError_)) lastErrorText_ = openFailureMessage();
+    const HostSystem codes = transport_->codeSystem();
+    if (!isDeviceGoneCodeOn(codes, openError_) && !isHeldByOwnTransferCodeOn(codes, openError_)) {
+      lastErrorText_ = openFailureMessage();
+    }
     return false;
   }
   return true;
@@ -109,7 +112,7 @@ bool SessionEngine::reopenInPlace() {
 // failing the way that transfer did.
 bool SessionEngine::openWhenFree(const std::string* cause) {
   if (tryOpen()) return true;
-  if (!isHeldByOwnTransferCode(openError_)) return false;
+  if (!isHeldByOwnTransferCodeOn(transport_->codeSystem(), openError_)) return false;
   if (cause) worker_.showStatus(*cause, true);
   const std::uint64_t start = worker_.now();
   do {
@@ -118,7 +121,8 @@ bool SessionEngine::openWhenFree(const std::string* cause) {
       if (cause) worker_.showStatus(kTextReconnecting, true);
       return true;
     }
-  } while (isHeldByOwnTransferCode(openError_) && elapsed(worker_.now(), start) < kHeldOpenLimitMs);
+  } while (isHeldByOwnTransferCodeOn(transport_->codeSystem(), openError_) &&
+           elapsed(worker_.now(), start) < kHeldOpenLimitMs);
   return false;
 }
 
@@ -170,7 +174,7 @@ SessionEngine::Step SessionEngine::iterate() {
     // A transport told of a removal between reads (macOS) fails here first;
     // a gone device is not worth an in-place reconnect from either path.
     const std::uint32_t error = transport_->errorCode();
-    deviceGone_ = isDeviceGoneCode(error);
+    deviceGone_ = isDeviceGoneCodeOn(transport_->codeSystem(), error);
     throw ConnectionError(withErrorCode(kTextCompletionFailed, error));
   }
   prevIteration_ = t;
@@ -256,7 +260,7 @@ bool SessionEngine::readBurst(std::uint64_t start) {
     bool received = false;
     if (!transport_->readReport(report.data(), received)) {
       const std::uint32_t error = transport_->errorCode();
-      deviceGone_ = isDeviceGoneCode(error);
+      deviceGone_ = isDeviceGoneCodeOn(transport_->codeSystem(), error);
       throw ConnectionError(withErrorCode(kTextReadFailed, error));
     }
     if (!received) break;

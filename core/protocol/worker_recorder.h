@@ -1,6 +1,6 @@
 #pragma once
 // Everything a worker learns from outside, told as it is learnt, so that a
-// session can be written down and replayed call for call. The worker tells
+// session can be written down and replayed later. The worker tells
 // it on its own thread, in the order it asks; a recorder must never wait.
 #include <cstdint>
 #include <memory>

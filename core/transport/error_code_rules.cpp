@@ -20,9 +20,6 @@ constexpr std::uint32_t kEnodev = 19;
 constexpr std::uint32_t kEshutdown = 108;
 constexpr std::uint32_t kEalready = 114;  // what our transport reports for a held open
 
-// Set once, before any worker thread starts, and only read afterwards.
-HostSystem chosenSystem{};
-
 }  // namespace
 
 bool isDeviceGoneCodeOn(HostSystem system, std::uint32_t code) {
@@ -63,11 +60,5 @@ const char* openFailureTextOn(HostSystem system, std::uint32_t code) {
   }
   return kOpenFailed;
 }
-
-HostSystem interpretedCodeSystem(HostSystem own) {
-  return chosenSystem == HostSystem{} ? own : chosenSystem;
-}
-
-void interpretCodesOf(HostSystem system) { chosenSystem = system; }
 
 }  // namespace pelmora

@@ -1,8 +1,8 @@
 #pragma once
 // What a platform error code means, for each system the programs run on.
-// Each platform's isDeviceGoneCode and openFailureText answer from its own
-// table here; a trace recorded on one system and replayed on another needs
-// the recording system's answers, so all three live in portable code.
+// A transport names the system of its codes (IHidTransport::codeSystem);
+// a trace recorded on one system and replayed on another needs the
+// recording system's answers, so all three tables live in portable code.
 #include <cstdint>
 
 namespace pelmora {
@@ -20,17 +20,14 @@ inline constexpr std::uint32_t kIoReturnBadArgument = 0xE00002C2;
 inline constexpr std::uint32_t kIoReturnExclusiveAccess = 0xE00002C5;
 inline constexpr std::uint32_t kIoReturnNotPermitted = 0xE00002E2;
 
+// Codes that mean the device has gone away.
 bool isDeviceGoneCodeOn(HostSystem system, std::uint32_t code);
-// Only Linux makes an open wait for a transfer this process abandoned:
-// Windows' close waits for its cancelled transfer, IOKit's ends with it.
+// An open refused only because a transfer this process gave up on still
+// holds the device; the system ends that transfer within its own time-out,
+// so the open is worth repeating until then. Only Linux has it: Windows'
+// close waits for its cancelled transfer, IOKit's ends with it.
 bool isHeldByOwnTransferCodeOn(HostSystem system, std::uint32_t code);
 // "Device Busy", "Access Denied" or "Open Failed".
 const char* openFailureTextOn(HostSystem system, std::uint32_t code);
-
-// The system whose codes the running program interprets: its own, unless a
-// replay of a trace from another system chose that one before any worker
-// started.
-HostSystem interpretedCodeSystem(HostSystem own);
-void interpretCodesOf(HostSystem system);
 
 }  // namespace pelmora

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/protocol/wire_format.h"
+#include "core/transport/error_code_rules.h"
 
 namespace pelmora {
 
@@ -61,6 +62,11 @@ class IHidTransport {
   virtual bool close(std::uint32_t timeoutMs) = 0;
   // The platform's error code of the failure; 0 when none.
   virtual std::uint32_t errorCode() const = 0;
+  // The system whose codes errorCode() reports; its table in
+  // error_code_rules.h says what each means. A transport answers for the
+  // codes it produces, so sessions over different transports in one process
+  // (a live device, a replayed trace) each read their own.
+  virtual HostSystem codeSystem() const = 0;
   virtual bool isReading() const = 0;
   virtual bool isFeaturePending() const = 0;
   // Asked just before the worker sleeps with nothing left to read.

@@ -24,16 +24,4 @@ std::uint64_t platformNowMs();
 // generator failed.
 bool platformRandom32(std::uint32_t& out);
 
-// Platform error codes that mean the device has gone away.
-bool isDeviceGoneCode(std::uint32_t code);
-
-// An open refused only because a transfer this process gave up on still
-// holds the device. The system ends such a transfer within its own time-out,
-// so the same open is worth repeating until then.
-bool isHeldByOwnTransferCode(std::uint32_t code);
-
-// The open-failure headline for a platform error code: "Device Busy",
-// "Access Denied" or "Open Failed".
-const char* openFailureText(std::uint32_t code);
-
 }  // namespace pelmora

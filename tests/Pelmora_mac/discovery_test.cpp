@@ -103,14 +103,15 @@ TEST(MacDevicePath, DecimalRegistryIdsOnly) {
 }
 
 TEST(MacPlatform, CodeTables) {
+  constexpr HostSystem kMac = HostSystem::macOs;
   const std::pair<std::uint32_t, const char*> texts[] = {
       {0xE00002C5, "Device Busy"},  {0xE00002C1, "Access Denied"}, {0xE00002E2, "Access Denied"},
       {0xE00002C0, "Open Failed"},  {0xE00002BC, "Open Failed"},   {0, "Open Failed"},
   };
-  for (const auto& [code, text] : texts) EXPECT_STREQ(openFailureText(code), text) << code;
-  for (std::uint32_t gone : {0xE00002C0u, 0xE00002C2u}) EXPECT_TRUE(isDeviceGoneCode(gone)) << gone;
+  for (const auto& [code, text] : texts) EXPECT_STREQ(openFailureTextOn(kMac, code), text) << code;
+  for (std::uint32_t gone : {0xE00002C0u, 0xE00002C2u}) EXPECT_TRUE(isDeviceGoneCodeOn(kMac, gone)) << gone;
   for (std::uint32_t other : {0xE00002C5u, 0xE00002C6u, 0xE00002E8u, 0xE00002D6u, 0u}) {
-    EXPECT_FALSE(isDeviceGoneCode(other)) << other;
+    EXPECT_FALSE(isDeviceGoneCodeOn(kMac, other)) << other;
   }
   std::uint32_t a = 0;
   std::uint32_t b = 0;

@@ -80,7 +80,7 @@ TEST(KernelHidraw, ExclusiveOpenFeatureRoundTripAndABurstBeyondTheQueue) {
   HidTransport second;
   EXPECT_FALSE(second.open(utf8ToUtf16(node)));
   EXPECT_EQ(second.errorCode(), static_cast<std::uint32_t>(EWOULDBLOCK));
-  EXPECT_STREQ(openFailureText(second.errorCode()), "Device Busy");
+  EXPECT_STREQ(openFailureTextOn(second.codeSystem(), second.errorCode()), "Device Busy");
   ASSERT_TRUE(waitFor([&] { return synth.counters().opens == 1; }, 1000));
 
   // A HELLO travels as SET_REPORT of report 2, all 64 bytes; the answer
@@ -117,7 +117,7 @@ TEST(KernelHidraw, ExclusiveOpenFeatureRoundTripAndABurstBeyondTheQueue) {
   // and the node is gone with it.
   synth.unplug();
   EXPECT_TRUE(waitFor([&] { return !t.readReport(r.data(), received); }, 1000));
-  EXPECT_TRUE(isDeviceGoneCode(t.errorCode())) << t.errorCode();
+  EXPECT_TRUE(isDeviceGoneCodeOn(t.codeSystem(), t.errorCode())) << t.errorCode();
   EXPECT_TRUE(t.close(0));
   EXPECT_FALSE(t.open(utf8ToUtf16(node)));
   EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(ENOENT));

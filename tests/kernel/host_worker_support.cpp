@@ -89,7 +89,7 @@ bool HostWorker::sawDeviceGone() {
     if (!e.text.starts_with("Connection Error\n") || at == std::string::npos) continue;
     const std::string code = e.text.substr(at + kCodePrefix.size());
     if (!code.empty() && code.find_first_not_of("0123456789") == std::string::npos &&
-        isDeviceGoneCode(static_cast<std::uint32_t>(std::stoul(code)))) {
+        isDeviceGoneCodeOn(HostSystem::linuxOs, static_cast<std::uint32_t>(std::stoul(code)))) {
       return true;
     }
   }

@@ -136,7 +136,7 @@ TEST(KernelSession, ADeviceThatNeverAnswersAFeatureReportTimesOutOnTimeAndStopsW
     EXPECT_LT(steadyMs() - before, 500u) << path;
     if (heldStill) {
       EXPECT_FALSE(opened) << path;
-      EXPECT_STREQ(openFailureText(later.errorCode()), "Device Busy");
+      EXPECT_STREQ(openFailureTextOn(later.codeSystem(), later.errorCode()), "Device Busy");
     }
     later.close(0);
   }

@@ -57,7 +57,7 @@ TEST(HidrawTransport, OpenFailuresKeepTheSystemCode) {
   HidTransport t;
   EXPECT_FALSE(t.open(utf8ToUtf16(dir / "hidraw9")));
   EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(ENOENT));
-  EXPECT_STREQ(openFailureText(t.errorCode()), "Open Failed");
+  EXPECT_STREQ(openFailureTextOn(t.codeSystem(), t.errorCode()), "Open Failed");
   EXPECT_FALSE(t.isReading());
   EXPECT_TRUE(t.close(0));  // closing what never opened is fine
   Report r{};
@@ -109,7 +109,7 @@ TEST(HidrawTransport, WrongLengthSetsAStickyErrorThatOnlyOpenClears) {
     EXPECT_FALSE(t.poll());
     EXPECT_FALSE(t.sendFeature(r.data()));
     EXPECT_EQ(t.errorCode(), kErrorWrongReportLength);
-    EXPECT_FALSE(isDeviceGoneCode(t.errorCode()));
+    EXPECT_FALSE(isDeviceGoneCodeOn(t.codeSystem(), t.errorCode()));
 
     EXPECT_TRUE(t.close(0));
     EXPECT_EQ(t.errorCode(), kErrorWrongReportLength);  // close keeps it
@@ -248,8 +248,8 @@ TEST(HidrawTransport, CloseLetsGoOfATransferInFlightAndTheNodeStaysBusyUntilItEn
     EXPECT_FALSE(t.isFeaturePending());
 
     EXPECT_FALSE(t.open(node.path()));  // its own abandoned transfer holds the lock
-    EXPECT_TRUE(isHeldByOwnTransferCode(t.errorCode()));
-    EXPECT_STREQ(openFailureText(t.errorCode()), "Device Busy");
+    EXPECT_TRUE(isHeldByOwnTransferCodeOn(t.codeSystem(), t.errorCode()));
+    EXPECT_STREQ(openFailureTextOn(t.codeSystem(), t.errorCode()), "Device Busy");
   }  // destroyed while the transfer is still in flight
   // The kernel would make any open wait for the stuck transfer: refused at
   // once, this node or another.
@@ -257,7 +257,7 @@ TEST(HidrawTransport, CloseLetsGoOfATransferInFlightAndTheNodeStaysBusyUntilItEn
   HidTransport other;
   for (const FifoNode* target : {&node, &elsewhere}) {
     EXPECT_FALSE(other.open(target->path()));
-    EXPECT_STREQ(openFailureText(other.errorCode()), "Device Busy");
+    EXPECT_STREQ(openFailureTextOn(other.codeSystem(), other.errorCode()), "Device Busy");
   }
 
   held.release();
@@ -293,7 +293,7 @@ TEST(HidrawTransport, SecondOpenInThisProcessIsBusyUntilTheFirstLetsGo) {
   {
     HidTransport second;
     EXPECT_FALSE(second.open(node.path()));
-    EXPECT_STREQ(openFailureText(second.errorCode()), "Device Busy");
+    EXPECT_STREQ(openFailureTextOn(second.codeSystem(), second.errorCode()), "Device Busy");
     EXPECT_FALSE(first.open(node.path()));  // already open: refused, nothing changes
     EXPECT_TRUE(first.isReading());
     EXPECT_EQ(first.errorCode(), 0u);
@@ -325,8 +325,8 @@ TEST(HidrawTransport, OpenByAnotherProcessIsBusy) {
   HidTransport t;
   EXPECT_FALSE(t.open(node.path()));
   EXPECT_EQ(t.errorCode(), static_cast<std::uint32_t>(EWOULDBLOCK));
-  EXPECT_STREQ(openFailureText(t.errorCode()), "Device Busy");
-  EXPECT_FALSE(isHeldByOwnTransferCode(t.errorCode()));  // really busy: not waited for
+  EXPECT_STREQ(openFailureTextOn(t.codeSystem(), t.errorCode()), "Device Busy");
+  EXPECT_FALSE(isHeldByOwnTransferCodeOn(t.codeSystem(), t.errorCode()));  // really busy: not waited for
   (void)!::write(done[1], "x", 1);
   int status = 0;
   waitpid(child, &status, 0);
@@ -350,7 +350,7 @@ TEST(HidrawTransport, NodeWithoutPermissionIsAccessDenied) {
     if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(2);
     HidTransport t;
     const bool denied = !t.open(utf8ToUtf16(node)) && t.errorCode() == EACCES &&
-                        std::string(openFailureText(t.errorCode())) == "Access Denied";
+                        std::string(openFailureTextOn(t.codeSystem(), t.errorCode())) == "Access Denied";
     _exit(denied ? 0 : 1);
   }
   int status = 0;
@@ -360,14 +360,15 @@ TEST(HidrawTransport, NodeWithoutPermissionIsAccessDenied) {
 }
 
 TEST(LinuxPlatform, ErrorCodesMapToTheSessionTexts) {
-  EXPECT_STREQ(openFailureText(EBUSY), "Device Busy");
-  EXPECT_STREQ(openFailureText(EPERM), "Access Denied");
-  EXPECT_STREQ(openFailureText(ENODEV), "Open Failed");
-  EXPECT_STREQ(openFailureText(0), "Open Failed");
+  constexpr HostSystem kLinux = HostSystem::linuxOs;
+  EXPECT_STREQ(openFailureTextOn(kLinux, EBUSY), "Device Busy");
+  EXPECT_STREQ(openFailureTextOn(kLinux, EPERM), "Access Denied");
+  EXPECT_STREQ(openFailureTextOn(kLinux, ENODEV), "Open Failed");
+  EXPECT_STREQ(openFailureTextOn(kLinux, 0), "Open Failed");
   // What an unplugged hidraw node answers to read, ioctl and reopen.
-  for (std::uint32_t gone : {EIO, ENODEV, ENOENT}) EXPECT_TRUE(isDeviceGoneCode(gone)) << gone;
+  for (std::uint32_t gone : {EIO, ENODEV, ENOENT}) EXPECT_TRUE(isDeviceGoneCodeOn(kLinux, gone)) << gone;
   for (std::uint32_t kept : {0u, std::uint32_t{EAGAIN}, kErrorWrongReportLength, std::uint32_t{ENOTTY}})
-    EXPECT_FALSE(isDeviceGoneCode(kept)) << kept;
+    EXPECT_FALSE(isDeviceGoneCodeOn(kLinux, kept)) << kept;
 }
 
 TEST(LinuxPlatform, ClockIsMonotonicAndRandomVaries) {

@@ -32,6 +32,7 @@ class RecordingTransport : public IHidTransport {
   bool poll() override { return true; }
   bool close(std::uint32_t) override { return true; }
   std::uint32_t errorCode() const override { return code; }
+  HostSystem codeSystem() const override { return HostSystem::linuxOs; }
   bool isReading() const override { return true; }
   bool isFeaturePending() const override { return false; }
 

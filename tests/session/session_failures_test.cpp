@@ -244,7 +244,7 @@ TEST(SessionResume, TheNoticesOfOneWakeCostOneReconnect) {
     env.link().featureDelayMs = 100;  // a handshake that takes its time, as a real device's does
     const std::uint64_t first = env.t0() + kStreamingAt;
     h.resumeAt(first);
-    if (sleepMs != 0) h.at(first + gapMs, [&env, sleepMs] { env.clock.advance(sleepMs); });
+    if (sleepMs != 0) h.at(first + gapMs, [&env, sleepMs = sleepMs] { env.clock.advance(sleepMs); });
     h.resumeAt(first + gapMs + sleepMs + lateMs);
     h.stopAt(first + sleepMs + lateMs + 2000);
     env.runSession();
@@ -296,7 +296,7 @@ TEST(SessionOpen, FailedReopenEndsTheSessionUnlessOnlyOurOwnTransferHoldsTheDevi
   for (const auto& [code, refusals] :
        {Refusals{codes.busy, 1}, Refusals{codes.gone, 1}, Refusals{codes.heldByOwnTransfer, 20}}) {
     const bool held = code == codes.heldByOwnTransfer;
-    if (held && !isHeldByOwnTransferCode(code)) continue;  // no such refusal on this platform
+    if (held && !isHeldByOwnTransferCodeOn(sim::kSimCodeSystem, code)) continue;  // no such refusal on this platform
     SimEnv env;
     const std::string busy = env.withCode("Device Busy", code);
     env.harness->at(env.t0() + kStreamingAt, [&env, code = code, refusals = refusals] {

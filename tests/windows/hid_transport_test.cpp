@@ -54,7 +54,7 @@ TEST_F(WindowsTransport, OpenFailuresKeepTheSystemCodeForTheirLabel) {
     fake.openError = code;
     EXPECT_FALSE(transport.open(kPath));
     EXPECT_EQ(transport.errorCode(), code);
-    EXPECT_STREQ(openFailureText(transport.errorCode()), label);
+    EXPECT_STREQ(openFailureTextOn(transport.codeSystem(), transport.errorCode()), label);
   }
   // A second program holding the device: the share mode 0 of our own open
   // is what makes its open fail with 32.
@@ -122,9 +122,9 @@ TEST_F(WindowsTransport, ReadFailuresStickUntilTheNextOpen) {
     EXPECT_TRUE(transport.close(0));
     EXPECT_EQ(transport.errorCode(), c.code) << "close keeps the code";
   }
-  EXPECT_TRUE(isDeviceGoneCode(1167));
-  EXPECT_TRUE(isDeviceGoneCode(6));
-  EXPECT_FALSE(isDeviceGoneCode(kErrorShortReport));
+  EXPECT_TRUE(isDeviceGoneCodeOn(transport.codeSystem(), 1167));
+  EXPECT_TRUE(isDeviceGoneCodeOn(transport.codeSystem(), 6));
+  EXPECT_FALSE(isDeviceGoneCodeOn(transport.codeSystem(), kErrorShortReport));
 }
 
 TEST_F(WindowsTransport, OneFeatureTransferAtATime) {

@@ -17,6 +17,7 @@
 
 #include <unistd.h>
 
+#include "core/protocol/session_engine.h"
 #include "sim/sim_bus.h"
 #include "sim/virtual_clock.h"
 #include "trace/trace_blocks.h"
@@ -248,6 +249,19 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
   EXPECT_FALSE(stopped.diverged);
 }
 
+// What a live session shows when the simulator refuses its open as busy.
+std::string liveBusyOpenText() {
+  sim::VirtualClock clock;
+  sim::SimBus bus(clock);
+  sim::LinkFaults& link = bus.addDevice(u"dev", u"SN1").link;
+  link.openFailureCode = sim::kPlatformCodes.busy;
+  link.openFailures.remaining = 1;
+  ConnectionWorker worker({}, [](const OutputFrame&) {}, {}, {}, bus.hooks(clock), {}, {});
+  clock.stopAt(clock.now() + 500);
+  worker.run();
+  return worker.lastError;
+}
+
 // The trace read again after `change` edited its records.
 trace::Recording rewritten(const trace::Recording& read, const std::function<void(std::vector<trace::TraceRecord>&)>& change) {
   std::vector<trace::TraceRecord> records;
@@ -301,8 +315,10 @@ void shuffleLooks(std::vector<trace::TraceRecord>& records) {
 // The committed traces, recorded on other systems (each with the command that
 // made it, in tests/traces/README.md), replay here to what they showed there,
 // also with their looks asked in another order; a send they lack stops the
-// replay at that send.
+// replay at that send; a live session in the same process still reads its
+// codes as its own.
 TEST(TraceReplayTest, CommittedTracesReplayToTheirRecordedResults) {
+  const std::string busy = withErrorCode("Device Busy", sim::kPlatformCodes.busy);
   for (const char* name : {"mac_unplug", "windows_session", "linux_kernel"}) {
     const std::string base = std::string(PELMORA_TRACE_DIR) + "/" + name;
     const trace::Recording read = trace::readRecordingFile(base + ".trace");
@@ -333,6 +349,7 @@ TEST(TraceReplayTest, CommittedTracesReplayToTheirRecordedResults) {
     EXPECT_TRUE(extra.diverged) << name;
     EXPECT_NE(extra.stopReason.find("the engine keeps asking now, wait, "), std::string::npos)
         << name << ": " << extra.stopReason;
+    EXPECT_EQ(liveBusyOpenText(), busy) << "after " << name;
   }
 }
 
