@@ -39,7 +39,11 @@ fi
 listing=0
 for arg in "$@"; do [[ $arg == --gtest_list_tests ]] && listing=1; done
 
-attempts=1
+# A test program that failed without writing a single line never reached
+# its main (Wine's loader failed to start it, seen about once in a few
+# thousand runs); it is started once more. One that wrote anything failed
+# on its own and is not retried.
+attempts=2
 ((listing)) && attempts=3
 for ((attempt = 1; ; attempt++)); do
   : >"$log"
@@ -48,14 +52,17 @@ for ((attempt = 1; ; attempt++)); do
     status=$?
     cat "$out"
   else
-    "$PELMORA_WINE_LOADER" "$@" 2> >(tee -a "$log" >&2)
+    "$PELMORA_WINE_LOADER" "$@" > >(tee "$out") 2> >(tee -a "$log" >&2)
     status=$?
   fi
   wait  # the tee behind standard error
   ((status == 0)) && exit 0
+  sleep 0.1  # and the one behind standard output, which wait may not count
   if ((attempt < attempts)) && [[ ! -s $out ]]; then
-    echo "wine-run.sh: $exe listed nothing (status $status); booting the prefix again, attempt $((attempt + 1))" >&2
-    "$PELMORA_WINE_LOADER" wineboot >/dev/null 2>&1 </dev/null
+    echo "wine-run.sh: $exe wrote nothing (status $status); starting it again, attempt $((attempt + 1))" >&2
+    # Booting the prefix again would disturb the programs running beside
+    # this one; only a listing, which runs before any of them, does.
+    ((listing)) && "$PELMORA_WINE_LOADER" wineboot >/dev/null 2>&1 </dev/null
     sleep $((attempt * 2))
     continue
   fi
