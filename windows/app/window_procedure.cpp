@@ -81,6 +81,12 @@ void onTimer(HWND window, AppState* state) {
   if (update.repaint) InvalidateRect(window, nullptr, FALSE);
 }
 
+void onFrameReady(HWND window, AppState* state) {
+  if (state == nullptr || !takePostedFrame(*state)) return;
+  InvalidateRect(window, nullptr, FALSE);
+  UpdateWindow(window);
+}
+
 // Pressing the button anywhere on the picture drags the window, as the
 // caption would.
 void startDrag(HWND window, LPARAM lParam) {
@@ -123,6 +129,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       return DefWindowProcW(window, message, wParam, lParam);
     case WM_TIMER:
       if (wParam == kFrameTimerId) onTimer(window, state);
+      return 0;
+    case kFrameReadyMessage:
+      onFrameReady(window, state);
       return 0;
     case WM_LBUTTONDOWN:
       startDrag(window, lParam);
