@@ -131,6 +131,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     return 1;
   }
   registerForHidArrivals(window, *state);
+  state->window = window;
 
   state->workerThread = CreateThread(nullptr, 0, ConnectionThread, state.get(), 0, nullptr);
   if (state->workerThread == nullptr) {

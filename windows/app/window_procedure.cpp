@@ -1,6 +1,5 @@
 #include "windows/app/window_procedure.h"
 
-#include <memory>
 #include <string>
 
 #include "host/menu_commands.h"
@@ -68,8 +67,7 @@ std::u16string utf16(const std::wstring& text) { return {text.begin(), text.end(
 
 // The picture as it is shown now, at the window's scale.
 void exportPicture(HWND window, AppState& state, host::MenuAction action) {
-  auto frame = std::make_unique<OutputFrame>();
-  copyFrameForPainting(state, *frame);
+  const OutputFrame* frame = &state.painted;
   const MenuTexts& texts = menuTexts(userLanguage());
   if (action == host::MenuAction::CopyPicture) {
     if (copyPictureToClipboard(window, *frame, state.scale)) showNotice(window, state, texts.copiedNotice);
@@ -128,6 +126,12 @@ void onTimer(HWND window, AppState* state) {
   if (update.repaint) InvalidateRect(window, nullptr, FALSE);
 }
 
+void onFrameReady(HWND window, AppState* state) {
+  if (state == nullptr || !takePostedFrame(*state)) return;
+  InvalidateRect(window, nullptr, FALSE);
+  UpdateWindow(window);
+}
+
 // Pressing the button anywhere on the picture drags the window, as the
 // caption would.
 void startDrag(HWND window, LPARAM lParam) {
@@ -179,6 +183,9 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
         return 0;
       }
       return DefWindowProcW(window, message, wParam, lParam);
+    case kFrameReadyMessage:
+      onFrameReady(window, state);
+      return 0;
     case WM_LBUTTONDOWN:
       startDrag(window, lParam);
       return 0;
