@@ -2,17 +2,20 @@
 
 #import <dispatch/dispatch.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #import "Pelmora_mac/LCDSession.h"
 #import "Pelmora_mac/LCDStrings.h"
 #include "Pelmora_mac/ui/about_text.h"
+#include "Pelmora_mac/ui/command_line.h"
 #include "Pelmora_mac/ui/menu_layout.h"
 #include "Pelmora_mac/ui/termination_gate.h"
-#include "host/program_options.h"
 
 namespace mac = pelmora::mac;
 
@@ -204,10 +207,36 @@ std::uint64_t nowMs() {
 
 @end
 
+// --help, --version and a command line not understood: said on standard
+// output or error and, when nobody reads them (started from the Finder or
+// with `open`, whose output goes nowhere), in an alert too.
+int answerCommandLine(const pelmora::mac::CommandLine& line) {
+  using Action = pelmora::mac::CommandLineAction;
+  const bool refused = line.action == Action::Refuse;
+  std::string text = line.action == Action::Help      ? pelmora::mac::helpText()
+                     : line.action == Action::Version ? pelmora::mac::versionText() + "\n"
+                                                      : "Pelmora_mac: " + line.error + " (try 'Pelmora_mac --help')\n";
+  std::fputs(text.c_str(), refused ? stderr : stdout);
+  std::fflush(refused ? stderr : stdout);
+  if (!isatty(refused ? STDERR_FILENO : STDOUT_FILENO)) {
+    NSApplication* application = [NSApplication sharedApplication];
+    [application setActivationPolicy:NSApplicationActivationPolicyRegular];
+    [application activateIgnoringOtherApps:YES];
+    NSAlert* alert = [[NSAlert alloc] init];
+    alert.messageText = refused ? @"Pelmora cannot start" : @"Pelmora";
+    alert.informativeText = LCDStringFromUtf8(text);
+    [alert runModal];
+  }
+  return refused ? pelmora::mac::kUsageExitCode : 0;
+}
+
 int main(int argc, const char* argv[]) {
   @autoreleasepool {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const pelmora::host::ProgramOptions options = pelmora::host::parseProgramOptions(args);
+    const pelmora::mac::CommandLine line = pelmora::mac::readCommandLine(args);
+    if (line.action != pelmora::mac::CommandLineAction::Run) return answerCommandLine(line);
+    const pelmora::host::ProgramOptions& options = line.options;
+    LCDWindowController.requestedScale = line.scale;
     LCDSession.demo = options.demo;
     if (!options.recordPath.empty()) [LCDSession recordNextSessionTo:LCDStringFromUtf8(options.recordPath)];
     NSApplication* application = [NSApplication sharedApplication];
