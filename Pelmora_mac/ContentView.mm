@@ -4,6 +4,7 @@
 #import <dispatch/dispatch.h>
 #import <objc/runtime.h>
 
+#include <algorithm>
 #include <ctime>
 #include <optional>
 #include <string>
@@ -504,7 +505,8 @@ NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullab
   } else if ([png writeToFile:path options:NSDataWritingAtomic error:&error]) {
     [self showNotice:mac::PictureNotice::Saved detail:path];
   } else {
-    [self showNotice:mac::PictureNotice::NotSaved detail:error.localizedDescription ?: @""];
+    NSString* why = error.localizedDescription;
+    [self showNotice:mac::PictureNotice::NotSaved detail:why != nil ? why : @""];
   }
 }
 
