@@ -25,7 +25,7 @@ SCENARIOS = {
 
 
 def threads(pid):
-    """tid -> (name, run ns, voluntary + involuntary switches)."""
+    """tid -> (name, run ns, voluntary + involuntary switches, voluntary)."""
     out = {}
     base = f"/proc/{pid}/task"
     for tid in os.listdir(base):
@@ -34,12 +34,14 @@ def threads(pid):
                 run_ns = int(f.read().split()[0])
             with open(f"{base}/{tid}/comm") as f:
                 name = f.read().strip()
-            switches = 0
+            switches = voluntary = 0
             with open(f"{base}/{tid}/status") as f:
                 for line in f:
                     if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
                         switches += int(line.split()[1])
-            out[int(tid)] = (name, run_ns, switches)
+                    if line.startswith("voluntary_ctxt_switches"):
+                        voluntary = int(line.split()[1])
+            out[int(tid)] = (name, run_ns, switches, voluntary)
         except (FileNotFoundError, ProcessLookupError):
             pass
     return out
@@ -47,9 +49,9 @@ def threads(pid):
 
 def delta(before, after, span_s):
     rows = []
-    for tid, (name, run, sw) in after.items():
-        b = before.get(tid, (name, 0, 0))
-        rows.append((tid, name, (run - b[1]) / 1e9 / span_s * 100, (sw - b[2]) / span_s))
+    for tid, (name, run, sw, vol) in after.items():
+        b = before.get(tid, (name, 0, 0, 0))
+        rows.append((tid, name, (run - b[1]) / 1e9 / span_s * 100, (sw - b[2]) / span_s, (vol - b[3]) / span_s))
     return rows
 
 
@@ -101,11 +103,13 @@ def main():
             print(f"## {title}, {seconds} s")
             print(f"process {total:.3f} % of a core; bare 1 ms wait loop beside it {loop_cpu:.3f} %; "
                   f"Xvfb {sum(r[2] for r in x_rows):.2f} %")
-            for tid, name, cpu, wakes in sorted(rows, key=lambda r: -r[2]):
+            for tid, name, cpu, wakes, sleeps in sorted(rows, key=lambda r: -r[2]):
                 if cpu < 0.0005 and wakes < 0.05:
                     continue
                 label = "main" if tid == pid else name
-                print(f"  {label:<16} {cpu:8.3f} %  {wakes:8.1f} wake-ups/s")
+                # Voluntary switches are the thread's own sleeps; the rest
+                # are preemptions, which follow the machine's load.
+                print(f"  {label:<16} {cpu:8.3f} %  {wakes:8.1f} wake-ups/s ({sleeps:.1f} voluntary)")
             sys.stdout.flush()
     finally:
         xvfb.terminate()

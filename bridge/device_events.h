@@ -5,12 +5,15 @@
 // wake-ups at all.
 #include <chrono>
 
+#include "core/transport/hid_transport.h"
+
 namespace pelmora {
 
 enum class DeviceEventOutcome {
   Quiet,           // the time ran out, or nothing of interest happened
   Interrupted,     // interrupt() was called (before or during the wait)
   DevicesChanged,  // a device node may have appeared, gone or changed
+  ReportReady,     // the transport's report signal fired
 };
 
 class IDeviceEvents {
@@ -19,7 +22,10 @@ class IDeviceEvents {
   // Sleeps up to `timeout`. An interrupt is never lost: one that came while
   // nobody waited ends the next wait at once. Device changes are reported
   // only when `watchDevices`; otherwise they are kept for a later wait.
-  virtual DeviceEventOutcome waitFor(std::chrono::nanoseconds timeout, bool watchDevices) = 0;
+  // `report` is slept on beside them when it is of the kind the platform's
+  // transports give.
+  virtual DeviceEventOutcome waitFor(std::chrono::nanoseconds timeout, bool watchDevices,
+                                     const ReportSignal& report = {}) = 0;
   // Safe from any thread.
   virtual void interrupt() = 0;
 };

@@ -38,12 +38,16 @@ class DeviceWatchingWait {
 
   // Waits up to `ms`; true when stop was requested.
   bool operator()(std::uint32_t ms);
+  // The same, ended early by a report: scans no devices, and sleeps on
+  // `signal` only with device events; without, it lasts 1 ms at most.
+  bool operator()(std::uint32_t ms, const ReportSignal& signal);
 
  private:
-  bool slicedWait(std::uint32_t ms);
-  // Ends on an interrupt (stop, resume), on a changed device list, or at the
-  // deadline. A resume ends the wait it interrupted, not every later one.
-  bool eventWait(IDeviceEvents& events, std::uint32_t ms);
+  bool slicedWait(std::uint32_t ms, bool watch);
+  // Ends on an interrupt (stop, resume), on a changed device list, on the
+  // report's signal, or at the deadline. A resume ends the wait it
+  // interrupted, not every later one.
+  bool eventWait(IDeviceEvents& events, std::uint32_t ms, const ReportSignal* report = nullptr);
   // Scans when due; true when the list differs from the previous scan.
   bool devicesChanged();
   bool scanChanged();

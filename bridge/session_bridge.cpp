@@ -64,6 +64,8 @@ void SessionBridge::resume() {
 }
 
 void SessionBridge::wakeWorker() {
+  // Taken so that the flag just set is seen by a worker about to sleep.
+  { std::lock_guard lock(state_->mutex); }
   state_->wake.notify_all();
   if (state_->deviceEvents) state_->deviceEvents->interrupt();
 }

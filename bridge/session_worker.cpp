@@ -59,9 +59,11 @@ bool storeSerial(SessionBridgeState& state, std::u16string_view serial) {
 
 std::unique_ptr<ConnectionWorker> makeWorker(const std::shared_ptr<SessionBridgeState>& state,
                                              SessionBridgeOptions options) {
-  WaitFunction wait = DeviceWatchingWait(state, chooseScan(options));
+  auto watching = std::make_shared<DeviceWatchingWait>(state, chooseScan(options));
+  WaitFunction wait = [watching](std::uint32_t ms) { return (*watching)(ms); };
   ConnectionHooks hooks = std::move(options.hooks);
   hooks.wait = nullptr;
+  hooks.waitForReport = [watching](std::uint32_t ms, const ReportSignal& signal) { return (*watching)(ms, signal); };
   auto onFrame = [state](const OutputFrame& frame) {
     std::lock_guard lock(state->mutex);
     storeFrame(*state, frame);

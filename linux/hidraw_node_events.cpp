@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <string_view>
 #include <thread>
 
@@ -53,10 +54,13 @@ HidrawNodeEvents::~HidrawNodeEvents() {
   close(nodeFd_);
 }
 
-DeviceEventOutcome HidrawNodeEvents::waitFor(std::chrono::nanoseconds timeout, bool watchDevices) {
-  pollfd fds[] = {{interruptFd_, POLLIN, 0}, {nodeFd_, POLLIN, 0}};
+DeviceEventOutcome HidrawNodeEvents::waitFor(std::chrono::nanoseconds timeout, bool watchDevices,
+                                             const ReportSignal& report) {
+  // Unwatched entries (a negative descriptor) are left out by the poll.
+  const int reportFd = report.kind == ReportSignal::Kind::descriptor ? static_cast<int>(report.handle) : -1;
+  pollfd fds[] = {{interruptFd_, POLLIN, 0}, {watchDevices ? nodeFd_ : -1, POLLIN, 0}, {reportFd, POLLIN, 0}};
   const timespec limit = toTimespec(timeout);
-  const int ready = ppoll(fds, watchDevices ? 2 : 1, &limit, nullptr);
+  const int ready = ppoll(fds, std::size(fds), &limit, nullptr);
   if (ready < 0) {
     if (errno != EINTR) std::this_thread::sleep_for(std::min<std::chrono::nanoseconds>(timeout, kFailedPollPause));
     return DeviceEventOutcome::Quiet;
@@ -66,6 +70,8 @@ DeviceEventOutcome HidrawNodeEvents::waitFor(std::chrono::nanoseconds timeout, b
     [[maybe_unused]] const ssize_t got = read(interruptFd_, &count, sizeof count);
     return DeviceEventOutcome::Interrupted;
   }
+  // A report, or the node's end (an error or hang-up), is the reader's to see.
+  if (fds[2].revents != 0) return DeviceEventOutcome::ReportReady;
   if (watchDevices && fds[1].revents != 0 && drainNodeEvents()) return DeviceEventOutcome::DevicesChanged;
   return DeviceEventOutcome::Quiet;
 }

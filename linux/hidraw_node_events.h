@@ -2,7 +2,8 @@
 // Device arrival and removal as events: the kernel (or the device manager)
 // creates and removes the hidraw nodes in /dev, and inotify reports each
 // change of that directory. Stop and resume come through an eventfd, so one
-// poll covers all three and a pause wakes only when something happened.
+// poll covers all three and a pause wakes only when something happened. A
+// session's pause adds the opened node's descriptor to the same poll.
 #include <memory>
 #include <string>
 
@@ -19,7 +20,8 @@ class HidrawNodeEvents final : public IDeviceEvents {
   HidrawNodeEvents(const HidrawNodeEvents&) = delete;
   HidrawNodeEvents& operator=(const HidrawNodeEvents&) = delete;
 
-  DeviceEventOutcome waitFor(std::chrono::nanoseconds timeout, bool watchDevices) override;
+  DeviceEventOutcome waitFor(std::chrono::nanoseconds timeout, bool watchDevices,
+                             const ReportSignal& report = {}) override;
   void interrupt() override;
 
  private:

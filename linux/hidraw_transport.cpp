@@ -91,6 +91,14 @@ bool HidTransport::readReport(std::uint8_t* report, bool& received) {
   return true;
 }
 
+ReportSignal HidTransport::reportSignal() {
+  if (fd_ < 0) return {};
+  ReportSignal signal;
+  signal.kind = ReportSignal::Kind::descriptor;
+  signal.handle = fd_;
+  return signal;
+}
+
 bool HidTransport::sendFeature(const std::uint8_t* report) {
   if (fd_ < 0) {
     recordError(kErrorNotOpen);

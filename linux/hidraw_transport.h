@@ -49,6 +49,9 @@ class HidTransport final : public IHidTransport {
   HostSystem codeSystem() const override { return HostSystem::linuxOs; }
   bool isReading() const override { return fd_ >= 0; }
   bool isFeaturePending() const override { return featurePending_; }
+  // The node's descriptor. A feature transfer's end is not in it: that
+  // comes from the sender's thread.
+  ReportSignal reportSignal() override;
 
  private:
   // Keeps the first failure until the next open.

@@ -24,6 +24,7 @@ class ForwardingTransport : public IHidTransport {
   HostSystem codeSystem() const override { return inner_->codeSystem(); }
   bool isReading() const override { return inner_->isReading(); }
   bool isFeaturePending() const override { return inner_->isFeaturePending(); }
+  ReportSignal reportSignal() override { return inner_->reportSignal(); }
 
  protected:
   std::unique_ptr<IHidTransport> inner_;

@@ -120,6 +120,7 @@ ConnectionHooks SimBus::hooks() {
       [clock] { return clock->now(); },
       [clock](std::uint32_t ms) { return clock->wait(ms); },
       [clock](std::uint32_t ms) { clock->sleep(ms); },
+      nullptr,  // the plain wait, shortened to the transport's report
   };
 }
 

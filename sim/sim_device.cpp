@@ -79,6 +79,14 @@ void SimDevice::step(std::uint64_t nowMs) {
   if (streaming() && !faults.silenced && !faults.streamPaused && nowMs >= nextFrameMs_) produceFrame(nowMs);
 }
 
+std::uint64_t SimDevice::nextOutputMs() const {
+  std::uint64_t next = UINT64_MAX;
+  for (const DelayedAnswer& delayed : delayedAnswers_) next = std::min(next, delayed.dueMs);
+  if (faults.foreignReport.armed()) next = now() + 1;
+  if (streaming() && !faults.silenced && !faults.streamPaused) next = std::min(next, nextFrameMs_);
+  return next;
+}
+
 // ---- Commands -----------------------------------------------------------------
 
 void SimDevice::onFeature(const Report& report, std::uint64_t nowMs) {

@@ -84,6 +84,7 @@ class SimDevice final : public SimEndpoint {
   void step(std::uint64_t nowMs) override;
   void onFeature(const Report& report, std::uint64_t nowMs) override;
   void onPowerUp(std::uint64_t nowMs) override;
+  std::uint64_t nextOutputMs() const override;
 
  private:
   void handleCommand(const CommandFields& command, std::uint64_t nowMs);

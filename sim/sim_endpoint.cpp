@@ -1,5 +1,7 @@
 #include "sim/sim_endpoint.h"
 
+#include <algorithm>
+
 namespace pelmora::sim {
 
 SimEndpoint::SimEndpoint(std::size_t deviceQueueReports, std::size_t hostQueueReports)
@@ -17,6 +19,12 @@ void SimEndpoint::advanceTo(std::uint64_t nowMs) {
     step(now_);
     pipe_.tick(held_);
   }
+}
+
+std::uint64_t SimEndpoint::nextArrivalMs() const {
+  if (pipe_.hostQueued() > 0) return now_;
+  if (pipe_.deviceQueued() > 0) return now_ + 1;
+  return std::max(nextOutputMs(), now_ + 1);
 }
 
 void SimEndpoint::plugIn(std::uint64_t nowMs) {

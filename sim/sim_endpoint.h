@@ -42,6 +42,9 @@ class SimEndpoint {
   void receiveFeature(const Report& report);
   // The host's next input report, if any.
   bool popInput(Report& report) { return pipe_.pop(report); }
+  // The millisecond by which the host's next input report has arrived, as
+  // far as the endpoint can tell now: never later than it comes.
+  std::uint64_t nextArrivalMs() const;
 
   InputPipe& pipe() { return pipe_; }
   const InputPipe& pipe() const { return pipe_; }
@@ -53,6 +56,9 @@ class SimEndpoint {
   virtual void onFeature(const Report& report, std::uint64_t nowMs) = 0;
   virtual void onPowerUp(std::uint64_t nowMs) = 0;
   virtual void onHostAttached(std::uint64_t) {}
+  // The first millisecond whose step may queue a report; an endpoint that
+  // cannot tell says the next one.
+  virtual std::uint64_t nextOutputMs() const { return now_ + 1; }
 
  private:
   // A longer gap (a suspended machine) is skipped rather than simulated.

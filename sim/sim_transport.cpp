@@ -61,6 +61,16 @@ bool SimTransport::readReport(std::uint8_t* report, bool& received) {
   return true;
 }
 
+ReportSignal SimTransport::reportSignal() {
+  if (!endpoint_ || error_ != 0) return {};
+  const std::uint64_t now = bus_.clock().now();
+  const std::uint64_t arrival = endpoint_->nextArrivalMs();
+  ReportSignal signal;
+  signal.kind = ReportSignal::Kind::dueIn;
+  signal.dueInMs = static_cast<std::uint32_t>(std::min<std::uint64_t>(arrival > now ? arrival - now : 0, UINT32_MAX));
+  return signal;
+}
+
 void SimTransport::completeFeatureIfDue() {
   if (!featurePending_ || endpoint_->link.featureStuck) return;
   if (cancelRequested_) {

@@ -30,6 +30,8 @@ class SimTransport final : public IHidTransport {
   HostSystem codeSystem() const override { return kSimCodeSystem; }
   bool isReading() const override { return endpoint_ != nullptr && error_ == 0; }
   bool isFeaturePending() const override { return featurePending_; }
+  // When the device's next report lands, on the bus's clock.
+  ReportSignal reportSignal() override;
 
   bool isOpen() const { return endpoint_ != nullptr; }
 

@@ -23,6 +23,8 @@ class RecordingTransport final : public IHidTransport {
   HostSystem codeSystem() const override { return inner_->codeSystem(); }
   bool isReading() const override;
   bool isFeaturePending() const override;
+  // Not written: how long a wait lasted is no part of a trace.
+  ReportSignal reportSignal() override { return inner_->reportSignal(); }
 
  private:
   bool note(TraceCall call, bool ok, std::uint64_t value = 0) const;

@@ -1,5 +1,6 @@
 #include "core/protocol/connection_worker.h"
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
@@ -31,6 +32,17 @@ bool ConnectionWorker::wait(std::uint32_t ms) {
   const bool stop = hooks_.wait ? hooks_.wait(ms) : waitFunction_(ms);
   if (recorder_) recorder_->waited(ms, stop);
   return stop;
+}
+
+bool ConnectionWorker::waitForReport(std::uint32_t ms, const ReportSignal& signal) {
+  using Kind = ReportSignal::Kind;
+  if (signal.kind != Kind::none && hooks_.waitForReport) {
+    const bool stop = hooks_.waitForReport(ms, signal);
+    if (recorder_) recorder_->waited(ms, stop);
+    return stop;
+  }
+  if (signal.kind == Kind::dueIn) return wait(std::min(ms, signal.dueEndMs()));
+  return wait(std::min(ms, kIdleWaitMs));
 }
 
 void ConnectionWorker::sleep(std::uint32_t ms) {

@@ -20,6 +20,8 @@
 namespace pelmora {
 
 using WaitFunction = std::function<bool(std::uint32_t ms)>;  // true = stop requested
+// Like a wait, but also ends when `signal` says a report has arrived.
+using ReportWaitFunction = std::function<bool(std::uint32_t ms, const ReportSignal& signal)>;
 using FrameCallback = std::function<void(const OutputFrame& frame)>;
 using ModelCallback = std::function<void(const LcdModel& model, const LcdCanvas& canvas)>;
 using RawReportCallback = std::function<void(const std::uint8_t* report)>;  // 64 bytes
@@ -35,6 +37,10 @@ struct ConnectionHooks {
   // A pause that a stop does not cut short, for the few places that must
   // let time pass even while stopping. A scripted clock must move here.
   std::function<void(std::uint32_t ms)> sleep;
+  // The host's wait with a transport's report signal in it; given every
+  // kind but `none`, and must end a `dueIn` wait by its time. Without it
+  // only `dueIn` is waited on, through the plain wait.
+  ReportWaitFunction waitForReport;
 };
 
 // The eight counters, in this order.
@@ -90,6 +96,9 @@ class ConnectionWorker {
   // Calls onSerialChanged only when the serial differs from the last one.
   void notifySerial(const std::u16string& serial);
   bool wait(std::uint32_t ms);
+  // Waits up to `ms`, ending early when `signal` fires; a signal nobody
+  // can sleep on shortens the wait to the idle pause.
+  bool waitForReport(std::uint32_t ms, const ReportSignal& signal);
   // Lets the time pass whatever the stop request says.
   void sleep(std::uint32_t ms);
   std::uint64_t now();

@@ -148,6 +148,16 @@ ReportAssembler::Outcome ReportAssembler::store(Slot& slot, const std::uint8_t* 
   return complete ? Outcome::Complete : Outcome::Pending;
 }
 
+std::size_t ReportAssembler::reportsToNextMessage(std::size_t fresh) const {
+  std::size_t fewest = fresh;
+  for (const Slot& slot : slots_) {
+    if (!slot.active) continue;
+    const auto have = static_cast<std::size_t>(std::count(slot.received.begin(), slot.received.end(), true));
+    fewest = std::min(fewest, slot.fragmentCount - have);
+  }
+  return fewest;
+}
+
 bool ReportAssembler::finish(std::uint8_t kind, Slot& slot, AssembledMessage& out) {
   slot.active = false;
   const auto length = static_cast<std::size_t>(slot.totalLength);

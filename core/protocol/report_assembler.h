@@ -35,6 +35,10 @@ class ReportAssembler {
   bool acceptInto(const std::uint8_t* report, std::size_t length, std::uint64_t nowMs,
                   AssembledMessage& out);
 
+  // The fewest reports still needed before a message can complete: what a
+  // message under way lacks, or `fresh` (the shortest message's reports).
+  std::size_t reportsToNextMessage(std::size_t fresh) const;
+
   std::uint32_t token() const { return token_; }
   std::uint64_t rejectedCount() const { return rejected_; }
 

@@ -24,6 +24,11 @@ std::uint64_t elapsed(std::uint64_t t, std::uint64_t mark) { return t > mark ? t
 constexpr std::uint32_t kHeldOpenRetryMs = 50;
 constexpr std::uint64_t kHeldOpenLimitMs = 6000;
 
+// A full-speed interrupt endpoint moves at most one report a millisecond,
+// and the shortest stream message (a FRAME) takes two.
+constexpr std::uint64_t kReportIntervalMs = 1;
+constexpr std::size_t kStreamMessageMinReports = (kFrameMinLength + kFragmentDataLength - 1) / kFragmentDataLength;
+
 }  // namespace
 
 std::string withErrorCode(const char* text, std::uint32_t code) {
@@ -163,6 +168,7 @@ SessionEngine::Step SessionEngine::iterate() {
   WorkerStatistics& stats = worker_.statistics_;
   std::uint64_t t = worker_.now();
   stats.maxLoopGapMs = std::max(stats.maxLoopGapMs, t - prevIteration_);
+  if (t > prevIteration_) clockStepMs_ = std::min(clockStepMs_, t - prevIteration_);
   checkResume(t);
   if (!transport_->poll()) {
     // A transport told of a removal between reads (macOS) fails here first;
@@ -181,8 +187,27 @@ SessionEngine::Step SessionEngine::iterate() {
   if (serviceCommandChannel(t) == Step::NextIteration) return Step::Continue;
   checkTimers(t);
   keepAlive(t);
-  if (!received) worker_.wait(kIdleWaitMs);  // a stop is seen at the top of the next iteration
+  if (!received) waitForWork(t);  // a stop is seen at the top of the next iteration
   return Step::Continue;
+}
+
+// Sleeps until a report arrives or the next deadline comes near. A pending
+// feature transfer whose end would not wake us is looked at every 1 ms, as
+// its completion is learned only by polling.
+void SessionEngine::waitForWork(std::uint64_t t) {
+  ReportSignal signal = transport_->reportSignal();
+  const std::uint64_t deadline = nextDeadline();
+  if (deadline <= t) return;
+  std::uint64_t ms = deadline - t > clockStepMs_ ? deadline - t - clockStepMs_ : kIdleWaitMs;
+  if (transport_->isFeaturePending() && !signal.coversFeature) ms = kIdleWaitMs;
+  ms = std::min(ms, kHeartbeatIntervalMs);
+  // Only the stream can be waiting for reports then (no answer is due), and
+  // its reports land at most one a millisecond.
+  if (state_.channel.request.pending == 0 && sessionId_ != 0) {
+    const std::size_t needed = state_.streamAssembler.reportsToNextMessage(kStreamMessageMinReports);
+    signal.quietMs = static_cast<std::uint32_t>(std::min<std::uint64_t>(needed * kReportIntervalMs, ms));
+  }
+  worker_.waitForReport(static_cast<std::uint32_t>(ms), signal);
 }
 
 // A wake from sleep comes as several notices (Windows: one for every resume,
@@ -369,6 +394,24 @@ void SessionEngine::checkTimers(std::uint64_t t) const {
   if (sessionId_ != 0 && elapsed(t, state_.channel.lastHeartbeatSent) >= kSessionExpiredMs) {
     throw ConnectionError(kTextSessionExpired);
   }
+}
+
+std::uint64_t SessionEngine::nextDeadline() const {
+  const CommandChannel& channel = state_.channel;
+  std::uint64_t next = UINT64_MAX;
+  const auto consider = [&next](std::uint64_t at) { next = std::min(next, at); };
+  if (channel.request.pending != 0) consider(channel.request.deadline);
+  if (!frameDelivered_) consider(syncDeadline_);
+  if (pendingTimerRunning_) consider(pendingSince_ + kMissingStateTimeoutMs);
+  if (sessionId_ != 0) {
+    consider(lastFrameAccepted_ + kStreamStoppedMs);
+    consider(channel.lastHeartbeatSent + kSessionExpiredMs);
+  }
+  if (phase_ == SessionPhase::streaming && channel.request.pending == 0 && !transport_->isFeaturePending()) {
+    consider(channel.lastHeartbeatSent + kHeartbeatIntervalMs);
+    if (state_.model.pendingFrame) consider(channel.lastStateRequest + kStateRequestIntervalMs);
+  }
+  return next;
 }
 
 void SessionEngine::keepAlive(std::uint64_t t) {

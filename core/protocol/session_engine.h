@@ -19,7 +19,13 @@ namespace pelmora {
 enum class SessionPhase { helloSent, openSent, firstHeartbeatSent, streaming };
 
 // Timing of a session, in milliseconds.
+// The longest a report waits for a loop that cannot be woken by it.
 inline constexpr std::uint32_t kIdleWaitMs = 1;
+// A timed wait on a coarse clock (Windows: 15.6 ms ticks) may end a tick
+// after its time; the last tick before a deadline is covered by idle
+// pauses, so the deadline is seen on the first tick that reaches it. The
+// tick is learnt from the clock's smallest step, starting from this bound.
+inline constexpr std::uint64_t kDeadlineApproachMs = 16;
 inline constexpr std::uint32_t kCloseRetryWaitMs = 10;
 inline constexpr std::uint32_t kFailureShowMs = 1000;
 inline constexpr std::uint64_t kSyncTimeoutMs = 30000;
@@ -106,6 +112,9 @@ class SessionEngine {
   void checkResume(std::uint64_t t);
   void checkTimers(std::uint64_t t) const;
   void keepAlive(std::uint64_t t);
+  // The earliest time at which a timer or the keep-alive acts.
+  std::uint64_t nextDeadline() const;
+  void waitForWork(std::uint64_t t);
   void send(Command command, std::uint32_t argument);
   void sendCloseSession();
   void drainCloseSession();
@@ -139,6 +148,7 @@ class SessionEngine {
   std::uint64_t lastFrameAccepted_ = 0;
   std::uint64_t pendingSince_ = 0;
   std::uint64_t prevIteration_ = 0;
+  std::uint64_t clockStepMs_ = kDeadlineApproachMs;  // the smallest step the clock was seen to take
 };
 
 }  // namespace pelmora

@@ -11,6 +11,36 @@
 
 namespace pelmora {
 
+// What a worker with nothing to read can sleep on until a report arrives,
+// named without platform types: the host's wait knows the kinds its own
+// transports give and sleeps on them beside its stop and wake signals.
+struct ReportSignal {
+  enum class Kind : std::uint8_t {
+    none,        // nothing to sleep on: the worker looks again after 1 ms
+    dueIn,       // no object, but the next report is known to come in `dueInMs`
+    descriptor,  // `handle` is a file descriptor that polls readable while a report waits
+    event,       // `handle` is an event object set when the pending read has completed
+    runLoop,     // the transport's callbacks run on the worker thread's run loop
+  };
+  Kind kind = Kind::none;
+  std::intptr_t handle = -1;
+  std::uint32_t dueInMs = 0;
+  // The end of a feature transfer ends the wait too; when not, the worker
+  // looks again after 1 ms while one is pending.
+  bool coversFeature = false;
+  // Set by the worker: reports arriving in the first `quietMs` cannot
+  // complete a message yet, so they need not end the wait.
+  std::uint32_t quietMs = 0;
+
+  // For `dueIn`: when the wait is to end, the next report's landing or,
+  // while reports cannot complete a message yet, the last one's it needs
+  // (one a millisecond after it).
+  std::uint32_t dueEndMs() const {
+    const std::uint64_t end = quietMs > 0 ? std::uint64_t{dueInMs} + quietMs - 1 : dueInMs;
+    return end < UINT32_MAX ? static_cast<std::uint32_t>(end) : UINT32_MAX;
+  }
+};
+
 class IHidTransport {
  public:
   // Closes the device; must leave no transfer that could still write into
@@ -39,6 +69,8 @@ class IHidTransport {
   virtual HostSystem codeSystem() const = 0;
   virtual bool isReading() const = 0;
   virtual bool isFeaturePending() const = 0;
+  // Asked just before the worker sleeps with nothing left to read.
+  virtual ReportSignal reportSignal() { return {}; }
 };
 
 }  // namespace pelmora

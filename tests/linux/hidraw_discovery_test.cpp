@@ -1,6 +1,7 @@
 #include "linux/hidraw_discovery.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -134,7 +135,7 @@ TEST(HidrawDiscovery, SerialsAreDecodedFromUtf8) {
   EXPECT_EQ(list[1].serial, u"\u00C4-7");
 }
 
-TEST(HidrawNodeEvents, HidrawNodeChangesAndInterruptsEndAWaitOtherNodesDoNot) {
+TEST(HidrawNodeEvents, HidrawNodeChangesInterruptsAndReportsEndAWaitOtherNodesDoNot) {
   EXPECT_EQ(HidrawNodeEvents::create("/nonexistent/pelmora"), nullptr);
   FakeSysfs sys;
   auto events = HidrawNodeEvents::create(sys.devRoot());
@@ -151,6 +152,18 @@ TEST(HidrawNodeEvents, HidrawNodeChangesAndInterruptsEndAWaitOtherNodesDoNot) {
   std::filesystem::remove(sys.devRoot() + "/hidraw4");
   EXPECT_EQ(events->waitFor(kLong, true), DeviceEventOutcome::DevicesChanged);
   EXPECT_EQ(events->waitFor(kShort, true), DeviceEventOutcome::Quiet);
+
+  // A session's pause also sleeps on the opened node (a pipe here).
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  const ReportSignal report{ReportSignal::Kind::descriptor, ends[0]};
+  EXPECT_EQ(events->waitFor(kShort, false, report), DeviceEventOutcome::Quiet);
+  ASSERT_EQ(write(ends[1], "r", 1), 1);
+  events->interrupt();
+  EXPECT_EQ(events->waitFor(kLong, false, report), DeviceEventOutcome::Interrupted);
+  EXPECT_EQ(events->waitFor(kLong, false, report), DeviceEventOutcome::ReportReady);
+  close(ends[0]);
+  close(ends[1]);
 }
 
 TEST(HidrawNodeEvents, NoDevicePauseSleepsUntilOurNodeAppearsThenFindsItWithin500Ms) {

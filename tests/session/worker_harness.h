@@ -27,7 +27,10 @@ std::vector<std::string> knownStatusTexts();
 class WorkerHarness {
  public:
   // Waits longer than `sliceMs` are cut into slices so that a stop condition
-  // can end them early, as a host's stop signal would.
+  // can end them early, as a host's stop signal would. A wait for a report
+  // goes to the hooks' own when they have one; otherwise it is a sliced
+  // wait that a scheduled action also ends, as the world it changed would
+  // signal.
   explicit WorkerHarness(ConnectionHooks hooks, std::uint32_t sliceMs = 10);
 
   ConnectionWorker& worker() { return *worker_; }
@@ -67,7 +70,8 @@ class WorkerHarness {
   const OutputFrame& lastFrame() const { return *lastFrame_; }
 
  private:
-  bool wait(std::uint32_t ms);
+  bool wait(std::uint32_t ms, bool endOnAction = false);
+  bool waitForReport(std::uint32_t ms, const ReportSignal& signal);
   bool stopRequested();
   void onFrame(const OutputFrame& frame);
   std::string classify(const OutputFrame& frame) const;
@@ -94,7 +98,8 @@ class WorkerHarness {
     std::function<void()> action;
   };
   std::vector<Scheduled> schedule_;
-  void runDue();
+  // True when an action ran.
+  bool runDue();
 };
 
 std::string toAscii(const std::u16string& text);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/protocol/session_engine.h"
 #include "core/render/status_screen.h"
 
 namespace pelmora::testing {
@@ -46,6 +47,7 @@ WorkerHarness::WorkerHarness(ConnectionHooks hooks, std::uint32_t sliceMs)
       scratch_(std::make_unique<OutputFrame>()) {
   ConnectionHooks workerHooks = hooks_;
   workerHooks.wait = [this](std::uint32_t ms) { return wait(ms); };
+  workerHooks.waitForReport = [this](std::uint32_t ms, const ReportSignal& signal) { return waitForReport(ms, signal); };
   worker_ = std::make_unique<ConnectionWorker>(
       nullptr, [this](const OutputFrame& frame) { onFrame(frame); },
       [this](const LcdModel& model, const LcdCanvas&) {
@@ -68,29 +70,50 @@ bool WorkerHarness::stopRequested() {
   return stopped_;
 }
 
-void WorkerHarness::runDue() {
+bool WorkerHarness::runDue() {
+  bool ran = false;
   for (std::size_t i = 0; i < schedule_.size();) {
     if (schedule_[i].timeMs <= now()) {
       auto action = std::move(schedule_[i].action);
       schedule_.erase(schedule_.begin() + static_cast<std::ptrdiff_t>(i));
       action();
+      ran = true;
     } else {
       ++i;
     }
   }
+  return ran;
 }
 
-bool WorkerHarness::wait(std::uint32_t ms) {
+bool WorkerHarness::wait(std::uint32_t ms, bool endOnAction) {
   runDue();
   if (stopRequested()) return true;
   while (ms > 0) {
-    const std::uint32_t slice = std::min(ms, sliceMs_);
-    innerWait_(slice);
-    ms -= slice;
-    runDue();
+    // Ends on the stop's time and each action's, as a host's signal would.
+    std::uint64_t slice = std::min(ms, sliceMs_);
+    const std::uint64_t t = now();
+    if (stopAt_ > t) slice = std::min(slice, stopAt_ - t);
+    for (const Scheduled& s : schedule_) slice = s.timeMs > t ? std::min(slice, s.timeMs - t) : slice;
+    innerWait_(static_cast<std::uint32_t>(slice));
+    ms -= static_cast<std::uint32_t>(slice);
+    const bool acted = runDue();
     if (stopRequested()) return true;
+    if (acted && endOnAction) return false;
   }
   return false;
+}
+
+bool WorkerHarness::waitForReport(std::uint32_t ms, const ReportSignal& signal) {
+  if (!hooks_.waitForReport) {
+    // Only an announced landing can be slept on here; scripted events never fire.
+    const bool due = signal.kind == ReportSignal::Kind::dueIn;
+    return wait(std::min(ms, due ? signal.dueEndMs() : kIdleWaitMs), true);
+  }
+  runDue();
+  if (stopRequested()) return true;
+  hooks_.waitForReport(ms, signal);
+  runDue();
+  return stopRequested();
 }
 
 void WorkerHarness::onFrame(const OutputFrame& frame) {
