@@ -15,7 +15,7 @@
 #include "Pelmora_mac/ui/menu_states.h"
 #include "Pelmora_mac/ui/window_geometry.h"
 #include "Pelmora_mac/ui/window_title.h"
-#include "linux/app/screenshot_name.h"
+#include "host/screenshot_name.h"
 
 namespace mac = pelmora::mac;
 
@@ -140,7 +140,7 @@ NSString* _Nullable freePicturePath() {
   std::tm local{};
   localtime_r(&now, &local);
   const char* folder = pictureFolder().fileSystemRepresentation;
-  const std::string path = pelmora::app::screenshotPath(folder != nullptr ? folder : "", local, [](const std::string& p) {
+  const std::string path = pelmora::host::screenshotPath(folder != nullptr ? folder : "", local, [](const std::string& p) {
     return [NSFileManager.defaultManager fileExistsAtPath:LCDStringFromUtf8(p)];
   });
   return path.empty() ? nil : LCDStringFromUtf8(path);

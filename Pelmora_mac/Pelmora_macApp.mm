@@ -13,9 +13,9 @@
 #import "Pelmora_mac/LCDSession.h"
 #import "Pelmora_mac/LCDStrings.h"
 #include "Pelmora_mac/ui/about_text.h"
-#include "Pelmora_mac/ui/command_line.h"
 #include "Pelmora_mac/ui/menu_layout.h"
 #include "Pelmora_mac/ui/termination_gate.h"
+#include "host/program_options.h"
 
 namespace mac = pelmora::mac;
 
@@ -207,15 +207,22 @@ std::uint64_t nowMs() {
 
 @end
 
+constexpr const char* kProgramName = "Pelmora_mac";
+constexpr const char* kMacHelp =
+    "\nCommand-1 ... Command-6 change the scale, Command-C copies the picture,\n"
+    "Command-S saves it as PNG in Pictures (the title says where).\n";
+
 // --help, --version and a command line not understood: said on standard
 // output or error and, when nobody reads them (started from the Finder or
 // with `open`, whose output goes nowhere), in an alert too.
-int answerCommandLine(const pelmora::mac::CommandLine& line) {
-  using Action = pelmora::mac::CommandLineAction;
-  const bool refused = line.action == Action::Refuse;
-  std::string text = line.action == Action::Help      ? pelmora::mac::helpText()
-                     : line.action == Action::Version ? pelmora::mac::versionText() + "\n"
-                                                      : "Pelmora_mac: " + line.error + " (try 'Pelmora_mac --help')\n";
+int answerCommandLine(const pelmora::host::ProgramOptions& options) {
+  using Action = pelmora::host::ProgramAction;
+  const bool refused = options.action == Action::Error;
+  const std::string program = kProgramName;
+  const std::string text = options.action == Action::Help      ? pelmora::host::programHelpText(program) + kMacHelp
+                           : options.action == Action::Version ? pelmora::host::programVersionText() + "\n"
+                                                               : program + ": " + options.error + " (try '" + program +
+                                                                     " --help')\n";
   std::fputs(text.c_str(), refused ? stderr : stdout);
   std::fflush(refused ? stderr : stdout);
   if (!isatty(refused ? STDERR_FILENO : STDOUT_FILENO)) {
@@ -227,16 +234,15 @@ int answerCommandLine(const pelmora::mac::CommandLine& line) {
     alert.informativeText = LCDStringFromUtf8(text);
     [alert runModal];
   }
-  return refused ? pelmora::mac::kUsageExitCode : 0;
+  return refused ? pelmora::host::kUsageExitCode : 0;
 }
 
 int main(int argc, const char* argv[]) {
   @autoreleasepool {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const pelmora::mac::CommandLine line = pelmora::mac::readCommandLine(args);
-    if (line.action != pelmora::mac::CommandLineAction::Run) return answerCommandLine(line);
-    const pelmora::host::ProgramOptions& options = line.options;
-    LCDWindowController.requestedScale = line.scale;
+    const pelmora::host::ProgramOptions options = pelmora::host::parseProgramOptions(args);
+    if (options.action != pelmora::host::ProgramAction::Run) return answerCommandLine(options);
+    LCDWindowController.requestedScale = options.scale;
     LCDSession.demo = options.demo;
     if (!options.recordPath.empty()) [LCDSession recordNextSessionTo:LCDStringFromUtf8(options.recordPath)];
     NSApplication* application = [NSApplication sharedApplication];

@@ -1,10 +1,9 @@
-// The LCD window's title and geometry, the command line and the copied picture.
+// The LCD window's title and geometry, and the copied picture.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "Pelmora_mac/ui/command_line.h"
 #include "Pelmora_mac/ui/frame_image.h"
 #include "Pelmora_mac/ui/window_geometry.h"
 #include "Pelmora_mac/ui/window_title.h"
@@ -22,34 +21,6 @@ TEST(WindowTitle, NamesTheSerialOnlyWhileADeviceIsInUse) {
   EXPECT_EQ(chooseVersion(u"2027-01-02"), u"2027-01-02");
   EXPECT_EQ(pictureNoticeText(PictureNotice::Saved, host::UiLanguage::Japanese), "保存先:");
   EXPECT_EQ(pictureNoticeText(PictureNotice::NotSaved, host::UiLanguage::English), "Not saved:");
-}
-
-TEST(CommandLine, AnswersHelpAndVersionRefusesWhatItDoesNotKnowAndLetsCocoaArgumentsPass) {
-  using Action = CommandLineAction;
-  struct Case {
-    std::vector<std::string> args;
-    Action action;
-    std::string error;
-  };
-  const Case cases[] = {
-      {{"-psn_0_1234", "-NSDocumentRevisionsDebugMode", "YES", "-AppleLanguages", "(ja)"}, Action::Run, ""},
-      {{"--dmeo", "--help"}, Action::Help, "unrecognized option '--dmeo'"},
-      {{"--version"}, Action::Version, ""},
-      {{"--dmeo"}, Action::Refuse, "unrecognized option '--dmeo'"},
-      {{"trace.pmt"}, Action::Refuse, "unexpected argument 'trace.pmt'"},
-      {{"--scale", "7"}, Action::Refuse, "invalid scale '7' (1 to 6)"},
-      {{"--record"}, Action::Refuse, "option '--record' needs a value"},
-  };
-  for (const Case& c : cases) {
-    const CommandLine line = readCommandLine(c.args);
-    EXPECT_EQ(line.action, c.action) << c.args[0];
-    EXPECT_EQ(line.error, c.error);
-  }
-  const CommandLine line = readCommandLine(std::vector<std::string>{"--demo", "--scale=3", "--record", "a b"});
-  EXPECT_TRUE(line.options.demo);
-  EXPECT_EQ(line.scale, 3);
-  EXPECT_EQ(line.options.recordPath, "a b");
-  EXPECT_EQ(versionText(), "Pelmora 2026-10-17");
 }
 
 TEST(WindowGeometry, FirstScaleIsAskedOrTheLargestUpTo2ThatLeavesTheScreenRoom) {
