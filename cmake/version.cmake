@@ -2,7 +2,8 @@
 # host/window_title.h, "Pelmora Ver YYYY-MM-DD". Everything else that names
 # the version takes it from here:
 #   PELMORA_VERSION_TEXT   2026-10-17   Info.plist's PelmoraVersion, the
-#                                       version resource's strings
+#                                       version resource's strings, the
+#                                       program version traces record
 #   PELMORA_VERSION        2026.10.17   the project, the Debian package (a
 #                                       hyphen would read as a Debian revision),
 #                                       the bundle's short version

@@ -13,6 +13,8 @@ MenuChoice menuChoice(int command) {
     return {MenuAction::SetScale, command - kCommandScaleFirst + kMinScale};
   }
   if (command == kCommandTopmost) return {MenuAction::ToggleTopmost, 0};
+  if (command == kCommandCopyPicture) return {MenuAction::CopyPicture, 0};
+  if (command == kCommandSavePicture) return {MenuAction::SavePicture, 0};
   if (command == kCommandExit) return {MenuAction::Exit, 0};
   return {};
 }

@@ -6,8 +6,10 @@ inline constexpr int kCommandScaleFirst = 40001;  // "1x"; "6x" is 40006
 inline constexpr int kCommandScaleLast = 40006;
 inline constexpr int kCommandExit = 40010;
 inline constexpr int kCommandTopmost = 40011;
+inline constexpr int kCommandCopyPicture = 40012;
+inline constexpr int kCommandSavePicture = 40013;
 
-enum class MenuAction { None, SetScale, ToggleTopmost, Exit };
+enum class MenuAction { None, SetScale, ToggleTopmost, CopyPicture, SavePicture, Exit };
 
 struct MenuChoice {
   MenuAction action = MenuAction::None;

@@ -25,7 +25,8 @@ for arch in x86_64 i686; do
   imports=$("$arch-w64-mingw32-objdump" -p "$exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
   for dll in $imports; do
     case $dll in
-      kernel32.dll | user32.dll | gdi32.dll | dwmapi.dll | setupapi.dll | hid.dll | bcrypt.dll | msvcrt.dll | advapi32.dll) ;;
+      kernel32.dll | user32.dll | gdi32.dll | dwmapi.dll | setupapi.dll | hid.dll | bcrypt.dll | msvcrt.dll | advapi32.dll | \
+        ole32.dll | shell32.dll) ;;
       *) echo "build-windows-release.sh: $exe needs $dll at run time" >&2; exit 1 ;;
     esac
   done

@@ -13,7 +13,7 @@ exe=${1:?$usage}
 probe=${2:?$usage}
 out=${3:?$usage}
 mkdir -p "$out"
-"$exe" &
+"$exe" --scale 1 &
 pid=$!
 fail() {
   echo "ci-windows-window.sh: $*" >&2

@@ -3,7 +3,8 @@
 #   1. builds the whole tree, tests included, in Release, and the package
 #      pelmora_<version>_amd64.deb from it with CPack
 #   2. checks the package's files and control fields (dpkg-deb) and runs
-#      lintian, which must report no errors
+#      lintian, which must report no errors, and desktop-file-validate on
+#      the menu entry, which must report nothing
 #   3. unpacks it into a throwaway root and runs `pelmora --version` there
 #   4. checks with ldd and dpkg -S that every library `pelmora` loads comes
 #      from a package that the run-time set (tools/packages/runtime.txt)
@@ -11,7 +12,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/deps.sh runtime test
-for tool in cmake cpack dpkg-deb dpkg-shlibdeps lintian ldd msgunfmt apt-cache; do
+for tool in cmake cpack dpkg-deb dpkg-shlibdeps lintian ldd msgunfmt apt-cache desktop-file-validate; do
   command -v "$tool" >/dev/null || { echo "test-package.sh: $tool is missing" >&2; exit 1; }
 done
 
@@ -70,6 +71,9 @@ msgunfmt "$root/usr/share/locale/ja/LC_MESSAGES/pelmora.mo" | grep -qF '終了(_
 xgettext --keyword=translatable --from-code=UTF-8 -o - linux/app/*.cpp 2>/dev/null | msgcmp po/ja.po - ||
   fail "po/ja.po lacks a text the program marks for translation"
 zcat "$root/usr/share/man/man1/pelmora.1.gz" | grep -qF 'BI \-\-replay' || fail "the manual page lacks --replay"
+entry=$root/usr/share/applications/pelmora.desktop
+[[ -z $(desktop-file-validate "$entry") ]] || fail "desktop-file-validate: $(desktop-file-validate "$entry")"
+grep -qx 'Exec=pelmora --demo' "$entry" || fail "the menu entry offers no demo"
 echo "$version"
 
 echo "== run-time set"

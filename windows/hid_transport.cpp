@@ -122,6 +122,14 @@ bool HidTransport::readReport(std::uint8_t* report, bool& received) {
   return startRead();
 }
 
+ReportSignal HidTransport::reportSignal() {
+  ReportSignal signal;
+  if (!readPending_ || error_ != 0) return signal;
+  signal.kind = ReportSignal::Kind::event;
+  signal.handle = reinterpret_cast<std::intptr_t>(readOverlapped_.hEvent);
+  return signal;
+}
+
 bool HidTransport::sendFeature(const std::uint8_t* report) {
   if (featurePending_) {
     record(kErrorFeatureBusy);

@@ -47,6 +47,9 @@ class HidTransport final : public IHidTransport {
   HostSystem codeSystem() const override { return HostSystem::windowsOs; }
   bool isReading() const override { return readPending_; }
   bool isFeaturePending() const override { return featurePending_; }
+  // The pending read's event. Feature transfers are not covered: the wait
+  // takes one handle, and a transfer in flight is polled every millisecond.
+  ReportSignal reportSignal() override;
 
  private:
   bool startRead();

@@ -14,6 +14,13 @@ namespace pelmora {
 // std::runtime_error("Event wait failed"), which ends the worker.
 WaitFunction eventWait(HANDLE stopEvent, HANDLE wakeEvent, const Win32Api& api = systemWin32Api());
 
+// The same wait with a transport's report signal in it: the read's event
+// (`event`) ends it like the wake event; `dueIn` shortens it to the
+// report's landing; every other kind waits at most 1 ms. The signal's quiet
+// part is slept through without the read's event while timed waits keep
+// their time (see the source).
+ReportWaitFunction eventReportWait(HANDLE stopEvent, HANDLE wakeEvent, const Win32Api& api = systemWin32Api());
+
 // True once per signal of `resumeEvent` (tested without waiting, reset when
 // set); empty when there is no event.
 ResumeCallback eventResumePoll(HANDLE resumeEvent);

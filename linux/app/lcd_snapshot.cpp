@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bridge/session_bridge.h"
-#include "linux/app/screenshot_name.h"
+#include "host/screenshot_name.h"
 
 namespace pelmora::app {
 namespace {
@@ -67,7 +67,7 @@ bool saveFrameAsPng(const OutputFrame& frame, const std::string& path, std::stri
 std::string snapshotFolder() {
   const char* pictures = g_get_user_special_dir(G_USER_DIRECTORY_PICTURES);
   if (pictures && !g_file_test(pictures, G_FILE_TEST_IS_DIR)) pictures = nullptr;
-  return screenshotFolder(pictures, g_get_home_dir());
+  return host::screenshotFolder(pictures, g_get_home_dir());
 }
 
 }  // namespace pelmora::app

@@ -12,7 +12,7 @@
 
 #include "core/render/status_screen.h"
 #include "linux/app/lcd_snapshot.h"
-#include "linux/app/screenshot_name.h"
+#include "host/screenshot_name.h"
 #include "linux/app/translation.h"
 #include "linux/app/window_geometry.h"
 #include "linux/app/window_title.h"
@@ -373,7 +373,7 @@ void LcdWindow::savePicture() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  const std::string path = screenshotPath(snapshotFolder(), local, fileExists);
+  const std::string path = host::screenshotPath(snapshotFolder(), local, fileExists);
   std::string error = "no free file name";
   if (!path.empty() && saveFrameAsPng(shownFrame(), path, error)) {
     showNotice(tr(kSavedText) + path);

@@ -5,7 +5,9 @@
 #include <csignal>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -140,9 +142,28 @@ class RecordingWatch {
   guint source_ = 0;
 };
 
-// Says what went wrong with a recording, once the worker has let go of it.
+// "123 KB": whole kilobytes, rounded up so that a short trace never reads as 0.
+std::string sizeText(std::uintmax_t bytes) {
+  constexpr std::uintmax_t kKilobyte = 1024;
+  if (bytes < kKilobyte) return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+  return std::to_string((bytes + kKilobyte - 1) / kKilobyte) + " KB";
+}
+
+// Where the trace went, so that a user started from a terminal knows what to
+// attach to a bug report.
+void tellTraceWritten(const std::string& path) {
+  std::error_code error;
+  const std::uintmax_t bytes = std::filesystem::file_size(path, error);
+  std::string line = "trace written to " + path;
+  if (!error) line += " (" + sizeText(bytes) + ")";
+  warn(line);
+}
+
+// Says where the recording went and what went wrong with it, once the worker
+// has let go of it (or was given up on: its later calls are dropped).
 void finishRecording(const AppOptions& options, trace::ProgramRecording& recording) {
   recording.finish();
+  tellTraceWritten(options.record);
   const trace::TraceWriter& recorder = *recording.writer();
   if (const std::string error = recorder.writeError(); !error.empty()) {
     warn("recording to " + options.record + " failed: " + error);
@@ -184,7 +205,7 @@ int runWindow(const AppOptions& options, Sources& sources) {
     // A worker stuck in a device call would keep the process alive; the
     // window is gone, so end at once, as the user asked. The recording keeps
     // what it has; the worker's later calls are dropped.
-    if (sources.recording) sources.recording->finish();
+    if (sources.recording) finishRecording(options, *sources.recording);
     std::fflush(nullptr);
     _exit(0);
   }

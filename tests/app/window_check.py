@@ -163,10 +163,10 @@ def own_display(screen="1920x1200x24", *options):
     STARTED.append(x_display.own_display(screen, *options))
 
 
-def start(home, *args, gdk_scale="1", **extra_env):
+def start(home, *args, gdk_scale="1", stderr=None, **extra_env):
     env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=os.path.join(home, ".config"),
                GDK_BACKEND="x11", NO_AT_BRIDGE="1", GDK_SCALE=gdk_scale, **extra_env)
-    proc = subprocess.Popen([PELMORA, *args], env=env)
+    proc = subprocess.Popen([PELMORA, *args], env=env, stderr=stderr)
     STARTED.append(proc)
     return proc
 
@@ -273,7 +273,8 @@ def check_demo(home):
 
 def check_hidpi(home):
     # A toolkit scale of 2 doubles every window pixel: still whole, still sharp.
-    proc = start(home, "--demo", "--scale", "1", gdk_scale="2")
+    trace = os.path.join(home, "session.trace")
+    proc = start(home, "--demo", "--scale", "1", "--record", trace, gdk_scale="2", stderr=subprocess.PIPE)
     window = find_window(proc)
     until("client area at GDK_SCALE=2 is not 640x340", lambda: client_size(window) == (640, 340), 10)
 
@@ -291,7 +292,10 @@ def check_hidpi(home):
         fail("the process was still running 2 s after SIGINT")
     if code != 0:
         fail("exit code %d after SIGINT" % code)
-    print("hidpi: SIGINT ends the program cleanly", flush=True)
+    told = "pelmora: trace written to %s (%d KB)" % (trace, -(-os.path.getsize(trace) // 1024))
+    if told not in proc.stderr.read().decode(errors="replace"):
+        fail("the exit did not say: " + told)
+    print("hidpi: SIGINT ends the program cleanly and says where the trace went", flush=True)
 
 
 def check_no_device(home):

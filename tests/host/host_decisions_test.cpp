@@ -12,16 +12,50 @@ namespace {
 TEST(WindowTitle, SerialFollowsOnlyWhenPresent) {
   EXPECT_EQ(windowTitle(u""), u"Pelmora Ver 2026-10-17");
   EXPECT_EQ(windowTitle(u"A1234"), u"Pelmora Ver 2026-10-17 Serial:A1234");
+  EXPECT_EQ(windowTitle(u"A1234", u"Saved: C:\\p.png"), u"Pelmora Ver 2026-10-17 Serial:A1234 Saved: C:\\p.png");
+  EXPECT_EQ(windowTitle(u"", u"Copied"), u"Pelmora Ver 2026-10-17 Copied");
 }
 
 TEST(ProgramOptions, KnownOptionsAreTakenAndTheSystemsOwnArgumentsSkipped) {
   const std::vector<std::string> args{"-psn_0_1234", "--demo", "-NSDocumentRevisionsDebugMode",
-                                      "YES", "--record", "C:\\trace.pmt", "--bogus", "--record"};
+                                      "YES", "--record", "C:\\trace.pmt", "--scale=3", "-AppleLanguages", "(ja)"};
   const ProgramOptions options = parseProgramOptions(args);
+  EXPECT_EQ(options.action, ProgramAction::Run) << options.error;
   EXPECT_TRUE(options.demo);
   EXPECT_EQ(options.recordPath, "C:\\trace.pmt");
-  EXPECT_FALSE(parseProgramOptions({}).demo);
+  EXPECT_EQ(options.scale, 3);
+  EXPECT_EQ(parseProgramOptions({}).scale, 0);
   EXPECT_EQ(parseProgramOptions(std::vector<std::string>{"--record=a b"}).recordPath, "a b");
+}
+
+TEST(ProgramOptions, HelpAndVersionAnswerAndAnythingUnknownIsNamed) {
+  struct Case {
+    std::vector<std::string> args;
+    ProgramAction action;
+    std::string error;
+  };
+  const Case cases[] = {
+      {{"--help"}, ProgramAction::Help, ""},
+      {{"--dmeo", "--help"}, ProgramAction::Help, "unrecognized option '--dmeo'"},  // help still answers
+      {{"--version", "--bogus"}, ProgramAction::Version, ""},
+      {{"--dmeo"}, ProgramAction::Error, "unrecognized option '--dmeo'"},
+      {{"--demo", "trace.pmt"}, ProgramAction::Error, "unexpected argument 'trace.pmt'"},
+      {{"--record"}, ProgramAction::Error, "option '--record' needs a value"},
+      {{"--record="}, ProgramAction::Error, "option '--record' needs a value"},
+      {{"--scale", "7"}, ProgramAction::Error, "invalid scale '7' (1 to 6)"},
+      {{"--scale=0", "--x"}, ProgramAction::Error, "invalid scale '0' (1 to 6)"},  // the first problem
+  };
+  for (const Case& c : cases) {
+    const ProgramOptions options = parseProgramOptions(c.args);
+    EXPECT_EQ(options.action, c.action) << c.args.front();
+    EXPECT_EQ(options.error, c.error) << c.args.front();
+  }
+  EXPECT_EQ(programVersionText(), "Pelmora 2026-10-17");
+  const std::string help = programHelpText("Pelmora.exe");
+  EXPECT_TRUE(help.starts_with("Usage: Pelmora.exe [OPTION]...\n")) << help;
+  for (const char* option : {"--demo", "--record FILE", "--scale N", "--help", "--version"}) {
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  }
 }
 
 TEST(WindowGeometry, PictureSizeAndKeyboardMenuPointFollowTheScale) {
@@ -81,7 +115,8 @@ TEST(MenuCommands, EachIdAsksForItsAction) {
   const Case cases[] = {
       {40001, {MenuAction::SetScale, 1}},   {40006, {MenuAction::SetScale, 6}},
       {40010, {MenuAction::Exit, 0}},       {40011, {MenuAction::ToggleTopmost, 0}},
-      {40000, {}}, {40007, {}}, {40009, {}}, {40012, {}}, {0, {}}, {-40001, {}},
+      {40012, {MenuAction::CopyPicture, 0}}, {40013, {MenuAction::SavePicture, 0}},
+      {40000, {}}, {40007, {}}, {40009, {}}, {40014, {}}, {0, {}}, {-40001, {}},
   };
   for (const Case& c : cases) EXPECT_EQ(menuChoice(c.command), c.expected) << c.command;
   for (int scale = kMinScale; scale <= kMaxScale; ++scale) {

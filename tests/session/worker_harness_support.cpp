@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/protocol/session_engine.h"
 #include "core/render/status_screen.h"
 
 namespace pelmora::testing {
@@ -103,7 +104,11 @@ bool WorkerHarness::wait(std::uint32_t ms, bool endOnAction) {
 }
 
 bool WorkerHarness::waitForReport(std::uint32_t ms, const ReportSignal& signal) {
-  if (!hooks_.waitForReport) return wait(std::min(ms, signal.dueEndMs()), true);
+  if (!hooks_.waitForReport) {
+    // Only an announced landing can be slept on here; scripted events never fire.
+    const bool due = signal.kind == ReportSignal::Kind::dueIn;
+    return wait(std::min(ms, due ? signal.dueEndMs() : kIdleWaitMs), true);
+  }
   runDue();
   if (stopRequested()) return true;
   hooks_.waitForReport(ms, signal);

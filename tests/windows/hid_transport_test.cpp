@@ -81,6 +81,7 @@ TEST_F(WindowsTransport, ReportsArriveWhetherTheReadCompletesAtOnceOrLater) {
   fake.reads = {syncIo(64, 0x11), pendingIo(2, 64, 0, 0x22)};
   ASSERT_TRUE(transport.open(kPath));
   EXPECT_FALSE(transport.isReading()) << "the first read completed inside ReadFile";
+  EXPECT_EQ(transport.reportSignal().kind, ReportSignal::Kind::none) << "a report waits: nothing to sleep on";
 
   EXPECT_TRUE(readOnce());
   EXPECT_EQ(report[0], 0x11);
@@ -95,6 +96,10 @@ TEST_F(WindowsTransport, ReportsArriveWhetherTheReadCompletesAtOnceOrLater) {
   EXPECT_EQ(report[63], 0x22);
   EXPECT_FALSE(readOnce()) << "the next read is queued at the driver";
   EXPECT_TRUE(transport.isReading());
+  const ReportSignal signal = transport.reportSignal();
+  EXPECT_EQ(signal.kind, ReportSignal::Kind::event);
+  EXPECT_NE(signal.handle, 0);
+  EXPECT_FALSE(signal.coversFeature);
   EXPECT_EQ(fake.waitingLooks, 0);
   EXPECT_EQ(fake.readCalls, 3);
 }
@@ -119,6 +124,7 @@ TEST_F(WindowsTransport, ReadFailuresStickUntilTheNextOpen) {
     EXPECT_EQ(transport.errorCode(), c.code);
     EXPECT_FALSE(readOnce(false));
     EXPECT_FALSE(transport.poll());
+    EXPECT_EQ(transport.reportSignal().kind, ReportSignal::Kind::none) << "a failed read is not waited on";
     EXPECT_TRUE(transport.close(0));
     EXPECT_EQ(transport.errorCode(), c.code) << "close keeps the code";
   }

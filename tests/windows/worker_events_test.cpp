@@ -51,6 +51,41 @@ TEST(WindowsWorkerWait, WithoutAWakeEventOnlyStopCounts) {
   EXPECT_TRUE(wait(5000));
 }
 
+TEST(WindowsWorkerWait, AReportWaitEndsOnTheReadsEventAfterItsQuietPart) {
+  Event stop(true);
+  Event wake(false);
+  Event read(true);
+  const ReportWaitFunction wait = eventReportWait(stop.handle, wake.handle);
+  ReportSignal signal;
+  signal.kind = ReportSignal::Kind::event;
+  signal.handle = reinterpret_cast<std::intptr_t>(read.handle);
+  SetEvent(read.handle);
+
+  ULONGLONG start = GetTickCount64();
+  EXPECT_FALSE(wait(5000, signal));
+  EXPECT_LT(elapsedMs(start), 1000u) << "a completed read ends the wait";
+
+  signal.quietMs = 40;
+  start = GetTickCount64();
+  EXPECT_FALSE(wait(5000, signal));
+  EXPECT_GE(elapsedMs(start) + 16, 40u) << "a report in the quiet part waits for its end";
+  EXPECT_LT(elapsedMs(start), 1000u);
+
+  ReportSignal due;
+  due.kind = ReportSignal::Kind::dueIn;
+  due.dueInMs = 40;
+  start = GetTickCount64();
+  EXPECT_FALSE(wait(5000, due));
+  EXPECT_GE(elapsedMs(start) + 16, 40u);
+  EXPECT_LT(elapsedMs(start), 1000u) << "the wait ends at the announced landing";
+  start = GetTickCount64();
+  EXPECT_FALSE(wait(5000, ReportSignal{}));
+  EXPECT_LT(elapsedMs(start), 1000u) << "nothing to sleep on: the short pause";
+
+  SetEvent(stop.handle);
+  EXPECT_TRUE(wait(5000, signal)) << "stop wins over the read and ends the quiet part";
+}
+
 TEST(WindowsWorkerWait, ResumeIsReportedOncePerSignal) {
   Event resume(true);
   const ResumeCallback poll = eventResumePoll(resume.handle);

@@ -39,9 +39,7 @@ TEST(AppState, EachTickTakesWhatArrivedOnceAndBuildsTheTitle) {
   EXPECT_TRUE(update.repaint);
   EXPECT_TRUE(update.retitle);
   EXPECT_EQ(update.title, u"Pelmora Ver 2026-10-17 Serial:SN-7");
-  auto painted = std::make_unique<OutputFrame>();
-  copyFrameForPainting(*state, *painted);
-  EXPECT_EQ(*painted, *frame);
+  EXPECT_EQ(state->painted, *frame);
 
   update = takeTimerUpdate(*state);
   EXPECT_FALSE(update.repaint);
@@ -69,6 +67,23 @@ TEST(AppState, AFailedWorkerLeavesItsScreenOnBlackAndTheBareTitle) {
   EXPECT_EQ(state->frame, *statusPicture("Connection Error\nWorker Failed"));
 }
 
+// One message however many frames come before the window handles it; a
+// frame is taken once, so it is painted once.
+TEST(AppState, FramesPostOneMessageUntilTheWindowTakesTheNewest) {
+  auto state = std::make_unique<AppState>();
+  auto frame = std::make_unique<OutputFrame>();
+  frame->fill(1);
+  EXPECT_TRUE(publishFrame(*state, *frame));
+  frame->fill(2);
+  EXPECT_FALSE(publishFrame(*state, *frame)) << "a message is pending";
+  EXPECT_TRUE(takeTimerUpdate(*state).repaint) << "the timer took the frame first";
+  EXPECT_EQ(state->painted, *frame);
+  EXPECT_FALSE(publishFrame(*state, *frame)) << "the message is still pending";
+  EXPECT_TRUE(takePostedFrame(*state));
+  EXPECT_FALSE(takePostedFrame(*state)) << "nothing new: no second paint";
+  EXPECT_TRUE(publishWorkerFailure(*state)) << "the next frame posts again";
+}
+
 // The painter must never see half of one frame and half of the next.
 TEST(AppState, PaintingCopiesAreNeverTorn) {
   auto state = std::make_unique<AppState>();
@@ -79,11 +94,10 @@ TEST(AppState, PaintingCopiesAreNeverTorn) {
       publishFrame(*state, *frame);
     }
   });
-  auto painted = std::make_unique<OutputFrame>();
   for (int i = 0; i < 300; ++i) {
-    copyFrameForPainting(*state, *painted);
-    const std::uint32_t first = painted->front();
-    for (const std::uint32_t pixel : *painted) {
+    takePostedFrame(*state);
+    const std::uint32_t first = state->painted.front();
+    for (const std::uint32_t pixel : state->painted) {
       if (pixel != first) FAIL() << "torn copy: " << first << " beside " << pixel;
     }
   }

@@ -129,7 +129,7 @@ def main():
     player = subprocess.Popen([w.WINE, PLAYER, SERIAL, "--page", PAGE, "--handshake-delay", HANDSHAKE_DELAY_MS],
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     w.STARTED.append(player)
-    proc = w.start(w.PELMORA)
+    proc = w.start(w.PELMORA, args=w.SCALE_ONE)
     wait_for_session("no page with the serial in the title", 30)
     facts = w.info()
     w.save_shot("windows-device-page.png", facts["window"])

@@ -43,6 +43,7 @@ PBT_APMRESUMEAUTOMATIC, DBT_DEVNODES_CHANGED = 18, 7
 MENU_OPENS = 1.0  # generous: the machine may be busy
 SCALE_KEY = "s"  # the English menu's "&Scale"; the Japanese one's is "z"
 KEY_GAP = 0.3
+SCALE_ONE = ("--scale", "1")  # the pictures compared are the core's at scale 1
 
 STARTED = []
 
@@ -189,7 +190,7 @@ def status_reference(text):
 
 def start(exe, env=None, maximised=False, args=()):
     # "start /max" launches as a shortcut set to "Maximised" would.
-    command = [WINE, "start", "/wait", "/max", "Z:" + exe.replace("/", "\\")] if maximised else [WINE, exe, *args]
+    command = [WINE, "start", "/wait", "/max", "Z:" + exe.replace("/", "\\"), *args] if maximised else [WINE, exe, *args]
     proc = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL, env=env)
     STARTED.append(proc)
@@ -256,6 +257,21 @@ def check_startup_picture(reference):
     return facts
 
 
+def check_copy_and_save(facts, reference):
+    step("Ctrl+C and Ctrl+S: notices in the title; the saved PNG is the picture shown")
+    xdotool("mousemove", *map(str, client_centre(facts)))
+    xdotool("click", "1")
+    keys("ctrl+c")
+    until("no copy notice", lambda: info()["title"] == TITLE + " Copied to the clipboard", 5)
+    keys("ctrl+s")
+    title = until("no save notice", lambda: (lambda t: t if t.startswith(TITLE + " Saved: ") else None)(info()["title"]), 10)
+    saved = wine("winepath", "-u", title[len(TITLE + " Saved: "):]).stdout.strip()
+    pixels = subprocess.run(["convert", saved, "-depth", "8", "rgb:-"], capture_output=True).stdout
+    if pixels != reference or capture(facts["client"]) != reference:
+        fail("the saved picture %s is not the one shown" % saved)
+    until("the notice stayed", lambda: info()["title"] == TITLE, 10)
+
+
 def check_menus(facts):
     step("context menu by right-click and by Shift+F10")
     point = (facts["client"][0] + 40, facts["client"][1] + 30)
@@ -298,7 +314,7 @@ def check_japanese_menu(english):
     if not os.path.isdir(os.path.join(locales, "ja_JP.UTF-8")):
         os.makedirs(locales, exist_ok=True)
         subprocess.run(["localedef", "-i", "ja_JP", "-f", "UTF-8", os.path.join(locales, "ja_JP.UTF-8")])
-    proc = start(PELMORA, dict(os.environ, LANG="ja_JP.UTF-8", LC_ALL="ja_JP.UTF-8", LOCPATH=locales))
+    proc = start(PELMORA, dict(os.environ, LANG="ja_JP.UTF-8", LC_ALL="ja_JP.UTF-8", LOCPATH=locales), args=SCALE_ONE)
     facts = info()
     menu = open_menu_by_mouse((facts["client"][0] + 40, facts["client"][1] + 30))
     item = (menu[0] + 2, menu[1] + menu[3] // 3, menu[2] - 4, menu[3] // 3)
@@ -319,10 +335,12 @@ def check_japanese_menu(english):
 
 
 def check_demo(no_device):
-    step("--demo: the simulated synthesizer's changing pages and its serial")
+    step("--demo: the simulated synthesizer's changing pages and its serial, at the first scale for the screen")
     proc = start(PELMORA, args=("--demo",))
     until("no demo serial in the title", lambda: info()["title"] == TITLE + " Serial:DEMO0001", 10)
     facts = info()
+    if facts["client"][2:] != (2 * LCD_W, 2 * LCD_H):
+        fail("client area %r unasked on a %dx%d screen, not scale 2" % (facts["client"][2:], SCREEN_W, SCREEN_H))
     def page():
         pixels = capture(facts["client"])
         return pixels if pixels != no_device else None
@@ -402,7 +420,7 @@ def check_high_dpi():
     at96 = asked192 = None
     for dpi in (96, 192):
         set_log_pixels(dpi)
-        proc = start(PELMORA)
+        proc = start(PELMORA, args=SCALE_ONE)
         facts = info()
         if facts["dpi"] != dpi:
             fail("the window's dpi is %d with LogPixels %d" % (facts["dpi"], dpi))
@@ -428,7 +446,7 @@ def check_high_dpi():
 
 def check_started_maximised():
     step("started maximised: shown normally at its own size")
-    proc = start(PELMORA, maximised=True)
+    proc = start(PELMORA, maximised=True, args=SCALE_ONE)
     facts = info()
     if facts["zoomed"] or facts["client"][2:] != (LCD_W, LCD_H):
         fail("started maximised: zoomed %s, client area %r" % (facts["zoomed"], facts["client"][2:]))
@@ -439,7 +457,7 @@ def check_started_maximised():
 
 def check_worker_failure(reference):
     step("a worker that fails leaves its screen and the bare title")
-    proc = start(EVENT_PROBE, dict(os.environ, PELMORA_PROBE_FAIL="1"))
+    proc = start(EVENT_PROBE, dict(os.environ, PELMORA_PROBE_FAIL="1"), args=SCALE_ONE)
     facts = info()
     until("no \"Connection Error / Worker Failed\" picture", lambda: capture(facts["client"]) == reference, 10)
     if info()["title"] != TITLE:
@@ -495,8 +513,22 @@ def main():
     set_log_pixels(96)
     reference = status_reference("No Device")
 
-    proc = start(PELMORA)
+    for option, code in (("--help", 0), ("--dmeo", 2)):
+        step("%s: told in a message box, exit code %d" % (option, code))
+        box = subprocess.Popen([WINE, PELMORA, option], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+        STARTED.append(box)
+        found = until("no message box", lambda: subprocess.run(["xdotool", "search", "--name", "^Pelmora$"],
+                                                               capture_output=True, text=True).stdout.split(), 10)
+        shape = subprocess.run(["xdotool", "getwindowgeometry", "--shell", found[0]], capture_output=True, text=True)
+        geometry = dict(line.split("=") for line in shape.stdout.split())
+        save_shot("windows%s.png" % option[1:], tuple(int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")))
+        keys("Return")
+        if wait_exit(box, 10) != code:
+            fail("%s did not end with %d" % (option, code))
+    proc = start(PELMORA, args=SCALE_ONE)
     facts = check_startup_picture(reference)
+    check_copy_and_save(facts, reference)
     english_menu = check_menus(facts)
     check_scale_and_clamp()
     check_drag()

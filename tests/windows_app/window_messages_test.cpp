@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "host/menu_commands.h"
 #include "windows/app/menu_model.h"
 
 namespace pelmora::winapp {
@@ -39,6 +40,14 @@ TEST(WindowMessages, OnlySizingAndMaximisingAreSwallowed) {
   }
 }
 
+TEST(WindowMessages, OnlyCtrlAloneWithCOrSAsksForThePicture) {
+  EXPECT_EQ(pictureKeyCommand('C', true, false), host::kCommandCopyPicture);
+  EXPECT_EQ(pictureKeyCommand('S', true, false), host::kCommandSavePicture);
+  EXPECT_EQ(pictureKeyCommand('C', false, false), 0);  // a plain C
+  EXPECT_EQ(pictureKeyCommand('S', true, true), 0);    // Ctrl+Shift+S or Ctrl+Alt+S
+  EXPECT_EQ(pictureKeyCommand('V', true, false), 0);
+}
+
 TEST(WindowMessages, OnlyTheTwoResumeBroadcastsCount) {
   EXPECT_TRUE(isResumeBroadcast(18));
   EXPECT_TRUE(isResumeBroadcast(7));
@@ -58,10 +67,15 @@ TEST(MenuModel, MarksFollowTheWindowTextsTheLanguageAndKeyboardOpensAtThePicture
   EXPECT_FALSE(menuModel(2, false, kEnglish).topmostChecked);
   const auto texts = [](host::UiLanguage language) {
     const MenuTexts& t = *menuModel(1, false, language).texts;
-    return std::u16string(t.scaleSubmenu) + u"|" + t.topmost + u"|" + t.exit;
+    return std::u16string(t.scaleSubmenu) + u"|" + t.topmost + u"|" + t.copyPicture + u"|" + t.savePicture + u"|" +
+           t.exit + u"|" + t.copiedNotice + u"|" + t.savedNotice + u"|" + t.notSavedNotice;
   };
-  EXPECT_EQ(texts(host::UiLanguage::Japanese), u"拡大率(&Z)|常に手前に表示|終了(&X)");
-  EXPECT_EQ(texts(host::UiLanguage::English), u"&Scale|Always on Top|E&xit");
+  EXPECT_EQ(texts(host::UiLanguage::Japanese),
+            u"拡大率(&Z)|常に手前に表示|画像をコピー(&C)\tCtrl+C|画像を保存(&V)\tCtrl+S|終了(&X)|"
+            u"クリップボードにコピーしました|保存先: |保存できません: ");
+  EXPECT_EQ(texts(host::UiLanguage::English),
+            u"&Scale|Always on Top|&Copy Picture\tCtrl+C|Sa&ve Picture\tCtrl+S|E&xit|"
+            u"Copied to the clipboard|Saved: |Not saved: ");
 
   EXPECT_EQ(menuAnchor(lParamFromPoint({-1, -1}), 2), (MenuAnchor{{320, 170}, true}));
   EXPECT_EQ(menuAnchor(lParamFromPoint({-1, 40}), 2), (MenuAnchor{{-1, 40}, false}));

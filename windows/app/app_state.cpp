@@ -9,12 +9,33 @@ namespace pelmora::winapp {
 
 void drawStartupFrame(AppState& state) {
   drawStatusScreen(state.frame, kStartupStatus.data(), kStartupStatus.size(), false);
+  state.painted = state.frame;
 }
 
-void publishFrame(AppState& state, const OutputFrame& frame) {
+namespace {
+
+// Under the lock.
+bool markFramePublished(AppState& state) {
+  state.frameDirty = true;
+  const bool tell = !state.framePosted;
+  state.framePosted = true;
+  return tell;
+}
+
+// Under the lock.
+bool takeDirtyFrame(AppState& state) {
+  if (!state.frameDirty) return false;
+  state.painted = state.frame;
+  state.frameDirty = false;
+  return true;
+}
+
+}  // namespace
+
+bool publishFrame(AppState& state, const OutputFrame& frame) {
   std::lock_guard<std::mutex> guard(state.lock);
   state.frame = frame;
-  state.frameDirty = true;
+  return markFramePublished(state);
 }
 
 void publishSerial(AppState& state, std::u16string_view serial) {
@@ -23,15 +44,15 @@ void publishSerial(AppState& state, std::u16string_view serial) {
   state.titleDirty = true;
 }
 
-void publishWorkerFailure(AppState& state) {
+bool publishWorkerFailure(AppState& state) {
   auto frame = std::make_unique<OutputFrame>();
   frame->fill(0);
   drawStatusScreen(*frame, kWorkerFailedStatus.data(), kWorkerFailedStatus.size(), false);
   std::lock_guard<std::mutex> guard(state.lock);
   state.frame = *frame;
-  state.frameDirty = true;
   state.serial.clear();
   state.titleDirty = true;
+  return markFramePublished(state);
 }
 
 TimerUpdate takeTimerUpdate(AppState& state) {
@@ -39,19 +60,28 @@ TimerUpdate takeTimerUpdate(AppState& state) {
   std::u16string serial;
   {
     std::lock_guard<std::mutex> guard(state.lock);
-    update.repaint = state.frameDirty;
+    update.repaint = takeDirtyFrame(state);
     update.retitle = state.titleDirty;
-    state.frameDirty = false;
     state.titleDirty = false;
     if (update.retitle) serial = state.serial;
   }
-  if (update.retitle) update.title = host::windowTitle(serial);
+  if (update.retitle) update.title = host::windowTitle(serial, state.notice);
   return update;
 }
 
-void copyFrameForPainting(AppState& state, OutputFrame& out) {
+std::u16string currentTitle(AppState& state) {
+  std::u16string serial;
+  {
+    std::lock_guard<std::mutex> guard(state.lock);
+    serial = state.serial;
+  }
+  return host::windowTitle(serial, state.notice);
+}
+
+bool takePostedFrame(AppState& state) {
   std::lock_guard<std::mutex> guard(state.lock);
-  out = state.frame;
+  state.framePosted = false;
+  return takeDirtyFrame(state);
 }
 
 }  // namespace pelmora::winapp

@@ -30,27 +30,33 @@ struct AppState {
   OutputFrame frame{};
   std::mutex lock;
   bool frameDirty = false;
+  bool framePosted = false;  // the window has a frame message it has not handled yet
   bool titleDirty = false;
   std::u16string serial;
   Handle stopEvent = nullptr;    // manual reset: the worker stops
   Handle wakeEvent = nullptr;    // auto reset: a supervisor wait ends early
   Handle resumeEvent = nullptr;  // manual reset: the system has resumed
   Handle workerThread = nullptr;
+  Handle window = nullptr;  // HWND, set before the worker starts
   Handle deviceNotification = nullptr;
   bool demo = false;  // the simulated synthesizer instead of the devices
   trace::ProgramRecording* recording = nullptr;  // `--record FILE`: the worker writes a trace
+  std::u16string notice;  // user interface thread only: follows the serial in the title
+  OutputFrame painted{};  // user interface thread only: the frame the window paints
 };
 
 // "No Device" on black, so the window has something to show before the
 // worker's first frame. Called before the worker exists.
 void drawStartupFrame(AppState& state);
 
-// Worker side.
-void publishFrame(AppState& state, const OutputFrame& frame);
+// Worker side. Publishing a frame is true when the window must be told
+// (posted one message); false while the message of an earlier frame is still
+// pending, which will show this one.
+bool publishFrame(AppState& state, const OutputFrame& frame);
 void publishSerial(AppState& state, std::u16string_view serial);
 // A worker that ended by an exception: its status screen on black and the
 // bare title, to stay until the window closes.
-void publishWorkerFailure(AppState& state);
+bool publishWorkerFailure(AppState& state);
 
 // User interface side: what one timer tick has to do.
 struct TimerUpdate {
@@ -58,9 +64,15 @@ struct TimerUpdate {
   bool retitle = false;
   std::u16string title;  // the whole window title when retitle is set
 };
-// Reads and clears both flags; the title is built outside the lock.
+// Reads and clears both flags (a new frame is taken into `painted`); the
+// title is built outside the lock.
 TimerUpdate takeTimerUpdate(AppState& state);
-// The frame to paint, copied so that painting never holds the lock.
-void copyFrameForPainting(AppState& state, OutputFrame& out);
+// The whole title now, with the notice; for a notice that has to show at once.
+std::u16string currentTitle(AppState& state);
+// The window handles its frame message: the newest frame, if not taken yet,
+// is copied into `painted` (so painting never holds the lock, and a frame
+// taken once is painted once); true when it was. The next published frame
+// posts a message again.
+bool takePostedFrame(AppState& state);
 
 }  // namespace pelmora::winapp

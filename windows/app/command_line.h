@@ -7,4 +7,9 @@ namespace pelmora::winapp {
 
 host::ProgramOptions commandLineOptions();
 
+// Answers --help and --version, or names what was not understood, in a
+// message box: a program started from a shortcut has no console to write
+// to. True when the program ends here with `exitCode`.
+bool answerCommandLine(const host::ProgramOptions& options, int& exitCode);
+
 }  // namespace pelmora::winapp

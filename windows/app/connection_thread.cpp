@@ -4,6 +4,7 @@
 #include "sim/demo_synth.h"
 #include "windows/app/app_state.h"
 #include "trace/trace_recording.h"
+#include "windows/app/window_procedure.h"
 #include "windows/app/worker_hooks.h"
 
 namespace pelmora::winapp {
@@ -12,8 +13,13 @@ namespace {
 // `--demo`: the simulated synthesizer instead of the system's devices.
 ConnectionHooks hooksFor(AppState& state) { return state.demo ? sim::demoHooks() : workerHooks(state); }
 
+// One message however many frames come before the window handles it.
+void tellWindow(AppState& state, bool needed) {
+  if (needed) PostMessageW(static_cast<HWND>(state.window), kFrameReadyMessage, 0, 0);
+}
+
 void runWorker(AppState& state) {
-  FrameCallback onFrame = [&state](const OutputFrame& frame) { publishFrame(state, frame); };
+  FrameCallback onFrame = [&state](const OutputFrame& frame) { tellWindow(state, publishFrame(state, frame)); };
   SerialCallback onSerial = [&state](const std::u16string& serial) { publishSerial(state, serial); };
   ConnectionWorker worker(state.stopEvent, std::move(onFrame), state.wakeEvent, state.resumeEvent, ModelCallback{},
                           RawReportCallback{}, hooksFor(state), std::move(onSerial));
@@ -29,7 +35,7 @@ DWORD WINAPI ConnectionThread(LPVOID parameter) {
     runWorker(state);
   } catch (...) {
     try {
-      publishWorkerFailure(state);
+      tellWindow(state, publishWorkerFailure(state));
     } catch (...) {
       // Out of memory even for the failure screen: the last picture stays.
     }

@@ -8,9 +8,6 @@ namespace {
 
 const wchar_t* wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 
-// The language of the Windows user interface, not the regional format.
-host::UiLanguage userLanguage() { return host::uiLanguageFromLangId(GetUserDefaultUILanguage()); }
-
 // False when the menu could not be filled; the popup is then destroyed by
 // the caller, and a submenu not yet attached is destroyed here.
 bool fillMenu(HMENU popup, HMENU scales, const MenuModel& model) {
@@ -29,10 +26,17 @@ bool fillMenu(HMENU popup, HMENU scales, const MenuModel& model) {
   }
   return AppendMenuW(popup, MF_STRING | (model.topmostChecked ? MF_CHECKED : MF_UNCHECKED), host::kCommandTopmost,
                      wide(model.texts->topmost)) &&
+         AppendMenuW(popup, MF_SEPARATOR, 0, nullptr) &&
+         AppendMenuW(popup, MF_STRING, host::kCommandCopyPicture, wide(model.texts->copyPicture)) &&
+         AppendMenuW(popup, MF_STRING, host::kCommandSavePicture, wide(model.texts->savePicture)) &&
+         AppendMenuW(popup, MF_SEPARATOR, 0, nullptr) &&
          AppendMenuW(popup, MF_STRING, host::kCommandExit, wide(model.texts->exit));
 }
 
 }  // namespace
+
+// The language of the Windows user interface, not the regional format.
+host::UiLanguage userLanguage() { return host::uiLanguageFromLangId(GetUserDefaultUILanguage()); }
 
 void showContextMenu(HWND window, const AppState& state, LPARAM lParam) {
   const MenuAnchor anchor = menuAnchor(lParam, state.scale);

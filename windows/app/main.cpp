@@ -102,9 +102,11 @@ int runMessageLoop() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
-  auto state = std::make_unique<AppState>();
   const pelmora::host::ProgramOptions options = commandLineOptions();
+  if (int exitCode = 0; answerCommandLine(options, exitCode)) return exitCode;
+  auto state = std::make_unique<AppState>();
   state->demo = options.demo;
+  state->scale = options.scale != 0 ? options.scale : firstScaleForScreen();
   drawStartupFrame(*state);
   // A file that cannot be written is said once the window is up, and the
   // program runs as it would without the option.
@@ -129,6 +131,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     return 1;
   }
   registerForHidArrivals(window, *state);
+  state->window = window;
 
   state->workerThread = CreateThread(nullptr, 0, ConnectionThread, state.get(), 0, nullptr);
   if (state->workerThread == nullptr) {

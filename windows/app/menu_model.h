@@ -11,13 +11,20 @@
 
 namespace pelmora::winapp {
 
-// The words of the menu in one language; UTF-16, as the wide Win32 calls
-// take them, with "&" before the access key.
+// The words of the menu, and of the notices the title shows after a copy
+// or a save, in one language; UTF-16, as the wide Win32 calls take them,
+// with "&" before an access key and a tab before a shortcut.
 struct MenuTexts {
   const char16_t* scaleSubmenu;
   const char16_t* topmost;
+  const char16_t* copyPicture;
+  const char16_t* savePicture;
   const char16_t* exit;
+  const char16_t* copiedNotice;
+  const char16_t* savedNotice;     // the path follows
+  const char16_t* notSavedNotice;  // the reason follows
 };
+const MenuTexts& menuTexts(host::UiLanguage language);
 inline constexpr std::array<const char16_t*, 6> kScaleTexts = {u"1x", u"2x", u"3x", u"4x", u"5x", u"6x"};
 
 struct MenuModel {

@@ -5,10 +5,6 @@
 namespace pelmora::winapp {
 
 void paintFrame(HDC dc, AppState& state) {
-  // One copy for the program's one window, made once rather than per paint.
-  static OutputFrame copy;
-  copyFrameForPainting(state, copy);
-
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
   info.bmiHeader.biWidth = kCanvasWidth;
@@ -19,7 +15,7 @@ void paintFrame(HDC dc, AppState& state) {
 
   const host::Size area = host::lcdAreaSize(state.scale);
   SetStretchBltMode(dc, COLORONCOLOR);
-  StretchDIBits(dc, 0, 0, area.width, area.height, 0, 0, kCanvasWidth, kCanvasHeight, copy.data(), &info,
+  StretchDIBits(dc, 0, 0, area.width, area.height, 0, 0, kCanvasWidth, kCanvasHeight, state.painted.data(), &info,
                 DIB_RGB_COLORS, SRCCOPY);
   GdiFlush();
 }

@@ -6,8 +6,8 @@
 
 namespace pelmora::winapp {
 
-// Draws from a private copy of the frame, so the worker is never kept
-// waiting while GDI works. User interface thread only.
+// Draws the frame last taken (AppState::painted), so the worker is never
+// kept waiting while GDI works. User interface thread only.
 void paintFrame(HDC dc, AppState& state);
 
 }  // namespace pelmora::winapp

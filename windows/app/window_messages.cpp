@@ -1,5 +1,7 @@
 #include "windows/app/window_messages.h"
 
+#include "host/menu_commands.h"
+
 namespace pelmora::winapp {
 
 int firstShowCommand(int showCommand) {
@@ -15,6 +17,13 @@ std::intptr_t lParamFromPoint(host::Point point) {
   const auto low = static_cast<std::uint16_t>(point.x);
   const auto high = static_cast<std::uint16_t>(point.y);
   return static_cast<std::intptr_t>((static_cast<std::uint32_t>(high) << 16) | low);
+}
+
+int pictureKeyCommand(std::uintptr_t virtualKey, bool control, bool otherModifier) {
+  if (!control || otherModifier) return 0;
+  if (virtualKey == kVkC) return host::kCommandCopyPicture;
+  if (virtualKey == kVkS) return host::kCommandSavePicture;
+  return 0;
 }
 
 bool isSwallowedSysCommand(std::uintptr_t wParam) {

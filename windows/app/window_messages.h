@@ -24,6 +24,12 @@ host::Point pointFromLParam(std::intptr_t lParam);
 // The opposite packing, as WM_NCLBUTTONDOWN takes a screen point.
 std::intptr_t lParamFromPoint(host::Point point);
 
+// The menu command a key asks for: Ctrl+C copies the picture, Ctrl+S saves
+// it; 0 for any other key or with another modifier held as well.
+inline constexpr std::uintptr_t kVkC = 'C';
+inline constexpr std::uintptr_t kVkS = 'S';
+int pictureKeyCommand(std::uintptr_t virtualKey, bool control, bool otherModifier);
+
 // Resize and maximise are refused: the window's size follows the scale.
 bool isSwallowedSysCommand(std::uintptr_t wParam);
 // A power broadcast that says the system came back from sleep.

@@ -6,7 +6,10 @@
 #include "trace/trace_recording.h"
 #include "windows/app/app_state.h"
 #include "windows/app/context_menu.h"
+#include "windows/app/menu_model.h"
 #include "windows/app/painting.h"
+#include "windows/app/picture_export.h"
+#include "windows/app/text_encoding.h"
 #include "windows/app/window_messages.h"
 #include "windows/app/window_sizing.h"
 
@@ -31,6 +34,7 @@ void onDestroy(HWND window, AppState* state) {
     }
   }
   KillTimer(window, kFrameTimerId);
+  KillTimer(window, kNoticeTimerId);
   PostQuitMessage(0);
 }
 
@@ -39,6 +43,43 @@ void onPaint(HWND window, AppState* state) {
   HDC dc = BeginPaint(window, &paint);
   if (dc != nullptr && state != nullptr) paintFrame(dc, *state);
   EndPaint(window, &paint);
+}
+
+void setTitle(HWND window, const std::u16string& title) {
+  SetWindowTextW(window, reinterpret_cast<const wchar_t*>(title.c_str()));
+}
+
+// The notice follows the serial in the title for a few seconds.
+void showNotice(HWND window, AppState& state, std::u16string notice) {
+  state.notice = std::move(notice);
+  setTitle(window, currentTitle(state));
+  SetTimer(window, kNoticeTimerId, kNoticeMs, nullptr);
+}
+
+void endNotice(HWND window, AppState* state) {
+  KillTimer(window, kNoticeTimerId);
+  if (state == nullptr || state->notice.empty()) return;
+  state->notice.clear();
+  setTitle(window, currentTitle(*state));
+}
+
+std::u16string utf16(const std::wstring& text) { return {text.begin(), text.end()}; }
+
+// The picture as it is shown now, at the window's scale.
+void exportPicture(HWND window, AppState& state, host::MenuAction action) {
+  const OutputFrame* frame = &state.painted;
+  const MenuTexts& texts = menuTexts(userLanguage());
+  if (action == host::MenuAction::CopyPicture) {
+    if (copyPictureToClipboard(window, *frame, state.scale)) showNotice(window, state, texts.copiedNotice);
+    return;
+  }
+  std::wstring path;
+  std::string error;
+  if (savePictureInPictures(*frame, state.scale, path, error)) {
+    showNotice(window, state, texts.savedNotice + utf16(path));
+  } else {
+    showNotice(window, state, texts.notSavedNotice + utf16(wideFromUtf8(error)));
+  }
 }
 
 void onCommand(HWND window, AppState* state, int command) {
@@ -51,6 +92,10 @@ void onCommand(HWND window, AppState* state, int command) {
       return;
     case host::MenuAction::ToggleTopmost:
       toggleTopmost(window);
+      return;
+    case host::MenuAction::CopyPicture:
+    case host::MenuAction::SavePicture:
+      if (state != nullptr) exportPicture(window, *state, choice.action);
       return;
     case host::MenuAction::Exit:
       DestroyWindow(window);
@@ -79,6 +124,12 @@ void onTimer(HWND window, AppState* state) {
   const TimerUpdate update = takeTimerUpdate(*state);
   if (update.retitle) SetWindowTextW(window, reinterpret_cast<const wchar_t*>(update.title.c_str()));
   if (update.repaint) InvalidateRect(window, nullptr, FALSE);
+}
+
+void onFrameReady(HWND window, AppState* state) {
+  if (state == nullptr || !takePostedFrame(*state)) return;
+  InvalidateRect(window, nullptr, FALSE);
+  UpdateWindow(window);
 }
 
 // Pressing the button anywhere on the picture drags the window, as the
@@ -123,6 +174,17 @@ LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
       return DefWindowProcW(window, message, wParam, lParam);
     case WM_TIMER:
       if (wParam == kFrameTimerId) onTimer(window, state);
+      if (wParam == kNoticeTimerId) endNotice(window, state);
+      return 0;
+    case WM_KEYDOWN:
+      if (const int command = pictureKeyCommand(wParam, GetKeyState(VK_CONTROL) < 0,
+                                                GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_MENU) < 0)) {
+        onCommand(window, state, command);
+        return 0;
+      }
+      return DefWindowProcW(window, message, wParam, lParam);
+    case kFrameReadyMessage:
+      onFrameReady(window, state);
       return 0;
     case WM_LBUTTONDOWN:
       startDrag(window, lParam);

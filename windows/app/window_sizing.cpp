@@ -5,11 +5,32 @@
 
 namespace pelmora::winapp {
 
-SIZE windowSizeFor(int scale, UINT dpi) {
+namespace {
+
+// What the system draws around a client area at the DPI: title bar and borders.
+host::Size frameSize(UINT dpi) {
   RECT frame{0, 0, 0, 0};
   AdjustWindowRectExForDpi(&frame, kWindowStyle, FALSE, kWindowExStyle, dpi);
-  const host::Size size = windowSizeAt(scale, {frame.right - frame.left, frame.bottom - frame.top});
+  return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+host::Rect workAreaOf(const MONITORINFO& info) {
+  const RECT& work = info.rcWork;
+  return {work.left, work.top, work.right - work.left, work.bottom - work.top};
+}
+
+}  // namespace
+
+SIZE windowSizeFor(int scale, UINT dpi) {
+  const host::Size size = windowSizeAt(scale, frameSize(dpi));
   return {size.width, size.height};
+}
+
+int firstScaleForScreen() {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &info)) return host::kMinScale;
+  return host::firstScale(frameSize(GetDpiForSystem()), workAreaOf(info));
 }
 
 void resizeWindow(HWND window, int scale, UINT dpi, POINT topLeft) {
@@ -18,9 +39,7 @@ void resizeWindow(HWND window, int scale, UINT dpi, POINT topLeft) {
   MONITORINFO info{};
   info.cbSize = sizeof info;
   if (GetMonitorInfoW(monitor, &info)) {
-    const RECT& work = info.rcWork;
-    const host::Point kept = host::keepInWorkArea(
-        {topLeft.x, topLeft.y}, {work.left, work.top, work.right - work.left, work.bottom - work.top});
+    const host::Point kept = host::keepInWorkArea({topLeft.x, topLeft.y}, workAreaOf(info));
     topLeft = {kept.x, kept.y};
   }
   SetWindowPos(window, nullptr, topLeft.x, topLeft.y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);

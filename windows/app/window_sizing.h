@@ -11,6 +11,10 @@ inline constexpr DWORD kWindowExStyle = 0;
 // The outer size of a window whose client area shows the picture at scale.
 SIZE windowSizeFor(int scale, UINT dpi);
 
+// The scale a window opens at unasked, for the work area of the primary
+// monitor, where a window placed by the system appears.
+int firstScaleForScreen();
+
 // Sizes the window for the scale at the DPI, with its top-left at the
 // requested point moved as far as needed to keep a grip inside the work
 // area of the nearest monitor; then repaints.

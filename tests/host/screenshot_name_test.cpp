@@ -1,10 +1,10 @@
-#include "linux/app/screenshot_name.h"
+#include "host/screenshot_name.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 
-namespace pelmora::app {
+namespace pelmora::host {
 namespace {
 
 std::tm sampleTime() {
@@ -31,6 +31,8 @@ TEST(ScreenshotName, NeverOverwritesAnEarlierPicture) {
   taken.insert("/home/u/Pictures/pelmora-20261209-070503-2.png");
   EXPECT_EQ(screenshotPath("/home/u/Pictures/", sampleTime(), exists),
             "/home/u/Pictures/pelmora-20261209-070503-3.png");
+  EXPECT_EQ(screenshotPath("C:\\Users\\u\\Pictures", sampleTime(), exists),
+            "C:\\Users\\u\\Pictures\\pelmora-20261209-070503.png");
   // A folder where every variant exists gives up instead of looping.
   EXPECT_EQ(screenshotPath("/x", sampleTime(), [](const std::string&) { return true; }), "");
 }
@@ -43,4 +45,4 @@ TEST(ScreenshotName, FolderFallsBackToHome) {
 }
 
 }  // namespace
-}  // namespace pelmora::app
+}  // namespace pelmora::host

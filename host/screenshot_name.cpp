@@ -1,9 +1,9 @@
-#include "linux/app/screenshot_name.h"
+#include "host/screenshot_name.h"
 
 #include <array>
 #include <cstdio>
 
-namespace pelmora::app {
+namespace pelmora::host {
 namespace {
 
 constexpr const char* kPrefix = "pelmora-";
@@ -19,9 +19,12 @@ std::string stamp(const std::tm& t) {
   return text.data();
 }
 
+// Joined with the folder's own separator: a Windows folder comes with
+// backslashes.
 std::string joinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
-  return folder.back() == '/' ? folder + name : folder + "/" + name;
+  const char separator = folder.find('/') == std::string::npos && folder.find('\\') != std::string::npos ? '\\' : '/';
+  return folder.back() == separator ? folder + name : folder + separator + name;
 }
 
 }  // namespace
@@ -48,4 +51,4 @@ std::string screenshotFolder(const char* picturesFolder, const char* homeFolder)
   return ".";
 }
 
-}  // namespace pelmora::app
+}  // namespace pelmora::host

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-namespace pelmora::app {
+namespace pelmora::host {
 
 // "pelmora-YYYYMMDD-HHMMSS.png" from a local time.
 std::string screenshotFileName(const std::tm& localTime);
@@ -18,4 +18,4 @@ std::string screenshotPath(const std::string& folder, const std::tm& localTime,
 // The Pictures folder when known, otherwise the home folder.
 std::string screenshotFolder(const char* picturesFolder, const char* homeFolder);
 
-}  // namespace pelmora::app
+}  // namespace pelmora::host
