@@ -386,6 +386,11 @@ NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullab
   _topmost = NO;
   _serial = @"";
   _version = LCDApplicationVersion();
+  // A frame is shown as it arrives; the delegate's 60 Hz tick still looks too.
+  __weak LCDWindowController* weakSelf = self;
+  [session setArrivalHandler:^{
+    [weakSelf refresh];
+  }];
 
   NSString* title = LCDStringFromUtf16(mac::windowTitle(LCDUtf16FromString(_version), u""));
   window.title = title;
