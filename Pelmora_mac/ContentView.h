@@ -25,6 +25,8 @@ NSMenu* LCDMakeMenu(const pelmora::mac::MenuSpec& spec, id<LCDApplicationActions
 // a drag moves the window.
 @interface LCDView : NSView
 @property (nonatomic, readonly, nullable) CGImageRef image;
+// The frame shown, as showPixels took it.
+@property (nonatomic, readonly, nullable, copy) NSData* pixels;
 // Shows a frame as LCDSession's takePixels delivers it; anything that is not
 // one whole frame is ignored.
 - (void)showPixels:(NSData*)pixels;
@@ -54,6 +56,8 @@ NSMenu* LCDMakeMenu(const pelmora::mac::MenuSpec& spec, id<LCDApplicationActions
 @end
 
 @interface LCDWindowController : NSWindowController <NSWindowDelegate, NSMenuItemValidation>
+// "--scale N" for every window opened from now on; 0: chosen for the screen.
+@property (class, nonatomic) NSInteger requestedScale;
 @property (nonatomic, readonly, strong) LCDSession* session;
 // Called when the window is about to close.
 @property (nonatomic, copy, nullable) void (^onClose)(void);
@@ -73,6 +77,10 @@ NSMenu* LCDMakeMenu(const pelmora::mac::MenuSpec& spec, id<LCDApplicationActions
 // The sender's tag is the scale, 1 to 6; the top-left corner stays put.
 - (IBAction)changeScale:(nullable id)sender;
 - (IBAction)toggleTopmost:(nullable id)sender;
+// The picture at its current scale: onto the pasteboard as PNG and TIFF, or
+// into a PNG file in Pictures (else the home folder); the title says so.
+- (IBAction)copy:(nullable id)sender;
+- (IBAction)savePicture:(nullable id)sender;
 // Takes the newest frame and follows the serial in the title.
 - (void)refresh;
 @end

@@ -4,12 +4,18 @@
 #import <dispatch/dispatch.h>
 #import <objc/runtime.h>
 
+#include <algorithm>
+#include <ctime>
 #include <optional>
+#include <string>
+#include <vector>
 
 #import "Pelmora_mac/LCDStrings.h"
 #include "Pelmora_mac/ui/frame_image.h"
 #include "Pelmora_mac/ui/menu_states.h"
 #include "Pelmora_mac/ui/window_geometry.h"
+#include "Pelmora_mac/ui/window_title.h"
+#include "host/screenshot_name.h"
 
 namespace mac = pelmora::mac;
 
@@ -21,6 +27,10 @@ constexpr NSWindowCollectionBehavior kCollectionBehavior =
     NSWindowCollectionBehaviorManaged | NSWindowCollectionBehaviorParticipatesInCycle |
     NSWindowCollectionBehaviorFullScreenNone | NSWindowCollectionBehaviorFullScreenDisallowsTiling;
 constexpr CGFloat kTitleFontSize = 12;
+// How long the title names a copy or a save.
+constexpr double kNoticeSeconds = 4;
+
+NSInteger gRequestedScale = 0;  // main thread only
 
 // The portable decisions speak in the platform's numbers.
 static_assert(kStandardStyle == 7);
@@ -34,6 +44,7 @@ constexpr mac::MenuAction kAllActions[] = {
     mac::MenuAction::About,         mac::MenuAction::Hide,          mac::MenuAction::Terminate,
     mac::MenuAction::NewWindow,     mac::MenuAction::PerformClose,  mac::MenuAction::ChangeScale,
     mac::MenuAction::ToggleTopmost, mac::MenuAction::PerformMiniaturize, mac::MenuAction::ArrangeInFront,
+    mac::MenuAction::CopyPicture,   mac::MenuAction::SavePicture,
 };
 
 SEL selectorFor(mac::MenuAction action) {
@@ -47,6 +58,8 @@ SEL selectorFor(mac::MenuAction action) {
     case mac::MenuAction::ToggleTopmost: return @selector(toggleTopmost:);
     case mac::MenuAction::PerformMiniaturize: return @selector(performMiniaturize:);
     case mac::MenuAction::ArrangeInFront: return @selector(arrangeInFront:);
+    case mac::MenuAction::CopyPicture: return @selector(copy:);
+    case mac::MenuAction::SavePicture: return @selector(savePicture:);
     case mac::MenuAction::None: break;
   }
   return nullptr;
@@ -87,6 +100,52 @@ mac::Rect macRect(NSRect rect) {
 
 NSSize nsSize(mac::Size size) { return NSMakeSize(size.width, size.height); }
 
+// A whole frame at `scale` as a bitmap; nil when none can be made.
+NSBitmapImageRep* _Nullable scaledBitmap(NSData* pixels, NSInteger scale) {
+  if (!mac::isWholeFrame(pixels.length)) return nil;
+  const std::vector<std::uint8_t> picture =
+      mac::scaledPicture(static_cast<const std::uint8_t*>(pixels.bytes), static_cast<int>(scale));
+  const mac::FrameImageLayout layout = mac::frameImageLayout();
+  const auto width = static_cast<NSInteger>(layout.width) * scale;
+  const auto height = static_cast<NSInteger>(layout.height) * scale;
+  NSBitmapImageRep* bitmap = [[NSBitmapImageRep alloc] initWithBitmapDataPlanes:nullptr
+                                                                     pixelsWide:width
+                                                                     pixelsHigh:height
+                                                                  bitsPerSample:8
+                                                                samplesPerPixel:4
+                                                                       hasAlpha:YES
+                                                                       isPlanar:NO
+                                                                 colorSpaceName:NSDeviceRGBColorSpace
+                                                                    bytesPerRow:width * 4
+                                                                   bitsPerPixel:32];
+  if (bitmap == nil || bitmap.bitmapData == nullptr) return nil;
+  std::copy(picture.begin(), picture.end(), bitmap.bitmapData);
+  return bitmap;
+}
+
+// Pictures when the user has it, else the home folder.
+NSString* pictureFolder() {
+  NSArray<NSString*>* found = NSSearchPathForDirectoriesInDomains(NSPicturesDirectory, NSUserDomainMask, YES);
+  BOOL isFolder = NO;
+  NSString* pictures = found.firstObject;
+  if (pictures != nil && [NSFileManager.defaultManager fileExistsAtPath:pictures isDirectory:&isFolder] && isFolder) {
+    return pictures;
+  }
+  return NSHomeDirectory();
+}
+
+// A free "pelmora-YYYYMMDD-HHMMSS.png" path in the picture folder; nil when none.
+NSString* _Nullable freePicturePath() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  const char* folder = pictureFolder().fileSystemRepresentation;
+  const std::string path = pelmora::host::screenshotPath(folder != nullptr ? folder : "", local, [](const std::string& p) {
+    return [NSFileManager.defaultManager fileExistsAtPath:LCDStringFromUtf8(p)];
+  });
+  return path.empty() ? nil : LCDStringFromUtf8(path);
+}
+
 // The tag of whatever sent an action; 0 when it has none.
 NSInteger senderTag(id _Nullable sender) {
   if (![sender respondsToSelector:@selector(tag)]) return 0;
@@ -104,6 +163,7 @@ NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullab
 
 @implementation LCDView {
   CGImageRef _image;
+  NSData* _pixels;
 }
 
 - (void)dealloc {
@@ -112,6 +172,10 @@ NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullab
 
 - (nullable CGImageRef)image {
   return _image;
+}
+
+- (nullable NSData*)pixels {
+  return _pixels;
 }
 
 - (BOOL)isFlipped {
@@ -144,6 +208,7 @@ NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullab
   if (image == nullptr) return;
   CGImageRelease(_image);
   _image = image;
+  _pixels = [pixels copy];
   self.needsDisplay = YES;
 }
 
@@ -285,12 +350,25 @@ NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullab
 
 @implementation LCDWindowController {
   NSString* _version;
+  NSString* _notice;  // said in the title after a copy or a save; nil: none
+  NSUInteger _noticeCount;
+}
+
++ (NSInteger)requestedScale {
+  return gRequestedScale;
+}
+
++ (void)setRequestedScale:(NSInteger)scale {
+  gRequestedScale = scale;
 }
 
 - (instancetype)initWithSession:(LCDSession*)session {
   LCDView* lcd = [[LCDView alloc] initWithFrame:NSZeroRect];
   LCDChromeView* chrome = [[LCDChromeView alloc] initWithLCDView:lcd];
-  const NSSize content = nsSize(mac::contentSizeForScale(mac::kMinScale));
+  NSScreen* screen = NSScreen.mainScreen;
+  const NSSize visible = screen != nil ? screen.visibleFrame.size : NSZeroSize;
+  const int scale = mac::firstScale(static_cast<int>(gRequestedScale), {visible.width, visible.height});
+  const NSSize content = nsSize(mac::contentSizeForScale(scale));
   LCDWindow* window = [[LCDWindow alloc] initWithContentRect:NSMakeRect(0, 0, content.width, content.height)
                                                    styleMask:kStandardStyle
                                                      backing:NSBackingStoreBuffered
@@ -304,10 +382,15 @@ NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullab
   _session = session;
   _lcd = lcd;
   _chrome = chrome;
-  _scale = mac::kMinScale;
+  _scale = scale;
   _topmost = NO;
   _serial = @"";
   _version = LCDApplicationVersion();
+  // A frame is shown as it arrives; the delegate's 60 Hz tick still looks too.
+  __weak LCDWindowController* weakSelf = self;
+  [session setArrivalHandler:^{
+    [weakSelf refresh];
+  }];
 
   NSString* title = LCDStringFromUtf16(mac::windowTitle(LCDUtf16FromString(_version), u""));
   window.title = title;
@@ -401,13 +484,71 @@ NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullab
   if (onClose != nil) onClose();
 }
 
+- (IBAction)copy:(nullable id)sender {
+  (void)sender;
+  NSData* pixels = _lcd.pixels;
+  NSBitmapImageRep* bitmap = pixels != nil ? scaledBitmap(pixels, _scale) : nil;
+  NSData* png = [bitmap representationUsingType:NSBitmapImageFileTypePNG properties:@{}];
+  NSData* tiff = bitmap.TIFFRepresentation;
+  if (png == nil || tiff == nil) return;
+  NSPasteboard* pasteboard = NSPasteboard.generalPasteboard;
+  [pasteboard clearContents];
+  [pasteboard setData:png forType:NSPasteboardTypePNG];
+  [pasteboard setData:tiff forType:NSPasteboardTypeTIFF];
+  [self showNotice:mac::PictureNotice::Copied detail:@""];
+}
+
+- (IBAction)savePicture:(nullable id)sender {
+  (void)sender;
+  NSData* pixels = _lcd.pixels;
+  NSBitmapImageRep* bitmap = pixels != nil ? scaledBitmap(pixels, _scale) : nil;
+  NSData* png = [bitmap representationUsingType:NSBitmapImageFileTypePNG properties:@{}];
+  NSString* path = freePicturePath();
+  NSError* error = nil;
+  if (png == nil || path == nil) {
+    [self showNotice:mac::PictureNotice::NotSaved detail:png == nil ? @"no picture yet" : @"no free file name"];
+  } else if ([png writeToFile:path options:NSDataWritingAtomic error:&error]) {
+    [self showNotice:mac::PictureNotice::Saved detail:path];
+  } else {
+    NSString* why = error.localizedDescription;
+    [self showNotice:mac::PictureNotice::NotSaved detail:why != nil ? why : @""];
+  }
+}
+
+- (void)showNotice:(mac::PictureNotice)notice detail:(NSString*)detail {
+  NSString* words = LCDStringFromUtf8(mac::pictureNoticeText(notice, LCDUserLanguage()));
+  _notice = [words stringByAppendingString:detail];
+  const NSUInteger shown = ++_noticeCount;
+  [self showTitle];
+  __weak LCDWindowController* weakSelf = self;
+  NSTimer* timer = [NSTimer timerWithTimeInterval:kNoticeSeconds
+                                          repeats:NO
+                                            block:^(NSTimer* fired) {
+                                              (void)fired;
+                                              [weakSelf endNotice:shown];
+                                            }];
+  [NSRunLoop.mainRunLoop addTimer:timer forMode:NSRunLoopCommonModes];
+}
+
+// Only the latest notice ends the notice; an earlier one's time is up already.
+- (void)endNotice:(NSUInteger)shown {
+  if (shown != _noticeCount) return;
+  _notice = nil;
+  [self showTitle];
+}
+
 - (void)refresh {
   NSMutableData* pixels = [_session takePixels];
   if (pixels != nil) [_lcd showPixels:pixels];
   NSString* serial = _session.serial;
   if ([serial isEqualToString:_serial]) return;
   _serial = [serial copy];
-  NSString* title = LCDStringFromUtf16(mac::windowTitle(LCDUtf16FromString(_version), LCDUtf16FromString(serial)));
+  [self showTitle];
+}
+
+- (void)showTitle {
+  NSString* title = LCDStringFromUtf16(mac::windowTitle(LCDUtf16FromString(_version), LCDUtf16FromString(_serial)));
+  if (_notice != nil) title = [NSString stringWithFormat:@"%@ %@", title, _notice];
   NSWindow* window = self.window;
   window.title = title;
   [NSApp changeWindowsItem:window title:title filename:NO];

@@ -48,6 +48,11 @@ NS_ASSUME_NONNULL_BEGIN
 // blue and 255, rows of 1,280 bytes. Nil when none arrived.
 - (nullable NSMutableData*)takePixels;
 
+// Runs `handler` on the main queue soon after a frame or a serial arrived:
+// arrivals while one run is still queued share it, so the main queue never
+// holds more than one. Nil: none. The handler takes what arrived itself.
+- (void)setArrivalHandler:(nullable void (^)(void))handler;
+
 @end
 
 NS_ASSUME_NONNULL_END

@@ -1,5 +1,8 @@
 #import "Pelmora_mac/LCDSession.h"
 
+#import <dispatch/dispatch.h>
+
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -7,6 +10,7 @@
 #include <string>
 
 #import "Pelmora_mac/LCDStrings.h"
+#include "Pelmora_mac/run_loop_events.h"
 #include "Pelmora_mac/ui/statistics_fields.h"
 #include "bridge/session_bridge.h"
 #include "trace/trace_recording.h"
@@ -53,6 +57,7 @@ PendingTrace& pendingTrace() {
   try {
     pelmora::SessionBridgeOptions options;
     if (gDemo) options.hooks = pelmora::sim::demoHooks();
+    options.deviceEvents = std::make_shared<pelmora::RunLoopDeviceEvents>();
     PendingTrace& trace = pendingTrace();
     if (trace.recording && !trace.taken) {
       options.recorder = trace.recording->recorder();
@@ -121,6 +126,24 @@ PendingTrace& pendingTrace() {
   NSMutableData* frame = _spare;
   _spare = nil;
   return frame;
+}
+
+- (void)setArrivalHandler:(nullable void (^)(void))handler {
+  if (!_bridge) return;
+  if (handler == nil) {
+    _bridge->setChangeListener({});
+    return;
+  }
+  // Cleared before the handler runs, so an arrival during it queues the next run.
+  auto queued = std::make_shared<std::atomic<bool>>(false);
+  void (^run)(void) = ^{
+    queued->store(false);
+    handler();
+  };
+  // On the worker, under the bridge's mutex: only a dispatch, never a wait.
+  _bridge->setChangeListener([queued, run] {
+    if (!queued->exchange(true)) dispatch_async(dispatch_get_main_queue(), run);
+  });
 }
 
 @end

@@ -2,8 +2,11 @@
 
 #import <dispatch/dispatch.h>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -204,10 +207,42 @@ std::uint64_t nowMs() {
 
 @end
 
+constexpr const char* kProgramName = "Pelmora_mac";
+constexpr const char* kMacHelp =
+    "\nCommand-1 ... Command-6 change the scale, Command-C copies the picture,\n"
+    "Command-S saves it as PNG in Pictures (the title says where).\n";
+
+// --help, --version and a command line not understood: said on standard
+// output or error and, when nobody reads them (started from the Finder or
+// with `open`, whose output goes nowhere), in an alert too.
+int answerCommandLine(const pelmora::host::ProgramOptions& options) {
+  using Action = pelmora::host::ProgramAction;
+  const bool refused = options.action == Action::Error;
+  const std::string program = kProgramName;
+  const std::string text = options.action == Action::Help      ? pelmora::host::programHelpText(program) + kMacHelp
+                           : options.action == Action::Version ? pelmora::host::programVersionText() + "\n"
+                                                               : program + ": " + options.error + " (try '" + program +
+                                                                     " --help')\n";
+  std::fputs(text.c_str(), refused ? stderr : stdout);
+  std::fflush(refused ? stderr : stdout);
+  if (!isatty(refused ? STDERR_FILENO : STDOUT_FILENO)) {
+    NSApplication* application = [NSApplication sharedApplication];
+    [application setActivationPolicy:NSApplicationActivationPolicyRegular];
+    [application activateIgnoringOtherApps:YES];
+    NSAlert* alert = [[NSAlert alloc] init];
+    alert.messageText = refused ? @"Pelmora cannot start" : @"Pelmora";
+    alert.informativeText = LCDStringFromUtf8(text);
+    [alert runModal];
+  }
+  return refused ? pelmora::host::kUsageExitCode : 0;
+}
+
 int main(int argc, const char* argv[]) {
   @autoreleasepool {
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     const pelmora::host::ProgramOptions options = pelmora::host::parseProgramOptions(args);
+    if (options.action != pelmora::host::ProgramAction::Run) return answerCommandLine(options);
+    LCDWindowController.requestedScale = options.scale;
     LCDSession.demo = options.demo;
     if (!options.recordPath.empty()) [LCDSession recordNextSessionTo:LCDStringFromUtf8(options.recordPath)];
     NSApplication* application = [NSApplication sharedApplication];

@@ -42,6 +42,9 @@ class HidTransport final : public IHidTransport {
   // Reports arrive by callback whenever the device is open.
   bool isReading() const override { return true; }
   bool isFeaturePending() const override;
+  // Reports, removals and feature completions all run through the worker's
+  // run loop, so one run of it ends on whichever comes first.
+  ReportSignal reportSignal() override { return {.kind = ReportSignal::Kind::runLoop, .coversFeature = true}; }
 
   struct Record;
 

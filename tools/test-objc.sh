@@ -80,10 +80,10 @@ declare -A needs=(
   [ContentView]="mac::windowTitle mac::chooseVersion mac::planScaleChange mac::cascadeOffset mac::layoutChrome
                  mac::standardButtonOrigin mac::contentSizeForScale mac::itemChecked mac::windowItemEnabled
                  mac::levelForTopmost mac::levelToRestoreAfterMiniaturize mac::isWholeFrame mac::frameImageLayout
-                 mac::contextMenu"
+                 mac::contextMenu mac::firstScale mac::scaledPicture mac::pictureNoticeText host::screenshotPath"
   [Pelmora_macApp]="mac::TerminationGate::beginTermination mac::TerminationGate::firstReply mac::TerminationGate::replyDue
                     mac::mainMenu mac::aboutCredits mac::chooseVersion host::uiLanguageFromPreferences
-                    host::parseProgramOptions"
+                    host::parseProgramOptions host::programHelpText"
 )
 
 failed=0

@@ -4,6 +4,7 @@
 // directly, as a session's takePixels delivers them.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "bridge/session_bridge.h"
 
@@ -25,5 +26,9 @@ FrameImageLayout frameImageLayout();
 
 // Anything but one whole frame is ignored rather than drawn.
 bool isWholeFrame(std::size_t byteCount);
+
+// A whole frame enlarged `scale` times, each pixel a square of pixels, for
+// copying and saving the picture as it is shown.
+std::vector<std::uint8_t> scaledPicture(const std::uint8_t* rgba, int scale);
 
 }  // namespace pelmora::mac

@@ -17,18 +17,21 @@ struct MenuWords {
   std::string_view file, newWindow, close;
   std::string_view view, scale, topmost;
   std::string_view window, minimize, bringAllToFront;
+  std::string_view edit, copy, savePicture;
 };
 
 constexpr MenuWords kEnglishWords{
     "About Pelmora", "Hide Pelmora", "Quit Pelmora",
     "File",          "New Window",   "Close",
     "View",          "Scale",        "Always on Top",
-    "Window",        "Minimize",     "Bring All to Front"};
+    "Window",        "Minimize",     "Bring All to Front",
+    "Edit",          "Copy",         "Save Picture"};
 constexpr MenuWords kJapaneseWords{
     "Pelmoraについて", "Pelmoraを隠す",  "Pelmoraを終了",
     "ファイル",        "新規ウィンドウ", "閉じる",
     "表示",            "拡大率",         "常に手前に表示",
-    "ウィンドウ",      "最小化",         "すべてを手前に移動"};
+    "ウィンドウ",      "最小化",         "すべてを手前に移動",
+    "編集",            "コピー",         "画像を保存"};
 
 const MenuWords& words(UiLanguage language) {
   return language == UiLanguage::Japanese ? kJapaneseWords : kEnglishWords;
@@ -72,7 +75,10 @@ MenuSpec viewMenu(bool withKeys, UiLanguage language) {
 MenuSpec contextMenu(UiLanguage language) {
   MenuSpec menu = viewMenu(false, language);
   menu.title = {};
-  menu.items.push_back(item(words(language).close, MenuAction::PerformClose, {}, MenuTarget::Window));
+  const MenuWords& w = words(language);
+  menu.items.push_back(item(w.copy, MenuAction::CopyPicture));
+  menu.items.push_back(item(w.savePicture, MenuAction::SavePicture));
+  menu.items.push_back(item(w.close, MenuAction::PerformClose, {}, MenuTarget::Window));
   return menu;
 }
 
@@ -83,12 +89,14 @@ std::vector<MenuSpec> mainMenu(UiLanguage language) {
                         separator(), item(w.quit, MenuAction::Terminate, "q")}};
   MenuSpec file{w.file,
                 {item(w.newWindow, MenuAction::NewWindow, "n", MenuTarget::Delegate),
-                 item(w.close, MenuAction::PerformClose, "w")}};
+                 item(w.close, MenuAction::PerformClose, "w"), separator(),
+                 item(w.savePicture, MenuAction::SavePicture, "s")}};
+  MenuSpec edit{w.edit, {item(w.copy, MenuAction::CopyPicture, "c")}};
   MenuSpec window{w.window,
                   {item(w.minimize, MenuAction::PerformMiniaturize, "m"),
                    item(w.bringAllToFront, MenuAction::ArrangeInFront)},
                   true};
-  return {application, file, viewMenu(true, language), window};
+  return {application, file, edit, viewMenu(true, language), window};
 }
 
 }  // namespace pelmora::mac

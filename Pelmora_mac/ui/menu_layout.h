@@ -20,6 +20,8 @@ enum class MenuAction {
   ToggleTopmost,
   PerformMiniaturize,
   ArrangeInFront,
+  CopyPicture,
+  SavePicture,
 };
 
 // Who receives an item's action: the responder chain (the key window and its
@@ -45,14 +47,14 @@ struct MenuSpec {
 
 using host::UiLanguage;
 
-// The menu bar: application, File, View, Window ("ファイル", "表示",
-// "ウィンドウ" in Japanese).
+// The menu bar: application, File, Edit, View, Window ("ファイル", "編集",
+// "表示", "ウィンドウ" in Japanese).
 std::vector<MenuSpec> mainMenu(UiLanguage language);
 // The scale submenu and "Always on Top"; only the menu bar's copy has the
 // key equivalents "1" ... "6".
 MenuSpec viewMenu(bool withKeys, UiLanguage language);
-// An LCD window's context menu: the view menu without a title or keys, then
-// "Close" aimed at the window.
+// An LCD window's context menu: the view menu without a title or keys, copy
+// and save, then "Close" aimed at the window.
 MenuSpec contextMenu(UiLanguage language);
 
 }  // namespace pelmora::mac

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "host/window_geometry.h"
+
 namespace pelmora::mac {
 namespace {
 
@@ -18,6 +20,12 @@ constexpr double kButtonSpacing = 20;
 
 Size contentSizeForScale(int scale) {
   return {kLcdWidth * scale, kLcdHeight * scale + kTitleBarHeight};
+}
+
+int firstScale(int asked, Size visibleFrame) {
+  if (asked >= kMinScale && asked <= kMaxScale) return asked;
+  const host::Size chrome{0, static_cast<int>(kTitleBarHeight)};
+  return host::firstScale(chrome, {0, 0, static_cast<int>(visibleFrame.width), static_cast<int>(visibleFrame.height)});
 }
 
 std::optional<ScaleChange> planScaleChange(long tag, const Rect& windowFrame) {

@@ -38,6 +38,11 @@ struct Rect {
 // The content (title bar and LCD) at a scale from 1 to 6.
 Size contentSizeForScale(int scale);
 
+// The scale a window opens at: the one asked for on the command line, else
+// the largest up to 2 whose window takes at most two thirds of the screen's
+// visible frame (without the menu bar and the Dock).
+int firstScale(int asked, Size visibleFrame);
+
 struct ScaleChange {
   int scale = kMinScale;
   Size contentSize;

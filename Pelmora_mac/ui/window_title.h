@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/ui_language.h"
+
 namespace pelmora::mac {
 
 // The main bundle's Info-dictionary key that may override the version.
@@ -17,5 +19,10 @@ std::u16string chooseVersion(std::optional<std::u16string_view> infoValue);
 
 // "Pelmora Ver <version>", then " Serial:<serial>" when a device is in use.
 std::u16string windowTitle(std::u16string_view version, std::u16string_view serial);
+
+enum class PictureNotice { Copied, Saved, NotSaved };
+// What the title adds for a few seconds after a copy or a save, in the
+// menus' language; "Saved:" is followed by the path, "Not saved:" by why.
+std::string_view pictureNoticeText(PictureNotice notice, host::UiLanguage language);
 
 }  // namespace pelmora::mac

@@ -1,5 +1,5 @@
-"""usage: instrument.py TREE before|after (a tree from git archive: issue31's
-"before" paints from copyFrameForPainting, "after" from AppState::painted).
+"""usage: instrument.py TREE before|after (a tree from git archive: the one
+before the frame message paints from copyFrameForPainting, "after" from AppState::painted).
 Adds the bench-only timing log (PELMORA_BENCH_LOG) to a source tree: the
 player stamps each FRAME's last report as it sends it, the program stamps
 each publish and each paint with the worker's wait count. Not shipped."""

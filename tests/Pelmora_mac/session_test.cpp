@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include <CoreFoundation/CoreFoundation.h>
+
+#include "Pelmora_mac/autorelease_pool.h"
 #include "Pelmora_mac/hid_transport.h"
 #include "core/transport/platform.h"
 #include "sim/virtual_clock.h"
@@ -19,6 +22,22 @@ namespace {
 
 using testing::WorkerHarness;
 
+// The worker's pause on its run loop, on the virtual clock: a millisecond
+// at a time, each followed by a slice of the loop, until a slice handled a
+// report (or a removal or a feature's end).
+ReportWaitFunction runLoopPause(WaitFunction wait, std::size_t& pauses) {
+  return [wait = std::move(wait), &pauses](std::uint32_t ms, const ReportSignal& signal) {
+    EXPECT_EQ(signal.kind, ReportSignal::Kind::runLoop);
+    ++pauses;
+    for (; ms > 0; --ms) {
+      if (wait(1)) return true;
+      AutoreleasePool pool;
+      if (CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, true) == kCFRunLoopRunHandledSource) return false;
+    }
+    return false;
+  };
+}
+
 class MacSession : public ::testing::Test {
  protected:
   MacSession() {
@@ -29,6 +48,7 @@ class MacSession : public ::testing::Test {
     ConnectionHooks hooks = bus.hooks(clock);
     hooks.enumerate = enumerateDevices;
     hooks.createTransport = [] { return std::make_unique<HidTransport>(); };
+    hooks.waitForReport = runLoopPause(hooks.wait, pauses);
     harness = std::make_unique<WorkerHarness>(std::move(hooks));
     t0 = clock.now();
   }
@@ -49,6 +69,7 @@ class MacSession : public ::testing::Test {
   std::unique_ptr<testing::SimIokitLink> link;
   std::unique_ptr<WorkerHarness> harness;
   std::uint64_t t0 = 0;
+  std::size_t pauses = 0;
 };
 
 TEST_F(MacSession, StreamsFramesAndSaysGoodbye) {
@@ -60,6 +81,9 @@ TEST_F(MacSession, StreamsFramesAndSaysGoodbye) {
   EXPECT_EQ(stats.failures, 0u);
   EXPECT_GE(stats.heartbeats, 8u);
   EXPECT_EQ(harness->serialSequence(), (std::vector<std::string>{"S1", ""}));
+  // About one pause per report: 1 ms pauses would make 10,000.
+  EXPECT_GT(pauses, harness->lcdFrames());
+  EXPECT_LT(pauses, 10000u / 3);
   EXPECT_FALSE(fake_iokit::isOpen(link->entryId()));
   const auto calls = fake_iokit::setReportCalls(link->entryId());
   ASSERT_FALSE(calls.empty());
@@ -117,6 +141,7 @@ TEST_F(MacSession, ATraceOfAnUnplugReplaysToWhatTheSessionShowed) {
     ConnectionHooks hooks = bus.hooks(clock);
     hooks.enumerate = enumerateDevices;
     hooks.createTransport = [] { return std::make_unique<HidTransport>(); };
+    hooks.waitForReport = runLoopPause(hooks.wait, pauses);
     hooks.wait = [this, wait = hooks.wait](std::uint32_t ms) {
       if (clock.now() >= t0 + 2000 && bus.isPlugged(u"/sim/S1")) bus.unplug(u"/sim/S1");
       return wait(ms);

@@ -3,10 +3,14 @@
 // no call from the wrong thread).
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include "Pelmora_mac/hid_discovery.h"
 #include "Pelmora_mac/hid_transport.h"
+#include "Pelmora_mac/run_loop_events.h"
 #include "fake_iokit/fake_iokit_control.h"
 
 namespace pelmora {
@@ -249,6 +253,57 @@ TEST_F(MacTransport, RemovalIsNotHiddenByTheAbortedTransfer) {
   EXPECT_FALSE(transport->isFeaturePending());
   EXPECT_EQ(transport->errorCode(), kNoDevice);
   EXPECT_TRUE(transport->close(0));
+}
+
+// The worker's pause is one run of its run loop: it ends on the first
+// report or removal when it waits for a report, on an interrupt (also one
+// that came before it), and otherwise at its time; one that watches for
+// devices ends in time for the next scan.
+TEST_F(MacTransport, ThePauseOnTheRunLoopEndsOnAReportAnInterruptOrItsTime) {
+  using namespace std::chrono_literals;
+  using Outcome = DeviceEventOutcome;
+  const std::uint64_t id = plug();
+  ASSERT_TRUE(openDevice(id));
+  RunLoopDeviceEvents events;
+  const ReportSignal report = transport->reportSignal();
+  EXPECT_EQ(report.kind, ReportSignal::Kind::runLoop);
+  EXPECT_TRUE(report.coversFeature);
+  const auto pushReport = [id] { fake_iokit::pushReport(id, inputReport(0x55).data()); };
+  struct Case {
+    const char* name;
+    std::function<void()> before, during;
+    bool forReport, watch;
+    std::chrono::milliseconds timeout;
+    Outcome outcome;
+    std::chrono::milliseconds atLeast, below;
+    std::size_t queued;
+  };
+  const Case cases[] = {
+      {"nothing comes", {}, {}, true, false, 30ms, Outcome::Quiet, 30ms, 3000ms, 0},
+      {"a report", {}, pushReport, true, false, 5000ms, Outcome::ReportReady, 20ms, 3000ms, 1},
+      {"a report in a pause not for one", {}, pushReport, false, false, 60ms, Outcome::Quiet, 20ms, 3000ms, 1},
+      {"an interrupt", {}, [&events] { events.interrupt(); }, true, false, 5000ms, Outcome::Interrupted, 20ms, 3000ms, 0},
+      {"an earlier interrupt", [&events] { events.interrupt(); }, {}, true, false, 5000ms, Outcome::Interrupted, 0ms, 1000ms, 0},
+      {"watching", {}, {}, false, true, 5000ms, Outcome::DevicesChanged, kRunLoopWatchInterval, 3000ms, 0},
+      {"a removal", {}, [id] { fake_iokit::unplug(id); }, true, false, 5000ms, Outcome::ReportReady, 20ms, 3000ms, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.before) c.before();
+    const auto start = std::chrono::steady_clock::now();
+    std::thread other([&c] {
+      std::this_thread::sleep_for(20ms);
+      if (c.during) c.during();
+    });
+    const Outcome outcome = events.waitFor(c.timeout, c.watch, c.forReport ? report : ReportSignal{});
+    const auto took = std::chrono::steady_clock::now() - start;
+    other.join();
+    EXPECT_EQ(outcome, c.outcome);
+    EXPECT_GE(took, c.atLeast);
+    EXPECT_LT(took, c.below) << "well before its time, with room for a busy machine";
+    EXPECT_EQ(drain().size(), c.queued);
+  }
+  EXPECT_EQ(transport->errorCode(), kNoDevice);
 }
 
 }  // namespace

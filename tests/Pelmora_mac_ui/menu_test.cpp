@@ -47,7 +47,7 @@ std::vector<std::string> describe(const std::vector<MenuSpec>& menus) {
 TEST(MenuLayout, MenuBarHasTheTitlesKeysAndTargets) {
   const std::vector<std::string> all = describe(mainMenu(UiLanguage::Japanese));
   // Actions: 1 about, 2 hide, 3 terminate, 4 new window, 5 close, 6 scale,
-  // 7 topmost, 8 miniaturise, 9 bring all to front.
+  // 7 topmost, 8 miniaturise, 9 bring all to front, 10 copy, 11 save.
   const std::vector<std::string> expected = {
       "<>",
       "  Pelmoraについて [] 1/0 responder",
@@ -58,6 +58,10 @@ TEST(MenuLayout, MenuBarHasTheTitlesKeysAndTargets) {
       "<ファイル>",
       "  新規ウィンドウ [n] 4/0 delegate",
       "  閉じる [w] 5/0 responder",
+      "  -",
+      "  画像を保存 [s] 11/0 responder",
+      "<編集>",
+      "  コピー [c] 10/0 responder",
       "<表示>",
       "  拡大率 [] 0/0 responder",
       "    1x [1] 6/1 responder",
@@ -85,6 +89,8 @@ TEST(MenuLayout, ContextMenuIsTheViewMenuWithoutKeysThenCloseForTheWindow) {
       "    5x [] 6/5 responder",
       "    6x [] 6/6 responder",
       "  常に手前に表示 [] 7/0 responder",
+      "  コピー [] 10/0 responder",
+      "  画像を保存 [] 11/0 responder",
       "  閉じる [] 5/0 window",
   };
   EXPECT_EQ(describe(contextMenu(UiLanguage::Japanese)), expected);
@@ -95,7 +101,7 @@ TEST(MenuLayout, EnglishMenusAreTheJapaneseOnesWithEnglishTitles) {
       {"Pelmoraについて", "About Pelmora"}, {"Pelmoraを隠す", "Hide Pelmora"}, {"Pelmoraを終了", "Quit Pelmora"},
       {"ファイル", "File"}, {"新規ウィンドウ", "New Window"}, {"閉じる", "Close"}, {"表示", "View"},
       {"拡大率", "Scale"}, {"常に手前に表示", "Always on Top"}, {"ウィンドウ", "Window"}, {"最小化", "Minimize"},
-      {"すべてを手前に移動", "Bring All to Front"}};
+      {"すべてを手前に移動", "Bring All to Front"}, {"編集", "Edit"}, {"コピー", "Copy"}, {"画像を保存", "Save Picture"}};
   auto translated = [&words](std::vector<std::string> lines) {
     for (std::string& line : lines) {
       for (const auto& [ja, en] : words) {

@@ -1,6 +1,10 @@
-// The LCD window's title and geometry.
+// The LCD window's title and geometry, and the copied picture.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "Pelmora_mac/ui/frame_image.h"
 #include "Pelmora_mac/ui/window_geometry.h"
 #include "Pelmora_mac/ui/window_title.h"
 
@@ -15,6 +19,31 @@ TEST(WindowTitle, NamesTheSerialOnlyWhileADeviceIsInUse) {
   // An empty bundle entry would leave the version out altogether.
   EXPECT_EQ(chooseVersion(u""), kDefaultVersion);
   EXPECT_EQ(chooseVersion(u"2027-01-02"), u"2027-01-02");
+  EXPECT_EQ(pictureNoticeText(PictureNotice::Saved, host::UiLanguage::Japanese), "保存先:");
+  EXPECT_EQ(pictureNoticeText(PictureNotice::NotSaved, host::UiLanguage::English), "Not saved:");
+}
+
+TEST(WindowGeometry, FirstScaleIsAskedOrTheLargestUpTo2ThatLeavesTheScreenRoom) {
+  EXPECT_EQ(firstScale(0, {1440, 875}), 2);   // a laptop's visible frame
+  EXPECT_EQ(firstScale(0, {3008, 1667}), 2);  // never above 2 unasked
+  EXPECT_EQ(firstScale(0, {900, 540}), 1);    // 2 would take more than two thirds
+  EXPECT_EQ(firstScale(5, {900, 540}), 5);
+}
+
+TEST(FrameImage, ScaledPictureRepeatsEachPixelAsASquare) {
+  std::vector<std::uint8_t> frame(kRgbaFrameBytes);
+  for (std::size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<std::uint8_t>(i * 7);
+  const std::vector<std::uint8_t> picture = scaledPicture(frame.data(), 3);
+  ASSERT_EQ(picture.size(), kRgbaFrameBytes * 9);
+  const std::size_t width = 320 * 3;
+  for (std::size_t y : {0u, 2u, 300u, 509u}) {
+    for (std::size_t x : {0u, 1u, 2u, 3u, 959u}) {
+      const std::size_t from = (y / 3 * 320 + x / 3) * 4;
+      const std::size_t to = (y * width + x) * 4;
+      EXPECT_TRUE(std::equal(frame.begin() + from, frame.begin() + from + 4, picture.begin() + to)) << x << "," << y;
+    }
+  }
+  EXPECT_EQ(scaledPicture(frame.data(), 1), frame);
 }
 
 TEST(WindowGeometry, ScaleChangeKeepsTheTopLeftCorner) {

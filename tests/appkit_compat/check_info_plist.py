@@ -2,7 +2,8 @@
 """Checks a tree CMake configured for macOS: every compile and link in
 build.ninja names the oldest system given once, and the bundle's Info.plist
 parses as a property list, names the same system, the executable the bundle
-contains and the version text the windows and the About panel show."""
+contains, the version text the windows and the About panel show, and the
+languages it speaks."""
 import plistlib
 import re
 import sys
@@ -13,6 +14,9 @@ EXPECTED = {
     "CFBundleIconFile": "Pelmora.icns",
     "NSPrincipalClass": "NSApplication",
     "PelmoraVersion": "2026-10-17",
+    # What macOS's own menu items and panels speak: English unless Japanese is preferred.
+    "CFBundleDevelopmentRegion": "en",
+    "CFBundleLocalizations": ["en", "ja"],
 }
 
 

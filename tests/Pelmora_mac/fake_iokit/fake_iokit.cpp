@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -16,6 +17,7 @@
 #include <stdexcept>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include <IOKit/IOKitLib.h>
 
@@ -27,6 +29,7 @@ enum ObjectType : CFTypeID {
   kDictionaryType = 18,
   kSetType = 17,
   kRunLoopType = 43,
+  kRunLoopSourceType = 46,
   kManagerType = 100,
   kDeviceType = 101,
 };
@@ -38,6 +41,7 @@ const char* typeName(CFTypeID type) {
     case kDictionaryType: return "CFDictionary";
     case kSetType: return "CFSet";
     case kRunLoopType: return "CFRunLoop";
+    case kRunLoopSourceType: return "CFRunLoopSource";
     case kManagerType: return "IOHIDManager";
     case kDeviceType: return "IOHIDDevice";
     default: return "unknown";
@@ -75,6 +79,14 @@ struct __CFSet : FakeObject {
 struct __CFRunLoop : FakeObject {
   __CFRunLoop() : FakeObject(kRunLoopType) {}
   std::thread::id thread;
+  bool stopped = false;  // CFRunLoopStop: ends the current run, or the next
+};
+// A version 0 source: fires in a run of a loop it was added to, once signalled.
+struct __CFRunLoopSource : FakeObject {
+  __CFRunLoopSource() : FakeObject(kRunLoopSourceType) {}
+  CFRunLoopSourceContext context{};
+  std::vector<std::pair<CFRunLoopRef, std::u16string>> schedules;  // each holds a reference
+  bool signalled = false;
 };
 
 namespace {
@@ -157,6 +169,10 @@ struct State {
   std::vector<__IOHIDDevice*> devices;  // live, in creation order
   std::map<std::string, __CFString*> constants;
   std::map<std::thread::id, __CFRunLoop*> loops;
+  std::vector<__CFRunLoopSource*> sources;  // live
+  // Told of whatever may end a run-loop wait: input, removal, a signalled
+  // source, a wake-up, a stop, the manual clock.
+  std::condition_variable changed;
   std::vector<std::shared_ptr<Entry>> entries;
   std::map<io_object_t, Handle> handles;
   io_object_t nextHandle = 0x1003;
@@ -237,6 +253,7 @@ void destroy(State& s, FakeObject* object) {
       std::erase(s.devices, device);
       break;
     }
+    case kRunLoopSourceType: std::erase(s.sources, static_cast<__CFRunLoopSource*>(object)); break;
     default: break;
   }
   s.objects.erase(static_cast<const void*>(object));
@@ -415,6 +432,19 @@ Event inputEvent(State& s, __IOHIDDevice* dev) {
   return {};
 }
 
+bool scheduledOn(const __CFRunLoopSource& source, CFRunLoopRef loop, const std::u16string& mode) {
+  return std::find(source.schedules.begin(), source.schedules.end(), std::pair{loop, mode}) != source.schedules.end();
+}
+
+Event sourceEvent(State& s, CFRunLoopRef loop, const std::u16string& mode) {
+  for (__CFRunLoopSource* source : s.sources) {
+    if (!source->signalled || !scheduledOn(*source, loop, mode)) continue;
+    source->signalled = false;
+    return Event{[perform = source->context.perform, info = source->context.info] { perform(info); }};
+  }
+  return {};
+}
+
 Event nextEvent(State& s, CFRunLoopRef loop, const std::u16string& mode) {
   const double now = s.clock();
   for (__IOHIDDevice* dev : s.devices) {
@@ -427,7 +457,26 @@ Event nextEvent(State& s, CFRunLoopRef loop, const std::u16string& mode) {
       if (Event e = inputEvent(s, dev)) return e;
     }
   }
-  return {};
+  return sourceEvent(s, loop, mode);
+}
+
+bool hasSources(State& s, CFRunLoopRef loop, const std::u16string& mode) {
+  return std::any_of(s.devices.begin(), s.devices.end(),
+                     [&](const __IOHIDDevice* dev) { return dev->loop == loop && dev->mode == mode; }) ||
+         std::any_of(s.sources.begin(), s.sources.end(),
+                     [&](const __CFRunLoopSource* source) { return scheduledOn(*source, loop, mode); });
+}
+
+std::vector<std::function<void()>> servicesOf(State& s, CFRunLoopRef loop, const std::u16string& mode) {
+  std::vector<std::function<void()>> services;
+  std::vector<const Entry*> served;
+  for (__IOHIDDevice* dev : s.devices) {
+    if (dev->loop != loop || dev->mode != mode || !dev->entry->backend.service) continue;
+    if (std::find(served.begin(), served.end(), dev->entry.get()) != served.end()) continue;
+    served.push_back(dev->entry.get());
+    services.push_back(dev->entry->backend.service);
+  }
+  return services;
 }
 
 }  // namespace
@@ -453,6 +502,14 @@ CFTypeID CFGetTypeID(CFTypeRef cf) {
     return 0;
   }
   return object->type;
+}
+
+CFTypeRef CFRetain(CFTypeRef cf) {
+  State& s = state();
+  Lock lock(s.mutex);
+  if (find(s, cf) == nullptr) violation(s, "CFRetain: not a live object");
+  retainLocked(s, cf);
+  return cf;
 }
 
 void CFRelease(CFTypeRef cf) {
@@ -562,38 +619,92 @@ CFRunLoopRef CFRunLoopGetCurrent(void) {
   return currentLoop(s);
 }
 
-CFRunLoopRunResult CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval, Boolean returnAfterSourceHandled) {
+// As documented: Finished when the mode has no source, Stopped after
+// CFRunLoopStop, HandledSource after one source when asked to return then,
+// TimedOut once `seconds` have passed. While it waits, the backends are
+// served each millisecond, as a device would go on sending.
+CFRunLoopRunResult CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds, Boolean returnAfterSourceHandled) {
   State& s = state();
   Lock lock(s.mutex);
   requirePool(s, "CFRunLoopRunInMode");
-  CFRunLoopRef loop = currentLoop(s);
+  auto* loop = currentLoop(s);
   const std::u16string modeText = textOf(s, mode, "CFRunLoopRunInMode");
-  std::vector<std::function<void()>> services;
-  std::vector<const Entry*> served;
-  bool hasSources = false;
-  for (__IOHIDDevice* dev : s.devices) {
-    if (dev->loop != loop || dev->mode != modeText) continue;
-    hasSources = true;
-    if (dev->entry->backend.service && std::find(served.begin(), served.end(), dev->entry.get()) == served.end()) {
-      served.push_back(dev->entry.get());
-      services.push_back(dev->entry->backend.service);
-    }
-  }
-  if (!hasSources) return kCFRunLoopRunFinished;
-  lock.unlock();
-  for (auto& service : services) service();
-
-  bool handled = false;
+  using Steady = std::chrono::steady_clock;
+  const Steady::time_point deadline =
+      Steady::now() + std::chrono::duration_cast<Steady::duration>(std::chrono::duration<double>(std::max(seconds, 0.0)));
   for (;;) {
-    lock.lock();
-    Event event = nextEvent(s, loop, modeText);
+    if (!hasSources(s, loop, modeText)) return kCFRunLoopRunFinished;
+    if (std::exchange(loop->stopped, false)) return kCFRunLoopRunStopped;
+    const auto services = servicesOf(s, loop, modeText);
     lock.unlock();
-    if (!event) break;
-    event.deliver();
-    handled = true;
-    if (returnAfterSourceHandled) break;
+    for (auto& service : services) service();
+    lock.lock();
+    if (Event event = nextEvent(s, loop, modeText)) {
+      lock.unlock();
+      event.deliver();
+      lock.lock();
+      if (returnAfterSourceHandled) return kCFRunLoopRunHandledSource;
+      continue;
+    }
+    const Steady::time_point now = Steady::now();
+    if (now >= deadline) return kCFRunLoopRunTimedOut;
+    s.changed.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(1)));
   }
-  return handled && returnAfterSourceHandled ? kCFRunLoopRunHandledSource : kCFRunLoopRunTimedOut;
+}
+
+void CFRunLoopWakeUp(CFRunLoopRef rl) {
+  State& s = state();
+  Lock lock(s.mutex);
+  if (live<__CFRunLoop>(s, rl, kRunLoopType, "CFRunLoopWakeUp") != nullptr) s.changed.notify_all();
+}
+
+void CFRunLoopStop(CFRunLoopRef rl) {
+  State& s = state();
+  Lock lock(s.mutex);
+  if (auto* loop = live<__CFRunLoop>(s, rl, kRunLoopType, "CFRunLoopStop")) loop->stopped = true;
+  s.changed.notify_all();
+}
+
+CFRunLoopSourceRef CFRunLoopSourceCreate(CFAllocatorRef, CFIndex, CFRunLoopSourceContext* context) {
+  State& s = state();
+  Lock lock(s.mutex);
+  if (context == nullptr || context->version != 0 || context->perform == nullptr) {
+    violation(s, "CFRunLoopSourceCreate: the fake makes version 0 sources with a perform callback only");
+    return nullptr;
+  }
+  auto* source = adopt(s, new __CFRunLoopSource);
+  source->context = *context;
+  s.sources.push_back(source);
+  return source;
+}
+
+void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode) {
+  State& s = state();
+  Lock lock(s.mutex);
+  auto* src = live<__CFRunLoopSource>(s, source, kRunLoopSourceType, "CFRunLoopAddSource");
+  if (src == nullptr || live<__CFRunLoop>(s, rl, kRunLoopType, "CFRunLoopAddSource") == nullptr) return;
+  const std::u16string modeText = textOf(s, mode, "CFRunLoopAddSource");
+  if (scheduledOn(*src, rl, modeText)) return;
+  src->schedules.emplace_back(rl, modeText);
+  retainLocked(s, source);  // the run loop keeps its sources
+}
+
+// A signal alone wakes no sleeping run loop; CFRunLoopWakeUp does.
+void CFRunLoopSourceSignal(CFRunLoopSourceRef source) {
+  State& s = state();
+  Lock lock(s.mutex);
+  if (auto* src = live<__CFRunLoopSource>(s, source, kRunLoopSourceType, "CFRunLoopSourceSignal")) src->signalled = true;
+}
+
+void CFRunLoopSourceInvalidate(CFRunLoopSourceRef source) {
+  State& s = state();
+  Lock lock(s.mutex);
+  auto* src = live<__CFRunLoopSource>(s, source, kRunLoopSourceType, "CFRunLoopSourceInvalidate");
+  if (src == nullptr) return;
+  const std::size_t held = src->schedules.size();
+  src->schedules.clear();
+  src->signalled = false;
+  for (std::size_t i = 0; i < held; ++i) releaseLocked(s, source, "CFRunLoopSourceInvalidate");
 }
 
 io_service_t IOServiceGetMatchingService(mach_port_t mainPort, CFDictionaryRef matching) {
@@ -950,6 +1061,7 @@ void unplug(std::uint64_t entryId) {
   auto entry = mustFind(s, entryId);
   entry->plugged = false;
   entry->inputs.clear();
+  s.changed.notify_all();
 }
 
 void pushReport(std::uint64_t entryId, const std::uint8_t* report) {
@@ -958,12 +1070,14 @@ void pushReport(std::uint64_t entryId, const std::uint8_t* report) {
   auto entry = mustFind(s, entryId);
   const std::uint8_t* first = entry->reportIdInBuffer ? report : report + 1;
   entry->inputs.push_back({kIOReturnSuccess, report[0], std::vector<std::uint8_t>(first, report + 64)});
+  s.changed.notify_all();
 }
 
 void pushRawReport(std::uint64_t entryId, std::uint32_t reportId, std::vector<std::uint8_t> bytes, IOReturn result) {
   State& s = state();
   Lock lock(s.mutex);
   mustFind(s, entryId)->inputs.push_back({result, reportId, std::move(bytes)});
+  s.changed.notify_all();
 }
 
 void holdElsewhere(std::uint64_t entryId, bool held) {
@@ -1034,6 +1148,7 @@ void advanceClock(double seconds) {
   State& s = state();
   Lock lock(s.mutex);
   s.manualNow += seconds;
+  s.changed.notify_all();
 }
 
 std::vector<std::string> problems() {
@@ -1064,6 +1179,8 @@ void reset() {
     it = s.objects.erase(it);
   }
   s.devices.clear();
+  s.sources.clear();
+  for (auto& [thread, loop] : s.loops) loop->stopped = false;
   s.entries.clear();
   s.handles.clear();
   s.violations.clear();

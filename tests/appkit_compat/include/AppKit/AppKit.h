@@ -173,6 +173,15 @@ extern const NSAboutPanelOptionKey NSAboutPanelOptionCredits API_AVAILABLE(macos
 - (void)activate API_AVAILABLE(macos(14.0));
 @end
 
+/* https://developer.apple.com/documentation/appkit/nsbitmapimagerep/filetype/png
+   (GNUstep knows only the name deprecated in macOS 10.12, NSPNGFileType) */
+static const NSBitmapImageFileType NSBitmapImageFileTypePNG API_AVAILABLE(macos(10.12)) = NSPNGFileType;
+
+@interface NSPasteboard (LCDCompat)
+/* https://developer.apple.com/documentation/appkit/nspasteboard/1533599-clearcontents */
+- (NSInteger)clearContents API_AVAILABLE(macos(10.6));
+@end
+
 /* The designated initialisers Apple marks, with their nullability, are
    declared in GNUstep's own headers by generate_headers.sh: clang holds an
    override to the class's declaration only. */

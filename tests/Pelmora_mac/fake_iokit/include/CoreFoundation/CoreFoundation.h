@@ -15,6 +15,7 @@ typedef signed int SInt32;
 typedef UInt16 UniChar;
 typedef signed long CFIndex;
 typedef unsigned long CFTypeID;
+typedef unsigned long CFHashCode;
 typedef double CFTimeInterval;
 
 typedef const void* CFTypeRef;
@@ -25,6 +26,7 @@ typedef const struct __CFDictionary* CFDictionaryRef;
 typedef struct __CFDictionary* CFMutableDictionaryRef;
 typedef const struct __CFSet* CFSetRef;
 typedef struct __CFRunLoop* CFRunLoopRef;
+typedef struct __CFRunLoopSource* CFRunLoopSourceRef;
 typedef CFStringRef CFRunLoopMode;
 
 typedef struct {
@@ -36,6 +38,7 @@ inline CFRange CFRangeMake(CFIndex location, CFIndex length) { return CFRange{lo
 extern const CFAllocatorRef kCFAllocatorDefault;
 
 CFTypeID CFGetTypeID(CFTypeRef cf);
+CFTypeRef CFRetain(CFTypeRef cf);
 void CFRelease(CFTypeRef cf);
 
 // CFSTR takes string literals only, as the compiler builtin does: the empty
@@ -96,5 +99,24 @@ enum {
 extern const CFRunLoopMode kCFRunLoopDefaultMode;
 CFRunLoopRef CFRunLoopGetCurrent(void);
 CFRunLoopRunResult CFRunLoopRunInMode(CFRunLoopMode mode, CFTimeInterval seconds, Boolean returnAfterSourceHandled);
+void CFRunLoopWakeUp(CFRunLoopRef rl);
+void CFRunLoopStop(CFRunLoopRef rl);
+
+typedef struct {
+  CFIndex version;
+  void* info;
+  const void* (*retain)(const void* info);
+  void (*release)(const void* info);
+  CFStringRef (*copyDescription)(const void* info);
+  Boolean (*equal)(const void* info1, const void* info2);
+  CFHashCode (*hash)(const void* info);
+  void (*schedule)(void* info, CFRunLoopRef rl, CFRunLoopMode mode);
+  void (*cancel)(void* info, CFRunLoopRef rl, CFRunLoopMode mode);
+  void (*perform)(void* info);
+} CFRunLoopSourceContext;
+CFRunLoopSourceRef CFRunLoopSourceCreate(CFAllocatorRef allocator, CFIndex order, CFRunLoopSourceContext* context);
+void CFRunLoopAddSource(CFRunLoopRef rl, CFRunLoopSourceRef source, CFRunLoopMode mode);
+void CFRunLoopSourceSignal(CFRunLoopSourceRef source);
+void CFRunLoopSourceInvalidate(CFRunLoopSourceRef source);
 
 }  // extern "C"
