@@ -85,6 +85,11 @@ SessionStatistics SessionBridge::statistics() const {
           state_->modesSeen, state_->languagesSeen, state_->debugStatesSeen};
 }
 
+std::optional<trace::ReplayResult> SessionBridge::replayResult() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->replayResult;
+}
+
 bool SessionBridge::takePixels(std::uint8_t* rgba) {
   std::lock_guard lock(state_->mutex);
   if (!state_->frameReady) return false;

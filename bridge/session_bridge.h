@@ -18,6 +18,8 @@
 #include "bridge/device_watching_wait.h"
 #include "bridge/session_state.h"
 #include "core/protocol/connection_worker.h"
+#include "trace/trace_reader.h"
+#include "trace/trace_replay.h"
 
 namespace pelmora {
 
@@ -40,6 +42,11 @@ struct SessionBridgeOptions {
   // outlive the worker (null: nothing is recorded). The scan of long pauses
   // is not the worker's: it only cuts a wait short, whose answer is told.
   WorkerRecorder* recorder = nullptr;
+  // A trace to show instead of a device, at its recorded pace: the worker
+  // replays it rather than running the supervisor, its frames and serial
+  // reach the host as a live session's do, and stop ends the replay at
+  // once. Must outlive the worker (null: a live session).
+  const trace::Recording* replay = nullptr;
 };
 
 // Six of the worker's counters (only after it finished) and the three bit
@@ -91,6 +98,9 @@ class SessionBridge {
   bool finished() const;
   std::u16string serial() const;
   SessionStatistics statistics() const;
+  // How the replay ended, once it has (the host is told as of a new frame);
+  // nothing while it runs, or for a live session.
+  std::optional<trace::ReplayResult> replayResult() const;
 
   // When a frame arrived since the last take: converts it into `rgba`
   // (kRgbaFrameBytes) and returns true. Otherwise leaves `rgba` alone.

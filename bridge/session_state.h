@@ -9,11 +9,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "bridge/device_events.h"
 #include "core/protocol/connection_worker.h"
 #include "core/render/lcd_canvas.h"
+#include "trace/trace_replay.h"
 
 namespace pelmora {
 
@@ -33,6 +35,7 @@ struct SessionBridgeState {
   std::function<void()> changeListener;      // told of every new frame and serial
   std::function<void(const OutputFrame&)> frameReceiver;  // when set, frames go here, not to pixels
   WorkerStatistics counters;                 // copied only when the worker ends
+  std::optional<trace::ReplayResult> replayResult;  // set when a replay ended
   std::uint32_t modesSeen = 0;               // bit m: a frame in mode m was rendered
   std::uint32_t languagesSeen = 0;           // bit l: a frame in language l
   std::uint32_t debugStatesSeen = 0;         // bit 0: without, bit 1: with debug lines

@@ -1,5 +1,7 @@
 #include "bridge/session_worker.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <exception>
 #include <string_view>
@@ -12,6 +14,9 @@ namespace pelmora {
 namespace {
 
 constexpr unsigned kMaskBits = 32;
+using Clock = std::chrono::steady_clock;
+// A stop is seen within this while a replay waits for its recorded time.
+constexpr Clock::duration kPaceSlice = std::chrono::milliseconds(50);
 
 DeviceScan chooseScan(const SessionBridgeOptions& options) {
   if (options.scan) return options.scan;
@@ -81,6 +86,40 @@ std::unique_ptr<ConnectionWorker> makeWorker(const std::shared_ptr<SessionBridge
   return worker;
 }
 
+// Sleeps until `until` in short slices; false as soon as a stop is asked.
+bool sleepUntil(SessionBridgeState& state, Clock::time_point until) {
+  for (;;) {
+    if (state.stopRequested.load()) return false;
+    const Clock::time_point now = Clock::now();
+    if (now >= until) return true;
+    std::unique_lock lock(state.mutex);
+    state.wake.wait_for(lock, std::min<Clock::duration>(until - now, kPaceSlice));
+  }
+}
+
+// The trace's session on the recorded clock, from now on; what it shows
+// reaches the host as a live session's would, and how it ended after it.
+void replayPaced(const std::shared_ptr<SessionBridgeState>& state, const trace::Recording& recording) {
+  trace::ReplayOptions options;
+  options.onFrame = [&state](std::size_t, const OutputFrame& frame) {
+    std::lock_guard lock(state->mutex);
+    storeFrame(*state, frame);
+    tellListener(*state);
+  };
+  options.onSerial = [&state](const std::u16string& serial) {
+    std::lock_guard lock(state->mutex);
+    if (storeSerial(*state, serial)) tellListener(*state);
+  };
+  options.pace = [&state, start = Clock::now()](std::uint64_t watchMs) {
+    return sleepUntil(*state, start + std::chrono::milliseconds(watchMs));
+  };
+  trace::ReplayResult result = trace::replayTrace(recording, options);
+  std::lock_guard lock(state->mutex);
+  state->counters = result.statistics;
+  state->replayResult = std::move(result);
+  tellListener(*state);
+}
+
 // A worker ended by an exception uses no device any more, even when it was
 // in the middle of a session that had reported one.
 void showFailure(SessionBridgeState& state, const char* message) {
@@ -100,6 +139,11 @@ void showFailure(SessionBridgeState& state, const char* message) {
 
 void runSessionWorker(std::shared_ptr<SessionBridgeState> state, SessionBridgeOptions options) {
   try {
+    if (options.replay) {
+      replayPaced(state, *options.replay);
+      state->finished.store(true);
+      return;
+    }
     std::unique_ptr<ConnectionWorker> worker = makeWorker(state, std::move(options));
     worker->run();
     {

@@ -17,6 +17,7 @@ struct OptionHelp {
 constexpr std::array kOptionHelp = {
     OptionHelp{"--demo", "show a simulated synthesizer instead of a real one"},
     OptionHelp{"--record FILE", "also write a trace of the session to FILE, for a bug report"},
+    OptionHelp{"--replay FILE", "show the trace FILE in the window at its recorded pace, as its user saw it"},
     OptionHelp{"--scale N", "start at scale N, 1 to 6 (unasked: 2, or 1 on a small screen)"},
     OptionHelp{"--help", "show this help"},
     OptionHelp{"--version", "show the version"},
@@ -40,6 +41,10 @@ std::string takeValue(ProgramOptions& options, std::string_view name, std::strin
     options.recordPath = value;
     return {};
   }
+  if (name == "--replay") {
+    options.replayPath = value;
+    return {};
+  }
   options.scale = parseScale(value);
   return options.scale != 0 ? std::string() : "invalid scale '" + std::string(value) + "' (1 to 6)";
 }
@@ -57,7 +62,7 @@ ProgramOptions parseProgramOptions(std::span<const std::string> args) {
     const std::string_view arg = args[i];
     const std::size_t equals = arg.starts_with("--") ? arg.find('=') : std::string_view::npos;
     const std::string_view name = arg.substr(0, equals);
-    if (name == "--record" || name == "--scale") {
+    if (name == "--record" || name == "--replay" || name == "--scale") {
       std::string_view value;
       if (equals != std::string_view::npos) {
         value = arg.substr(equals + 1);
@@ -80,6 +85,10 @@ ProgramOptions parseProgramOptions(std::span<const std::string> args) {
       refuse(arg.starts_with("-") ? "unrecognized option '" + std::string(arg) + "'"
                                   : "unexpected argument '" + std::string(arg) + "'");
     }
+  }
+  if (options.action == ProgramAction::Run && !options.replayPath.empty() &&
+      (options.demo || !options.recordPath.empty())) {
+    refuse("--replay shows a trace instead of a device; it goes with neither --demo nor --record");
   }
   return options;
 }

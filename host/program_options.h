@@ -16,6 +16,7 @@ struct ProgramOptions {
   bool demo = false;        // "--demo": the simulated synthesizer, no device
   int scale = 0;            // "--scale N": the first scale; 0: chosen for the screen
   std::string recordPath;   // "--record FILE": empty when not recording
+  std::string replayPath;   // "--replay FILE": a trace shown instead of a device; empty: none
   std::string error;        // one line naming the problem, when action is Error
 };
 

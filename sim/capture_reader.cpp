@@ -29,13 +29,15 @@ CaptureReadResult readCapture(std::span<const std::uint8_t> bytes) {
       return refuse("not a capture file");
     }
     const std::uint32_t version = readU32(&bytes[kCaptureVersionOffset]);
-    return refuse(version != kCaptureVersion ? "a capture of another version (" + std::to_string(version) + ")"
-                                             : std::string("a capture of another report length"));
+    return refuse((version != kCaptureVersion ? "a capture of another version (" + std::to_string(version) + ")"
+                                              : std::string("a capture of another report length")) +
+                  "; replay it with the program that recorded it");
   }
-  if (capture->empty()) return refuse("the capture holds no reports");
+  if (capture->empty()) return refuse("the capture holds no reports; record it again");
   for (std::size_t i = 1; i < capture->size(); ++i) {
     if ((*capture)[i].timeMs < (*capture)[i - 1].timeMs) {
-      return refuse("corrupt capture: record " + std::to_string(i + 1) + " is older than the one before it");
+      return refuse("damaged capture: report " + std::to_string(i + 1) +
+                    " is older than the one before it; ask for the file again");
     }
   }
   CaptureReadResult result;

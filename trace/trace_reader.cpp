@@ -21,10 +21,18 @@ constexpr std::size_t kReadChunk = std::size_t{1} << 16;
 // What a person can do about a refusal.
 constexpr const char* kAskAgain = "; ask for the file again";
 constexpr const char* kRecordAgain = "; record it again";
+constexpr const char* kUseRecorder = "; replay it with the program that recorded it";
+constexpr const char* kChooseRecording = "; choose the file that --record wrote";
 
 Recording refuse(std::string why) {
   Recording result;
   result.error = std::move(why);
+  return result;
+}
+
+Recording refuseDamage(std::string why) {
+  Recording result = refuse(std::move(why) + kAskAgain);
+  result.damaged = true;
   return result;
 }
 
@@ -43,20 +51,22 @@ bool printable(std::span<const std::uint8_t> text) {
 // first, so that damage there is not taken for another kind of trace.
 Recording readHeader(std::span<const std::uint8_t> bytes, std::uint32_t version) {
   const std::string cutShort = std::string("the trace's header is cut short") + kRecordAgain;
-  const std::string damaged = std::string("the trace's header is damaged") + kAskAgain;
+  const std::string damaged = "the trace's header is damaged";
   if (bytes.size() < kTraceFixedHeaderLength) return refuse(cutShort);
   const std::size_t textLength = bytes[kVersionTextLengthOffset];
-  if (textLength > kTraceMaxVersionText) return refuse(damaged);
+  if (textLength > kTraceMaxVersionText) return refuseDamage(damaged);
   const std::size_t textEnd = kTraceFixedHeaderLength + textLength;
   const std::size_t checkLength = version == kOldestTraceVersion ? 0 : kTraceHeaderCheckLength;
   if (bytes.size() < textEnd + checkLength) return refuse(cutShort);
   if (checkLength != 0 && crc32(bytes.first(textEnd)) != readU32(&bytes[textEnd])) {
-    return refuse(std::string("damaged trace: the header does not match its check") + kAskAgain);
+    return refuseDamage("damaged trace: the header does not match its check");
   }
-  if (readU32(&bytes[kReportLengthOffset]) != kReportLength) return refuse("a trace of another report length");
-  if (!knownSystem(bytes[kSystemOffset])) return refuse("a trace from an unknown system");
+  if (readU32(&bytes[kReportLengthOffset]) != kReportLength) {
+    return refuse(std::string("a trace of another report length") + kUseRecorder);
+  }
+  if (!knownSystem(bytes[kSystemOffset])) return refuse(std::string("a trace from an unknown system") + kUseRecorder);
   const auto text = bytes.subspan(kTraceFixedHeaderLength, textLength);
-  if (!printable(text)) return refuse(damaged);
+  if (!printable(text)) return refuseDamage(damaged);
   Recording result;
   result.kind = RecordingKind::trace;
   result.header.system = static_cast<HostSystem>(bytes[kSystemOffset]);
@@ -83,7 +93,7 @@ Recording readTrace(std::span<const std::uint8_t> file, std::uint32_t version) {
   if (result.kind != RecordingKind::trace) return result;
   const bool current = version == kTraceVersion;
   TraceBlocks blocks = current ? readBlocks(file, result.recordsBegin) : unblocked(file, result.recordsBegin);
-  if (!blocks.damage.empty()) return refuse("damaged trace: " + blocks.damage + kAskAgain);
+  if (!blocks.damage.empty()) return refuseDamage("damaged trace: " + blocks.damage);
   const auto records = current ? std::span<const std::uint8_t>(blocks.payload) : file.subspan(result.recordsBegin);
   TraceDecoder decoder(records, version);
   TraceEncoder encoder;
@@ -91,13 +101,13 @@ Recording readTrace(std::span<const std::uint8_t> file, std::uint32_t version) {
   while (!decoder.atEnd()) {
     const DecodeStatus status = decoder.next(record);
     if (status == DecodeStatus::corrupt) {
-      return refuse("corrupt trace: record at byte " + std::to_string(blocks.fileOffset(decoder.position())) + ": " +
-                    decoder.error() + kAskAgain);
+      return refuseDamage("damaged trace: record at byte " + std::to_string(blocks.fileOffset(decoder.position())) +
+                          ": " + decoder.error());
     }
     if (status == DecodeStatus::torn) break;
     ++result.recordCount;
     if (record.call == TraceCall::limit && !decoder.atEnd()) {
-      return refuse(std::string("corrupt trace: records after the end of the recording") + kAskAgain);
+      return refuseDamage("damaged trace: records after the end of the recording");
     }
     if (!current) encoder.encode(record, result.bytes);
   }
@@ -126,8 +136,12 @@ Recording readCapture(std::span<const std::uint8_t> bytes) {
 }  // namespace
 
 Recording readRecording(std::vector<std::uint8_t> bytes) {
-  if (bytes.size() < kVersionOffset + 4) return refuse("not a trace or capture file (too short for its header)");
-  if (std::memcmp(bytes.data(), kTraceMagic, kTraceMagicLength) != 0) return refuse("not a trace or capture file");
+  if (bytes.size() < kVersionOffset + 4) {
+    return refuse(std::string("not a trace or capture file (too short for its header)") + kChooseRecording);
+  }
+  if (std::memcmp(bytes.data(), kTraceMagic, kTraceMagicLength) != 0) {
+    return refuse(std::string("not a trace or capture file") + kChooseRecording);
+  }
   const std::uint32_t version = readU32(&bytes[kVersionOffset]);
   if (version == sim::kCaptureVersion) return readCapture(bytes);
   if (version > kTraceVersion) {
@@ -136,7 +150,7 @@ Recording readRecording(std::vector<std::uint8_t> bytes) {
                   "; replay it with the newer one");
   }
   if (version < kOldestTraceVersion) {
-    return refuse("a recording of an unknown version (" + std::to_string(version) + ")");
+    return refuse("a trace or capture of an unknown version (" + std::to_string(version) + ")" + kUseRecorder);
   }
   Recording result = readTrace(bytes, version);
   result.fileBytes = bytes.size();
@@ -153,7 +167,7 @@ Recording readRecordingFile(const std::string& path) {
     bytes.resize(old + kReadChunk);
     got = std::fread(bytes.data() + old, 1, kReadChunk, file.get());
     bytes.resize(old + got);
-    if (bytes.size() > kRecordingMaxFileBytes) return refuse(path + ": larger than a recording can be");
+    if (bytes.size() > kRecordingMaxFileBytes) return refuse(path + ": larger than a trace or capture can be" + kChooseRecording);
   } while (got == kReadChunk);
   if (std::ferror(file.get())) return refuse("cannot read " + path);
   Recording result = readRecording(std::move(bytes));

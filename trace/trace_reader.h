@@ -24,6 +24,7 @@ enum class RecordingKind { refused, capture, trace };
 struct Recording {
   RecordingKind kind = RecordingKind::refused;
   std::string error;          // why it was refused, one line
+  bool damaged = false;       // refused because its checks or records show damage
   std::size_t fileBytes = 0;
   std::size_t tornBytes = 0;  // the file's unfinished end (a record, a block), left out
   sim::Capture capture;       // a capture's reports

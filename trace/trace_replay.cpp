@@ -19,7 +19,7 @@ constexpr unsigned kBytesPerPixel = 4;
 
 // Ends the replay from inside a call; nothing in the core catches it.
 struct ReplayStop {
-  enum class Ending { traceEnd, divergence, sizeBound };
+  enum class Ending { traceEnd, divergence, sizeBound, stopped };
   std::string reason;
   Ending ending;
 };
@@ -338,15 +338,49 @@ class ReplayTransport final : public IHidTransport {
   const HostSystem system_;
 };
 
+// The recorded clock as a watcher follows it: times from its first reading,
+// and the pace hook each time it moves.
+class RecordedPace {
+ public:
+  explicit RecordedPace(const ReplayOptions& options) : options_(options) {}
+
+  void reached(std::uint64_t recordedMs) {
+    if (!started_) {
+      started_ = true;
+      first_ = recordedMs;
+    }
+    const std::uint64_t elapsed = since(recordedMs);
+    if (!options_.pace || elapsed == paced_) return;
+    watchMs_ += elapsed > paced_ ? std::min(elapsed - paced_, kLongestWatchedPauseMs) : 0;
+    paced_ = elapsed;
+    if (!options_.pace(watchMs_)) throw ReplayStop{"stopped at " + clockText(elapsed), Ending::stopped};
+  }
+  // A clock that went back counts as the start.
+  std::uint64_t since(std::uint64_t recordedMs) const {
+    return started_ && recordedMs > first_ ? recordedMs - first_ : 0;
+  }
+
+ private:
+  const ReplayOptions& options_;
+  bool started_ = false;
+  std::uint64_t first_ = 0;
+  std::uint64_t paced_ = 0;
+  std::uint64_t watchMs_ = 0;
+};
+
 // A wait's length is not held: only whether it ended in a stop.
-ConnectionHooks replayHooks(TraceAnswers& answers, HostSystem system) {
+ConnectionHooks replayHooks(TraceAnswers& answers, RecordedPace& pace, HostSystem system) {
   ConnectionHooks hooks;
   hooks.enumerate = [&answers] { return answers.ask(TraceCall::enumerate).devices; };
   hooks.createTransport = [&answers, system]() -> std::unique_ptr<IHidTransport> {
     if (!answers.ask(TraceCall::createTransport).ok) return nullptr;
     return std::make_unique<ReplayTransport>(answers, system);
   };
-  hooks.now = [&answers] { return answers.ask(TraceCall::now).value; };
+  hooks.now = [&answers, &pace] {
+    const std::uint64_t now = answers.ask(TraceCall::now).value;
+    pace.reached(now);
+    return now;
+  };
   hooks.wait = [&answers](std::uint32_t ms) { return answers.ask(TraceCall::wait, ms).ok; };
   // The recorded clock answers every later `now`; a replay need not wait.
   hooks.sleep = [](std::uint32_t) {};
@@ -374,15 +408,17 @@ ReplayResult replayTrace(const Recording& trace, const ReplayOptions& options) {
     return result;
   }
   TraceAnswers answers(trace, options);
+  RecordedPace pace(options);
   auto onFrame = [&](const OutputFrame& frame) {
     if (options.onFrame) options.onFrame(result.frameHashes.size(), frame);
     result.frameHashes.push_back(frameHash(frame));
   };
   auto worker = std::make_unique<ConnectionWorker>(
-      WaitFunction{}, onFrame, ModelCallback{}, RawReportCallback{}, replayHooks(answers, trace.header.system),
-      SerialCallback{}, [&answers] { return answers.ask(TraceCall::pollResume).ok; });
+      WaitFunction{}, onFrame, ModelCallback{}, RawReportCallback{}, replayHooks(answers, pace, trace.header.system),
+      options.onSerial, [&answers] { return answers.ask(TraceCall::pollResume).ok; });
   worker->setStatusObserver([&](const std::string& text) {
     result.statusTexts.push_back(text);
+    result.statusTimesMs.push_back(pace.since(answers.time()));
     if (options.timeline) options.timeline(std::to_string(answers.time()) + " status \"" + printable(text) + "\"");
   });
   worker->setRandomSource([&answers](std::uint32_t& out) {
@@ -401,6 +437,8 @@ ReplayResult replayTrace(const Recording& trace, const ReplayOptions& options) {
     result.complete = stop.ending == Ending::traceEnd;
     result.stopReason = stop.reason;
     result.diverged = stop.ending == Ending::divergence;
+    result.stopped = stop.ending == Ending::stopped;
+    result.sizeBound = stop.ending == Ending::sizeBound;
   } catch (const std::exception& error) {
     // As on the host, whose bridge shows the text and ends the worker: the
     // recording ends there too (a trace with a failed createTransport).
@@ -408,6 +446,7 @@ ReplayResult replayTrace(const Recording& trace, const ReplayOptions& options) {
     result.diverged = !answers.atEnd();
   }
   result.callsAnswered = answers.answered();
+  result.endMs = pace.since(answers.time());
   result.statistics = worker->statistics();
   return result;
 }
@@ -428,6 +467,84 @@ std::string describeReplay(const ReplayResult& result) {
          std::to_string(s.maxLoopGapMs) + " maxReadBurstMs " + std::to_string(s.maxReadBurstMs) + "\n";
   out += "calls " + std::to_string(result.callsAnswered) + "\n";
   out += result.complete ? "replayed to the end of the trace\n" : "stopped: " + result.stopReason + "\n";
+  return out;
+}
+
+std::string spellVersion(std::string_view recorded) {
+  std::string spelled(recorded);
+  if (spelled.find_first_not_of("0123456789.") != std::string::npos) return spelled;
+  std::replace(spelled.begin(), spelled.end(), '.', '-');
+  return spelled;
+}
+
+std::string clockText(std::uint64_t ms) {
+  constexpr std::uint64_t kMsPerSecond = 1000;
+  constexpr std::uint64_t kSecondsPerMinute = 60;
+  const std::uint64_t seconds = ms / kMsPerSecond;
+  char text[32];
+  std::snprintf(text, sizeof text, "%02" PRIu64 ":%02" PRIu64 ".%03" PRIu64, seconds / kSecondsPerMinute,
+                seconds % kSecondsPerMinute, ms % kMsPerSecond);
+  return text;
+}
+
+ReplayEnding replayEnding(const Recording& trace, const ReplayResult& result) {
+  if (result.diverged) return ReplayEnding::differs;
+  if (result.stopped) return ReplayEnding::stopped;
+  if (result.sizeBound) return ReplayEnding::sizeBound;
+  if (trace.tornBytes != 0) return ReplayEnding::cutShort;
+  return ReplayEnding::ended;
+}
+
+const char* endingWords(ReplayEnding ending) {
+  switch (ending) {
+    case ReplayEnding::ended: break;
+    case ReplayEnding::cutShort: return "ended where the file was cut short";
+    case ReplayEnding::sizeBound: return "ended where the recording reached its size bound";
+    case ReplayEnding::stopped: return "stopped";
+    case ReplayEnding::differs: return "stopped: this program differs from the one that recorded it";
+  }
+  return "ended";
+}
+
+std::string explainEnding(const Recording& trace, const ReplayResult& result) {
+  const std::string at = clockText(result.endMs);
+  switch (replayEnding(trace, result)) {
+    case ReplayEnding::differs:
+      return "this program differs from the one that recorded the trace (" +
+             spellVersion(trace.header.programVersion) + ") at " + at + ": " + result.stopReason +
+             "; replay it with the version that recorded it, or send the trace with this line to the developers";
+    case ReplayEnding::sizeBound: return "the recording reached its size bound at " + at + "; the rest was not recorded";
+    case ReplayEnding::cutShort: return describeCut(trace);
+    case ReplayEnding::ended:
+    case ReplayEnding::stopped: break;
+  }
+  return {};
+}
+
+std::string summarizeReplay(const Recording& trace, const ReplayResult& result, std::string_view name) {
+  std::string out;
+  append(out, "replay of ", name, ": a trace recorded on ", systemName(trace.header.system), " by Pelmora ",
+         spellVersion(trace.header.programVersion), ", ", std::to_string(trace.recordCount), " calls\n");
+  const std::vector<std::string>& texts = result.statusTexts;
+  auto timeOf = [&result](std::size_t i) { return i < result.statusTimesMs.size() ? result.statusTimesMs[i] : 0; };
+  // A text drawn again and again (an error each retry) is one line.
+  for (std::size_t i = 0, run = 1; i < texts.size(); i += run) {
+    for (run = 1; i + run < texts.size() && texts[i + run] == texts[i];) ++run;
+    std::string text = texts[i];
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    append(out, clockText(timeOf(i)), "  ", text);
+    if (run > 1) append(out, " (", std::to_string(run), " times");
+    if (run > 1 && timeOf(i + run - 1) != timeOf(i)) append(out, ", to ", clockText(timeOf(i + run - 1)));
+    append(out, run > 1 ? ")\n" : "\n");
+  }
+  const WorkerStatistics& s = result.statistics;
+  append(out, "sessions ", std::to_string(s.sessions), ", failures ", std::to_string(s.failures), ", frames ",
+         std::to_string(s.frames), ", states ", std::to_string(s.states), ", images ",
+         std::to_string(s.images), ", heartbeats ", std::to_string(s.heartbeats), "\n");
+  append(out, "longest loop gap ", std::to_string(s.maxLoopGapMs), " ms, longest read burst ",
+         std::to_string(s.maxReadBurstMs), " ms\n");
+  append(out, clockText(result.endMs), "  ", endingWords(replayEnding(trace, result)), "\n");
+  if (const std::string why = explainEnding(trace, result); !why.empty()) append(out, why, "\n");
   return out;
 }
 

@@ -48,6 +48,7 @@ std::string conflict(const AppOptions& o) {
   if (!o.replay.empty() && o.demo) return "--replay and --demo each replace the device; choose one";
   if (!o.replay.empty() && !o.record.empty()) return "--record needs a device (or --demo), not --replay";
   if (!o.serial.empty() && (o.demo || !o.replay.empty())) return "--serial chooses a real synthesizer; it does not go with --demo or --replay";
+  if (o.print && o.replay.empty()) return "--print goes with --replay FILE";
   return {};
 }
 
@@ -79,6 +80,8 @@ AppOptions parseOptions(int argc, const char* const* argv) {
       if (!error.empty()) refuse(std::move(error));
     } else if (arg == "--demo") {
       options.demo = true;
+    } else if (arg == "--print") {
+      options.print = true;
     } else if (arg == "--on-top") {
       options.onTop = true;
     } else if (arg == "--list") {
@@ -115,8 +118,10 @@ std::string usageText(const std::string& program) {
          "                   them and how to fix it when not, then exit\n"
          "  --record FILE    also write a trace of the session to FILE: every answer the\n"
          "                   device and the system gave, up to " + std::to_string(trace::TraceWriter::kDefaultLimitMiB) + " MB (for bug reports)\n"
-         "  --replay FILE    replay a trace FILE and print what it showed;\n"
-         "                   an older report capture is shown at its recorded pace\n"
+         "  --replay FILE    show the trace or capture FILE in the window at its recorded\n"
+         "                   pace, as its user saw it\n"
+         "  --print          with --replay: print a summary (status texts with their\n"
+         "                   times, sessions, failures, how it ended) instead\n"
          "  --demo           show a simulated synthesizer instead of a real one\n"
          "  -h, --help       show this help and exit\n"
          "  --version        show the version and exit\n"
@@ -124,6 +129,13 @@ std::string usageText(const std::string& program) {
          "Right-click the picture (or press the Menu key or Shift+F10) for scale,\n"
          "always-on-top and exit. Ctrl+C copies the picture, Ctrl+S saves it as PNG\n"
          "(the title says where).\n"
+         "\n"
+         "Exit status: 0 when all went well, 1 when the program could not start or the\n"
+         "file is not a trace or capture, " + std::to_string(kUsageExitCode) +
+         " for a command line it did not understand;\n"
+         "with --replay also " + std::to_string(kReplayDiffersExitCode) +
+         " when this program differs from the one that recorded the\n"
+         "trace, " + std::to_string(kReplayDamagedExitCode) + " when the file is damaged.\n"
          "More in 'man pelmora'.\n";
 }
 

@@ -14,12 +14,17 @@ struct AppOptions {
   bool onTop = false;   // start always on top
   std::string serial;   // show only the synthesizer with this serial; empty: any
   std::string record;   // capture file to write; empty: none
-  std::string replay;   // capture file to show instead of a device; empty: none
+  std::string replay;   // trace or capture to show instead of a device; empty: none
+  bool print = false;   // with replay: print a summary instead of opening the window
   std::string error;    // one line, set when action is Error
 };
 
 // The exit code for a command line that could not be understood.
 inline constexpr int kUsageExitCode = 2;
+// --replay: this program differs from the one that recorded the trace.
+inline constexpr int kReplayDiffersExitCode = 3;
+// --replay: the file is damaged (its checks tell where).
+inline constexpr int kReplayDamagedExitCode = 4;
 
 AppOptions parseOptions(int argc, const char* const* argv);
 

@@ -213,6 +213,12 @@ void LcdWindow::showNotice(const std::string& notice, bool lasting) {
   noticeTimer_ = lasting ? 0 : g_timeout_add_seconds(kNoticeSeconds, &LcdWindow::onNoticeEnd, this);
 }
 
+void LcdWindow::setTitleLabel(const std::string& label) {
+  if (!window_) return;
+  refresh_.setLabel(label);
+  gtk_window_set_title(GTK_WINDOW(window_), refresh_.title().c_str());
+}
+
 gboolean LcdWindow::onNoticeEnd(gpointer data) {
   auto* self = static_cast<LcdWindow*>(data);
   self->noticeTimer_ = 0;

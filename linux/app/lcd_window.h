@@ -37,6 +37,8 @@ class LcdWindow {
   // Shows `notice` after the serial in the title for a few seconds, or,
   // when `lasting`, until the next notice.
   void showNotice(const std::string& notice, bool lasting = false);
+  // Keeps `label` after the serial in the title, before any notice.
+  void setTitleLabel(const std::string& label);
 
  private:
   static gboolean onNoticeEnd(gpointer self);

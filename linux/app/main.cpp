@@ -20,6 +20,7 @@
 #include "linux/app/device_filter.h"
 #include "linux/app/device_listing.h"
 #include "linux/app/lcd_window.h"
+#include "linux/app/replay_view.h"
 #include "linux/app/resume_monitor.h"
 #include "linux/app/translation.h"
 #include "linux/hidraw_discovery.h"
@@ -45,7 +46,6 @@ constexpr int kNothingFound = 1;  // --list found no synthesizer
 // only there can the window stay on top and the picture go through shared
 // memory. GDK_BACKEND still chooses among these when set.
 constexpr const char* kBackendOrder = "x11,*";
-constexpr int kReplayDiverged = 3;  // --replay stopped at a call the trace did not record
 constexpr guint kRecordingCheckSeconds = 1;
 // Followed by the system's reason, which stays in English.
 constexpr const char* kRecordingFailedText = translatable("Recording failed:");
@@ -85,18 +85,22 @@ int listDevices(const AppOptions& options) {
 // Everything here must outlive the session's worker; on a late worker the
 // process ends without destroying any of it.
 struct Sources {
+  trace::Recording trace;  // --replay of a trace; read by the worker
   std::unique_ptr<CaptureSource> replay;
   std::unique_ptr<trace::ProgramRecording> recording;
   SessionBridgeOptions bridgeOptions;
 };
 
 // False, with the reason already printed, when the window must not start.
-// `replay`: the capture --replay read.
-bool prepareSources(const AppOptions& options, sim::Capture replay, Sources& sources) {
+// `replay`: what --replay read.
+bool prepareSources(const AppOptions& options, trace::Recording replay, Sources& sources) {
   if (options.demo) {
     sources.bridgeOptions.hooks = sim::demoHooks();
+  } else if (replay.kind == trace::RecordingKind::trace) {
+    sources.trace = std::move(replay);
+    sources.bridgeOptions.replay = &sources.trace;
   } else if (!options.replay.empty()) {
-    sources.replay = std::make_unique<CaptureSource>(std::move(replay));
+    sources.replay = std::make_unique<CaptureSource>(std::move(replay.capture));
     sources.bridgeOptions = sources.replay->bridgeOptions();
   } else {
     // Pauses sleep until a node changes instead of scanning twice a second.
@@ -174,13 +178,17 @@ void finishRecording(const AppOptions& options, trace::ProgramRecording& recordi
   if (recorder.limitReached()) warn(options.record + " reached its size bound; the rest was not recorded");
 }
 
-// `--replay TRACE`: the session runs again from the trace, without a window,
-// and what it showed is printed. 0 when it replayed to the end.
-int replayTraceFile(const trace::Recording& read) {
-  std::fputs(trace::describeTraceOrigin(read).c_str(), stdout);
+// `--replay FILE --print`: the session runs again from the trace, as fast
+// as it can, and what it showed is summed up.
+int printReplay(const AppOptions& options, const trace::Recording& read) {
+  if (read.kind != trace::RecordingKind::trace) {
+    std::printf("replay of %s: a capture of %zu reports; it holds no status texts, only pictures: replay it "
+                "without --print to see them\n", options.replay.c_str(), read.capture.size());
+    return 0;
+  }
   const trace::ReplayResult result = trace::replayTrace(read);
-  std::fputs(trace::describeReplay(result).c_str(), stdout);
-  return result.diverged ? kReplayDiverged : 0;
+  std::fputs(trace::summarizeReplay(read, result, options.replay).c_str(), stdout);
+  return replayExitCode(result);
 }
 
 int runWindow(const AppOptions& options, Sources& sources) {
@@ -191,15 +199,22 @@ int runWindow(const AppOptions& options, Sources& sources) {
     std::fputs(errorLine(kProgram, std::string("cannot start the worker: ") + error.what()).c_str(), stderr);
     return kStartupFailure;
   }
+  int exitCode = 0;
   {
     ResumeMonitor resumeMonitor([&session] { session->resume(); });
     LcdWindow window(*session);
     const RecordingWatch recordingWatch(sources.recording.get(), window);
+    std::unique_ptr<ReplayWatch> replayWatch;
+    if (sources.trace.kind == trace::RecordingKind::trace) {
+      replayWatch = std::make_unique<ReplayWatch>(*session, sources.trace, options.replay,
+                                                  [&window](const std::string& label) { window.setTitleLabel(label); });
+    }
     window.show();
     window.applyStartOptions(options.scale, options.onTop);
     if (options.onTop && !window.topmostAvailable()) warn("--on-top: not available on Wayland without an X server");
     quitOnSignals();
     gtk_main();
+    if (replayWatch) exitCode = replayWatch->exitCode();
   }
   if (!stopAndWait(*session)) {
     // A worker stuck in a device call would keep the process alive; the
@@ -210,7 +225,7 @@ int runWindow(const AppOptions& options, Sources& sources) {
     _exit(0);
   }
   if (sources.recording) finishRecording(options, *sources.recording);
-  return 0;
+  return exitCode;
 }
 
 }  // namespace
@@ -239,14 +254,14 @@ int main(int argc, char** argv) {
     replay = trace::readRecordingFile(options.replay);
     if (replay.kind == trace::RecordingKind::refused) {
       warn(replay.error);
-      return kStartupFailure;
+      return replay.damaged ? kReplayDamagedExitCode : kStartupFailure;
     }
     if (const std::string cut = trace::describeCut(replay); !cut.empty()) warn(options.replay + ": " + cut);
-    if (replay.kind == trace::RecordingKind::trace) return replayTraceFile(replay);
+    if (options.print) return printReplay(options, replay);
   }
   setUpTranslations();
   Sources sources;
-  if (!prepareSources(options, std::move(replay.capture), sources)) return kStartupFailure;
+  if (!prepareSources(options, std::move(replay), sources)) return kStartupFailure;
   g_set_prgname(kProgram);
   gdk_set_allowed_backends(kBackendOrder);
   if (!gtk_init_check(nullptr, nullptr)) {

@@ -33,6 +33,17 @@ bool WindowRefresh::clearNotice() {
   return true;
 }
 
-void WindowRefresh::rebuildTitle() { title_ = titleWithNotice(serial_, notice_); }
+void WindowRefresh::setLabel(std::string_view label) {
+  label_ = label;
+  rebuildTitle();
+}
+
+void WindowRefresh::rebuildTitle() {
+  if (label_.empty()) {
+    title_ = titleWithNotice(serial_, notice_);
+  } else {
+    title_ = titleWithNotice(serial_, notice_.empty() ? label_ : label_ + " " + notice_);
+  }
+}
 
 }  // namespace pelmora::app

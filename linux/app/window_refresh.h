@@ -31,6 +31,8 @@ class WindowRefresh {
   void showNotice(std::string_view notice);
   // True when a notice was shown (the title changed).
   bool clearNotice();
+  // Follows the serial for good, before any notice (what a replay shows).
+  void setLabel(std::string_view label);
 
   const std::string& title() const { return title_; }
 
@@ -40,6 +42,7 @@ class WindowRefresh {
   SessionBridge& session_;
   OutputFrame& picture_;
   std::u16string serial_;
+  std::string label_;
   std::string notice_;
   std::string title_;
 };

@@ -45,6 +45,7 @@ TEST(AppOptions, StartOptionsDeviceChoiceAndCaptures) {
   EXPECT_EQ(o.serial, "SN 1");
   EXPECT_EQ(o.record, "out.cap");
   EXPECT_EQ(parse({"--replay=in.cap", "--scale=6"}).replay, "in.cap");
+  EXPECT_TRUE(parse({"--print", "--replay", "in.trace"}).print);
   EXPECT_EQ(parse({"--demo", "--record", "demo.cap"}).action, AppAction::Run);
   EXPECT_EQ(parse({"--list", "--serial", "SN1"}).action, AppAction::List);
   EXPECT_EQ(parse({"--list", "--bogus"}).action, AppAction::Error);
@@ -63,6 +64,7 @@ TEST(AppOptions, BadValuesAndClashingSourcesAreRefused) {
       {{"--replay", "a.cap", "--record", "b.cap"}, "--record needs a device (or --demo), not --replay"},
       {{"--demo", "--serial", "SN1"},
        "--serial chooses a real synthesizer; it does not go with --demo or --replay"},
+      {{"--print"}, "--print goes with --replay FILE"},
       {{"--scale", "9", "--bogus"}, "invalid scale '9' (1 to 6)"},  // the first problem is named
   };
   for (const auto& c : cases) {
@@ -79,7 +81,7 @@ TEST(AppOptions, TextsAreSingleLinesWhereTheyMustBe) {
   EXPECT_EQ(errorLine("pelmora", "cannot open the display"), "pelmora: cannot open the display\n");
   EXPECT_EQ(versionText(), "pelmora 2026-10-17\n");
   for (const char* option : {"--demo", "--scale N", "--on-top", "--serial SERIAL", "--list", "--record FILE",
-                             "--replay FILE"}) {
+                             "--replay FILE", "--print", "Exit status"}) {
     EXPECT_NE(usageText("pelmora").find(option), std::string::npos) << option;
   }
 }

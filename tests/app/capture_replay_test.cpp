@@ -38,14 +38,14 @@ TEST(CaptureReplay, ACaptureIsTrimmedOrRefusedNeverTrusted) {
     std::function<void(std::vector<std::uint8_t>&)> change;
     const char* error;
   } refused[] = {
-      {"empty file", [](auto& b) { b.clear(); }, "not a trace or capture file (too short for its header)"},
-      {"header only", [](auto& b) { b.resize(sim::kCaptureHeaderLength); }, "the capture holds no reports"},
+      {"empty file", [](auto& b) { b.clear(); }, "not a trace or capture file (too short for its header); choose the file that --record wrote"},
+      {"header only", [](auto& b) { b.resize(sim::kCaptureHeaderLength); }, "the capture holds no reports; record it again"},
       {"header and a torn record", [](auto& b) { b.resize(sim::kCaptureHeaderLength + 5); },
-       "the capture holds no reports"},
-      {"foreign magic", [](auto& b) { b[0] = 'X'; }, "not a trace or capture file"},
-      {"other report length", [](auto& b) { b[12] = 65; }, "a capture of another report length"},
+       "the capture holds no reports; record it again"},
+      {"foreign magic", [](auto& b) { b[0] = 'X'; }, "not a trace or capture file; choose the file that --record wrote"},
+      {"other report length", [](auto& b) { b[12] = 65; }, "a capture of another report length; replay it with the program that recorded it"},
       {"time going back", [](auto& b) { b[sim::kCaptureHeaderLength + sim::kCaptureRecordLength] = 0; },
-       "corrupt capture: record 2 is older than the one before it"},
+       "damaged capture: report 2 is older than the one before it; ask for the file again"},
   };
   for (const auto& c : refused) {
     const auto result = with(c.change);

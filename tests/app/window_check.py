@@ -2,7 +2,8 @@
 """Drives `pelmora` in a virtual X display the way a person would, and
 checks what they would see: the window's size at each scale, the LCD
 picture, the context menu, Ctrl+S and closing the window; on a small
-screen, that a large scale is held to what fits; and the menu in English
+screen, that a large scale is held to what fits; a trace replayed at its
+recorded pace, named in the title; and the menu in English
 and in Japanese, the Japanese one drawn with glyphs rather than the boxes a
 Latin-only font set-up gives. Under a headless Wayland compositor (weston,
 when installed): the X server it offers is preferred, and without one the
@@ -311,6 +312,24 @@ def check_no_device(home):
     close_and_wait(proc, window)
 
 
+def check_replay(home):
+    # A trace from another system, at its recorded pace (2 s), ending on its
+    # last picture with the title saying so.
+    trace = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "traces", "mac_unplug.trace")
+    reference = parse_ppm(subprocess.run([REFERENCE, "No Device"], capture_output=True).stdout)
+    proc = start(home, "--replay", trace, "--scale", "1")
+    window = find_window(proc)
+    replay = " \u2014 Replay of mac_unplug.trace (macOS, 2026-10-17)"
+    if replay not in run("xdotool", "getwindowname", window):
+        fail("the title does not name the replay")
+    # The device went with the recording's end, and its serial with it.
+    until("the replay's end is not in the title",
+          lambda: run("xdotool", "getwindowname", window) == TITLE + replay + ": ended", 10)
+    until("the last picture is not \"No Device\"", lambda: capture(window) == reference, 5)
+    print("replay: named in the title, ended on its last picture", flush=True)
+    close_and_wait(proc, window)
+
+
 def check_without_shared_memory(home):
     # A server that cannot share memory (a remote one, say) gets the picture
     # through the toolkit's own drawing instead.
@@ -458,7 +477,7 @@ def check_wayland(home):
 def main():
     try:
         own_display()
-        for check in (check_demo, check_hidpi, check_no_device):
+        for check in (check_demo, check_hidpi, check_no_device, check_replay):
             with tempfile.TemporaryDirectory() as home:
                 check(home)
         own_display("1920x1200x24", "-extension", "MIT-SHM")

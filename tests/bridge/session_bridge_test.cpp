@@ -202,5 +202,41 @@ TEST(SessionBridge, WorkerEndedByAForeignThrowCountsAFailureWithoutAPicture) {
   EXPECT_FALSE(bridge.takePixels().has_value());
 }
 
+// A trace shown at its recorded pace: its serial and frames come as a live
+// session's, its end comes no sooner than recorded and leaves the last
+// picture, and a stop ends a replay at once.
+TEST(SessionBridge, ReplayKeepsTheRecordedPaceAndStopsAtOnce) {
+  const std::string dir = PELMORA_TRACE_DIR;
+  const trace::Recording shortTrace = trace::readRecordingFile(dir + "/mac_unplug.trace");
+  const trace::Recording longTrace = trace::readRecordingFile(dir + "/windows_session.trace");
+  ASSERT_EQ(shortTrace.kind, trace::RecordingKind::trace) << shortTrace.error;
+  ASSERT_EQ(longTrace.kind, trace::RecordingKind::trace) << longTrace.error;
+  const trace::ReplayResult unpaced = trace::replayTrace(shortTrace);
+
+  SessionBridgeOptions options;
+  options.replay = &shortTrace;
+  const auto start = std::chrono::steady_clock::now();
+  SessionBridge paced(options);
+  std::u16string serial;
+  ASSERT_TRUE(eventually([&] { return paced.takeSerial(serial); }, kPatience));
+  EXPECT_FALSE(serial.empty());
+  EXPECT_FALSE(paced.replayResult());
+  ASSERT_TRUE(eventually([&] { return paced.finished(); }, kPatience));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(unpaced.endMs));
+  ASSERT_TRUE(paced.replayResult());
+  EXPECT_TRUE(paced.replayResult()->complete);
+  EXPECT_EQ(paced.replayResult()->frameHashes, unpaced.frameHashes);
+  OutputFrame last;
+  ASSERT_TRUE(paced.takeFrame(last));
+  EXPECT_EQ(trace::frameHash(last), unpaced.frameHashes.back());
+
+  options.replay = &longTrace;
+  SessionBridge stopped(options);
+  ASSERT_TRUE(eventually([&] { return stopped.takeSerial(serial); }, kPatience));
+  stopped.stop();
+  ASSERT_TRUE(eventually([&] { return stopped.finished(); }, kPrompt));
+  EXPECT_TRUE(stopped.replayResult()->stopped);
+}
+
 }  // namespace
 }  // namespace pelmora

@@ -26,6 +26,7 @@ TEST(ProgramOptions, KnownOptionsAreTakenAndTheSystemsOwnArgumentsSkipped) {
   EXPECT_EQ(options.scale, 3);
   EXPECT_EQ(parseProgramOptions({}).scale, 0);
   EXPECT_EQ(parseProgramOptions(std::vector<std::string>{"--record=a b"}).recordPath, "a b");
+  EXPECT_EQ(parseProgramOptions(std::vector<std::string>{"--replay", "C:\\x.trace"}).replayPath, "C:\\x.trace");
 }
 
 TEST(ProgramOptions, HelpAndVersionAnswerAndAnythingUnknownIsNamed) {
@@ -43,6 +44,8 @@ TEST(ProgramOptions, HelpAndVersionAnswerAndAnythingUnknownIsNamed) {
       {{"--record"}, ProgramAction::Error, "option '--record' needs a value"},
       {{"--record="}, ProgramAction::Error, "option '--record' needs a value"},
       {{"--scale", "7"}, ProgramAction::Error, "invalid scale '7' (1 to 6)"},
+      {{"--replay", "a.trace", "--demo"}, ProgramAction::Error,
+       "--replay shows a trace instead of a device; it goes with neither --demo nor --record"},
       {{"--scale=0", "--x"}, ProgramAction::Error, "invalid scale '0' (1 to 6)"},  // the first problem
   };
   for (const Case& c : cases) {
@@ -53,7 +56,7 @@ TEST(ProgramOptions, HelpAndVersionAnswerAndAnythingUnknownIsNamed) {
   EXPECT_EQ(programVersionText(), "Pelmora 2026-10-17");
   const std::string help = programHelpText("Pelmora.exe");
   EXPECT_TRUE(help.starts_with("Usage: Pelmora.exe [OPTION]...\n")) << help;
-  for (const char* option : {"--demo", "--record FILE", "--scale N", "--help", "--version"}) {
+  for (const char* option : {"--demo", "--record FILE", "--replay FILE", "--scale N", "--help", "--version"}) {
     EXPECT_NE(help.find(option), std::string::npos) << option;
   }
 }

@@ -51,6 +51,12 @@ TEST(AppState, EachTickTakesWhatArrivedOnceAndBuildsTheTitle) {
   EXPECT_FALSE(update.repaint);
   EXPECT_TRUE(update.retitle);
   EXPECT_EQ(update.title, u"Pelmora Ver 2026-10-17");
+
+  // A replay's label follows the serial, a notice follows the label.
+  publishReplayLabel(*state, u"\u2014 Replay of a.trace (Linux, 2026-10-17): ended");
+  state->notice = u"Saved:C:\\a.png";
+  EXPECT_EQ(takeTimerUpdate(*state).title,
+            u"Pelmora Ver 2026-10-17 \u2014 Replay of a.trace (Linux, 2026-10-17): ended Saved:C:\\a.png");
 }
 
 TEST(AppState, AFailedWorkerLeavesItsScreenOnBlackAndTheBareTitle) {

@@ -169,7 +169,7 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
                                           " (its recording did not finish); the calls before it replay");
   EXPECT_EQ(trace::readRecording(sim::serializeCapture(sim::Capture(2))).capture.size(), 2u);
   const auto at = [](std::size_t offset, const char* why) {
-    return "corrupt trace: record at byte " + std::to_string(offset) + ": " + why + "; ask for the file again";
+    return "damaged trace: record at byte " + std::to_string(offset) + ": " + why + "; ask for the file again";
   };
   const auto damagedBlock = [](std::size_t offset) {
     return "damaged trace: the block at byte " + std::to_string(offset) +
@@ -188,8 +188,8 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
     std::function<void(std::vector<std::uint8_t>&)> change;
     std::string error;
   } refused[] = {
-      {"foreign", [](auto& b) { b[0] = 'X'; }, "not a trace or capture file"},
-      {"unknown version", [](auto& b) { b[8] = 0; }, "a recording of an unknown version (0)"},
+      {"foreign", [](auto& b) { b[0] = 'X'; }, "not a trace or capture file; choose the file that --record wrote"},
+      {"unknown version", [](auto& b) { b[8] = 0; }, "a trace or capture of an unknown version (0); replay it with the program that recorded it"},
       {"newer", [](auto& b) { b[8] = 4; },
        "a trace of version 4, from a newer program: this one reads up to version 3; replay it with the newer one"},
       {"header cut short", [&](auto& b) { b.resize(header - 1); }, "the trace's header is cut short; record it again"},
@@ -212,7 +212,9 @@ TEST(TraceReplayTest, ATraceIsTrimmedOrRefusedNeverTrusted) {
   }
   // Any byte of a block changed is damage of that block, never a replay.
   for (std::size_t i = header; i < good.size(); ++i) {
-    EXPECT_EQ(with([i](auto& b) { b[i] ^= 0x10; }).error, damagedBlock(i < second ? header : second)) << i;
+    const trace::Recording flipped = with([i](auto& b) { b[i] ^= 0x10; });
+    EXPECT_EQ(flipped.error, damagedBlock(i < second ? header : second)) << i;
+    EXPECT_TRUE(flipped.damaged) << i;
   }
 
   // Neither the decoder nor the replay reads past what it was given; an
@@ -341,6 +343,24 @@ TEST(TraceReplayTest, CommittedTracesReplayToTheirRecordedResults) {
     EXPECT_TRUE(cut.diverged) << name;
     EXPECT_NE(cut.stopReason.find("differs: the engine asked sendFeature command "), std::string::npos)
         << name << ": " << cut.stopReason;
+    EXPECT_NE(trace::summarizeReplay(read, cut, "x").find(
+                  "this program differs from the one that recorded the trace (2026-10-17) at "),
+              std::string::npos)
+        << name;
+    // Paced as a window paces it: the clock offered in order, a stop ending
+    // the replay there with the frames up to it as they were.
+    const trace::ReplayResult whole = trace::replayTrace(read);
+    std::vector<std::uint64_t> offered;
+    trace::ReplayOptions halfway;
+    halfway.pace = [&](std::uint64_t ms) {
+      offered.push_back(ms);
+      return ms < whole.endMs / 2;
+    };
+    const trace::ReplayResult stopped = trace::replayTrace(read, halfway);
+    EXPECT_TRUE(stopped.stopped && !stopped.complete && !stopped.diverged) << name;
+    EXPECT_TRUE(std::is_sorted(offered.begin(), offered.end())) << name;
+    EXPECT_LT(stopped.frameHashes.size(), whole.frameHashes.size()) << name;
+    EXPECT_TRUE(std::equal(stopped.frameHashes.begin(), stopped.frameHashes.end(), whole.frameHashes.begin())) << name;
     // A send the engine never makes: it keeps looking while the clock stands.
     const trace::ReplayResult extra = trace::replayTrace(rewritten(read, [&](auto& records) {
       const auto send = secondSend(records);

@@ -55,27 +55,49 @@ bool publishWorkerFailure(AppState& state) {
   return markFramePublished(state);
 }
 
+void publishReplayLabel(AppState& state, std::u16string_view label) {
+  std::lock_guard<std::mutex> guard(state.lock);
+  state.replayLabel.assign(label);
+  state.titleDirty = true;
+}
+
+namespace {
+
+// The replay's label, then the notice, after the serial.
+std::u16string afterSerial(const std::u16string& label, const std::u16string& notice) {
+  if (label.empty() || notice.empty()) return label + notice;
+  return label + u" " + notice;
+}
+
+}  // namespace
+
 TimerUpdate takeTimerUpdate(AppState& state) {
   TimerUpdate update;
   std::u16string serial;
+  std::u16string label;
   {
     std::lock_guard<std::mutex> guard(state.lock);
     update.repaint = takeDirtyFrame(state);
     update.retitle = state.titleDirty;
     state.titleDirty = false;
-    if (update.retitle) serial = state.serial;
+    if (update.retitle) {
+      serial = state.serial;
+      label = state.replayLabel;
+    }
   }
-  if (update.retitle) update.title = host::windowTitle(serial, state.notice);
+  if (update.retitle) update.title = host::windowTitle(serial, afterSerial(label, state.notice));
   return update;
 }
 
 std::u16string currentTitle(AppState& state) {
   std::u16string serial;
+  std::u16string label;
   {
     std::lock_guard<std::mutex> guard(state.lock);
     serial = state.serial;
+    label = state.replayLabel;
   }
-  return host::windowTitle(serial, state.notice);
+  return host::windowTitle(serial, afterSerial(label, state.notice));
 }
 
 bool takePostedFrame(AppState& state) {

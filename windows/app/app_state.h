@@ -12,6 +12,7 @@
 
 namespace pelmora::trace {
 class ProgramRecording;
+struct Recording;
 }
 
 namespace pelmora::winapp {
@@ -41,6 +42,8 @@ struct AppState {
   Handle deviceNotification = nullptr;
   bool demo = false;  // the simulated synthesizer instead of the devices
   trace::ProgramRecording* recording = nullptr;  // `--record FILE`: the worker writes a trace
+  const trace::Recording* replay = nullptr;      // `--replay FILE`: the worker replays it instead
+  std::u16string replayLabel;  // under the lock: follows the serial in the title
   std::u16string notice;  // user interface thread only: follows the serial in the title
   OutputFrame painted{};  // user interface thread only: the frame the window paints
 };
@@ -54,6 +57,8 @@ void drawStartupFrame(AppState& state);
 // pending, which will show this one.
 bool publishFrame(AppState& state, const OutputFrame& frame);
 void publishSerial(AppState& state, std::u16string_view serial);
+// What the title says of the replay (empty: none).
+void publishReplayLabel(AppState& state, std::u16string_view label);
 // A worker that ended by an exception: its status screen on black and the
 // bare title, to stay until the window closes.
 bool publishWorkerFailure(AppState& state);

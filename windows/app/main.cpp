@@ -17,6 +17,7 @@ extern "C" {
 #include "windows/app/app_state.h"
 #include "windows/app/command_line.h"
 #include "windows/app/connection_thread.h"
+#include "windows/app/replay_thread.h"
 #include "windows/app/resource_ids.h"
 #include "windows/app/window_messages.h"
 #include "windows/app/window_procedure.h"
@@ -113,6 +114,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   std::unique_ptr<pelmora::trace::ProgramRecording> recording;
   if (!options.recordPath.empty()) recording = std::make_unique<pelmora::trace::ProgramRecording>(options.recordPath);
   state->recording = recording.get();
+  // Read by the worker, so never destroyed before it has ended.
+  pelmora::trace::Recording replay;
+  if (!options.replayPath.empty()) {
+    if (int exitCode = 0; !loadReplay(options.replayPath, replay, exitCode)) return exitCode;
+    state->replay = &replay;
+    publishReplayLabel(*state, replayTitleLabel(options.replayPath, replay));
+  }
 
   if (!registerWindowClass(instance)) return 1;
   HWND window = createMainWindow(instance, *state);
@@ -133,7 +141,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
   registerForHidArrivals(window, *state);
   state->window = window;
 
-  state->workerThread = CreateThread(nullptr, 0, ConnectionThread, state.get(), 0, nullptr);
+  state->workerThread = CreateThread(nullptr, 0, state->replay ? ReplayThread : ConnectionThread, state.get(), 0, nullptr);
   if (state->workerThread == nullptr) {
     DestroyWindow(window);
     closeEvents(*state);
