@@ -261,9 +261,9 @@ int main(int argc, const char* argv[]) {
     if (options.action != pelmora::host::ProgramAction::Run) return answerCommandLine(options);
     LCDWindowController.requestedScale = options.scale;
     LCDSession.demo = options.demo;
-    if (!options.recordPath.empty()) [LCDSession recordNextSessionTo:LCDStringFromUtf8(options.recordPath)];
     int exitCode = 0;
     if (!options.replayPath.empty() && !loadReplay(options.replayPath, exitCode)) return exitCode;
+    if (!options.recordPath.empty()) [LCDSession recordNextSessionTo:LCDStringFromUtf8(options.recordPath)];
     NSApplication* application = [NSApplication sharedApplication];
     // The application holds its delegate weakly; this reference keeps it for
     // the whole run, which ARC would otherwise end after its last use.
