@@ -351,6 +351,7 @@ NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullab
 @implementation LCDWindowController {
   NSString* _version;
   NSString* _notice;  // said in the title after a copy or a save; nil: none
+  NSString* _replayLabel;  // as the session last told it
   NSUInteger _noticeCount;
 }
 
@@ -392,7 +393,8 @@ NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullab
     [weakSelf refresh];
   }];
 
-  NSString* title = LCDStringFromUtf16(mac::windowTitle(LCDUtf16FromString(_version), u""));
+  _replayLabel = session.replayLabel;
+  NSString* title = [self titleText];
   window.title = title;
   chrome.titleLabel.stringValue = title;
   window.opaque = YES;
@@ -541,14 +543,23 @@ NSMenu* LCDMakeMenu(const mac::MenuSpec& spec, id<LCDApplicationActions> _Nullab
   NSMutableData* pixels = [_session takePixels];
   if (pixels != nil) [_lcd showPixels:pixels];
   NSString* serial = _session.serial;
-  if ([serial isEqualToString:_serial]) return;
+  NSString* replayLabel = _session.replayLabel;
+  if ([serial isEqualToString:_serial] && replayLabel == _replayLabel) return;
   _serial = [serial copy];
+  _replayLabel = replayLabel;
   [self showTitle];
 }
 
-- (void)showTitle {
+// The version and serial, then what replays and the latest notice.
+- (NSString*)titleText {
   NSString* title = LCDStringFromUtf16(mac::windowTitle(LCDUtf16FromString(_version), LCDUtf16FromString(_serial)));
+  if (_replayLabel != nil) title = [NSString stringWithFormat:@"%@ %@", title, _replayLabel];
   if (_notice != nil) title = [NSString stringWithFormat:@"%@ %@", title, _notice];
+  return title;
+}
+
+- (void)showTitle {
+  NSString* title = [self titleText];
   NSWindow* window = self.window;
   window.title = title;
   [NSApp changeWindowsItem:window title:title filename:NO];

@@ -14,6 +14,12 @@ NS_ASSUME_NONNULL_BEGIN
 // instead of looking for devices.
 @property (class, nonatomic) BOOL demo;
 
+// `--replay FILE`: reads the trace once and keeps it for the program's
+// whole run; sessions created from then on replay it at its recorded pace
+// instead of looking for devices. Nil when it will replay, else why not
+// (`damaged` says whether the file is damaged).
++ (nullable NSString*)replayFile:(NSString*)path damaged:(BOOL*)damaged;
+
 // Nil when no worker thread can be started.
 - (nullable instancetype)init NS_DESIGNATED_INITIALIZER;
 
@@ -36,6 +42,10 @@ NS_ASSUME_NONNULL_BEGIN
 
 // The worker thread has ended; nothing will change any more.
 @property (nonatomic, readonly) BOOL finished;
+// While a trace replays, what the title says of it after the serial, in
+// the menus' language, then also how it ended; the same object until that
+// changes. Nil when no trace replays.
+@property (nonatomic, readonly, copy, nullable) NSString* replayLabel;
 // Serial number of the device in use; empty when none.
 @property (nonatomic, readonly, copy) NSString* serial;
 // "frames", "states", "images", "sessions", "heartbeats", "failures"

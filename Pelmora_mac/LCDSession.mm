@@ -4,16 +4,22 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <string>
+#include <string_view>
 
 #import "Pelmora_mac/LCDStrings.h"
 #include "Pelmora_mac/run_loop_events.h"
 #include "Pelmora_mac/ui/statistics_fields.h"
+#include "Pelmora_mac/ui/window_title.h"
 #include "bridge/session_bridge.h"
+#include "trace/trace_reader.h"
 #include "trace/trace_recording.h"
+#include "trace/trace_replay.h"
 #include "sim/demo_synth.h"
 
 namespace {
@@ -32,6 +38,23 @@ PendingTrace& pendingTrace() {
   return *trace;
 }
 
+// Read once before the first window and never destroyed, for the same
+// reason: every window's worker replays from it.
+struct ReplaySource {
+  pelmora::trace::Recording trace;
+  std::string path;
+  bool loaded = false;
+};
+
+ReplaySource& replaySource() {
+  static ReplaySource* const source = new ReplaySource;
+  return *source;
+}
+
+void warn(const std::string& text) {
+  std::fputs(("Pelmora_mac: " + text + "\n").c_str(), stderr);
+}
+
 }  // namespace
 
 @implementation LCDSession {
@@ -41,6 +64,8 @@ PendingTrace& pendingTrace() {
   // The buffer the next frame is taken into; a new one is made only after a
   // frame was handed out, so the 60 Hz polling allocates nothing meanwhile.
   NSMutableData* _spare;
+  NSString* _replayLabel;  // nil: no replay
+  BOOL _replayEnded;
 }
 
 + (BOOL)demo {
@@ -63,6 +88,11 @@ PendingTrace& pendingTrace() {
       options.recorder = trace.recording->recorder();
       trace.taken = true;
     }
+    const ReplaySource& replay = replaySource();
+    if (replay.loaded) {
+      options.replay = &replay.trace;
+      _replayLabel = LCDStringFromUtf8(pelmora::mac::replayLabel(replay.path, replay.trace, LCDUserLanguage()));
+    }
     _bridge = std::make_unique<pelmora::SessionBridge>(std::move(options));
   } catch (const std::exception&) {
     return nil;
@@ -72,6 +102,22 @@ PendingTrace& pendingTrace() {
 
 + (void)recordNextSessionTo:(NSString*)path {
   pendingTrace().recording = std::make_unique<pelmora::trace::ProgramRecording>(path.UTF8String);
+}
+
++ (nullable NSString*)replayFile:(NSString*)path damaged:(BOOL*)damaged {
+  ReplaySource& source = replaySource();
+  source.path = path.UTF8String;
+  source.trace = pelmora::trace::readRecordingFile(source.path);
+  *damaged = source.trace.damaged;
+  std::string refusal = source.trace.error;
+  // Captures show only pictures; the window replays the traces that hold a whole session.
+  if (source.trace.kind == pelmora::trace::RecordingKind::capture) {
+    refusal = source.path + ": a capture of input reports; only traces replay here";
+  }
+  if (!refusal.empty()) return LCDStringFromUtf8(refusal);
+  if (const std::string cut = pelmora::trace::describeCut(source.trace); !cut.empty()) warn(source.path + ": " + cut);
+  source.loaded = true;
+  return nil;
 }
 
 + (nullable NSString*)takeRecordingFailure {
@@ -99,6 +145,23 @@ PendingTrace& pendingTrace() {
 
 - (BOOL)finished {
   return !_bridge || _bridge->finished();
+}
+
+- (nullable NSString*)replayLabel {
+  if (_replayLabel == nil || _replayEnded || !_bridge) return _replayLabel;
+  const std::optional<pelmora::trace::ReplayResult> result = _bridge->replayResult();
+  if (!result) return _replayLabel;
+  const ReplaySource& source = replaySource();
+  const pelmora::trace::ReplayEnding ending = pelmora::trace::replayEnding(source.trace, *result);
+  const std::string_view words = pelmora::mac::replayEndingText(ending, LCDUserLanguage());
+  _replayLabel = [NSString stringWithFormat:@"%@: %@", _replayLabel, LCDStringFromUtf8(words)];
+  _replayEnded = YES;
+  // A cut file was told at the start already.
+  const std::string why = ending == pelmora::trace::ReplayEnding::cutShort
+                              ? std::string()
+                              : pelmora::trace::explainEnding(source.trace, *result);
+  if (!why.empty()) warn(source.path + ": " + why);
+  return _replayLabel;
 }
 
 - (NSString*)serial {

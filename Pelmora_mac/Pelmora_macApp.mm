@@ -212,9 +212,26 @@ constexpr const char* kMacHelp =
     "\nCommand-1 ... Command-6 change the scale, Command-C copies the picture,\n"
     "Command-S saves it as PNG in Pictures (the title says where).\n";
 
-// --help, --version and a command line not understood: said on standard
-// output or error and, when nobody reads them (started from the Finder or
-// with `open`, whose output goes nowhere), in an alert too.
+constexpr int kCannotReplayExitCode = 1;
+constexpr int kReplayDamagedExitCode = 4;
+
+// On standard output, or error when `refused`, and, when nobody reads it
+// (started from the Finder or with `open`, whose output goes nowhere), in an
+// alert too.
+void tell(const std::string& text, bool refused) {
+  std::fputs(text.c_str(), refused ? stderr : stdout);
+  std::fflush(refused ? stderr : stdout);
+  if (isatty(refused ? STDERR_FILENO : STDOUT_FILENO)) return;
+  NSApplication* application = [NSApplication sharedApplication];
+  [application setActivationPolicy:NSApplicationActivationPolicyRegular];
+  [application activateIgnoringOtherApps:YES];
+  NSAlert* alert = [[NSAlert alloc] init];
+  alert.messageText = refused ? @"Pelmora cannot start" : @"Pelmora";
+  alert.informativeText = LCDStringFromUtf8(text);
+  [alert runModal];
+}
+
+// --help, --version and a command line not understood.
 int answerCommandLine(const pelmora::host::ProgramOptions& options) {
   using Action = pelmora::host::ProgramAction;
   const bool refused = options.action == Action::Error;
@@ -223,18 +240,18 @@ int answerCommandLine(const pelmora::host::ProgramOptions& options) {
                            : options.action == Action::Version ? pelmora::host::programVersionText() + "\n"
                                                                : program + ": " + options.error + " (try '" + program +
                                                                      " --help')\n";
-  std::fputs(text.c_str(), refused ? stderr : stdout);
-  std::fflush(refused ? stderr : stdout);
-  if (!isatty(refused ? STDERR_FILENO : STDOUT_FILENO)) {
-    NSApplication* application = [NSApplication sharedApplication];
-    [application setActivationPolicy:NSApplicationActivationPolicyRegular];
-    [application activateIgnoringOtherApps:YES];
-    NSAlert* alert = [[NSAlert alloc] init];
-    alert.messageText = refused ? @"Pelmora cannot start" : @"Pelmora";
-    alert.informativeText = LCDStringFromUtf8(text);
-    [alert runModal];
-  }
+  tell(text, refused);
   return refused ? pelmora::host::kUsageExitCode : 0;
+}
+
+// `--replay FILE`: false, with the exit status, when the file cannot be replayed.
+bool loadReplay(const std::string& path, int& exitCode) {
+  BOOL damaged = NO;
+  NSString* refusal = [LCDSession replayFile:LCDStringFromUtf8(path) damaged:&damaged];
+  if (refusal == nil) return true;
+  tell(std::string(kProgramName) + ": " + refusal.UTF8String + "\n", true);
+  exitCode = damaged ? kReplayDamagedExitCode : kCannotReplayExitCode;
+  return false;
 }
 
 int main(int argc, const char* argv[]) {
@@ -244,6 +261,8 @@ int main(int argc, const char* argv[]) {
     if (options.action != pelmora::host::ProgramAction::Run) return answerCommandLine(options);
     LCDWindowController.requestedScale = options.scale;
     LCDSession.demo = options.demo;
+    int exitCode = 0;
+    if (!options.replayPath.empty() && !loadReplay(options.replayPath, exitCode)) return exitCode;
     if (!options.recordPath.empty()) [LCDSession recordNextSessionTo:LCDStringFromUtf8(options.recordPath)];
     NSApplication* application = [NSApplication sharedApplication];
     // The application holds its delegate weakly; this reference keeps it for

@@ -6,6 +6,8 @@
 #include <string_view>
 
 #include "host/ui_language.h"
+#include "trace/trace_reader.h"
+#include "trace/trace_replay.h"
 
 namespace pelmora::mac {
 
@@ -24,5 +26,11 @@ enum class PictureNotice { Copied, Saved, NotSaved };
 // What the title adds for a few seconds after a copy or a save, in the
 // menus' language; "Saved:" is followed by the path, "Not saved:" by why.
 std::string_view pictureNoticeText(PictureNotice notice, host::UiLanguage language);
+
+// What follows the serial while a trace replays, in the menus' language:
+// "— Replay of NAME (SYSTEM, VERSION)", NAME being the path's last part.
+std::string replayLabel(std::string_view path, const trace::Recording& trace, host::UiLanguage language);
+// How the replay ended, which follows the label after ": ".
+std::string_view replayEndingText(trace::ReplayEnding ending, host::UiLanguage language);
 
 }  // namespace pelmora::mac

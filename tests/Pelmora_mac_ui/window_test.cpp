@@ -23,6 +23,20 @@ TEST(WindowTitle, NamesTheSerialOnlyWhileADeviceIsInUse) {
   EXPECT_EQ(pictureNoticeText(PictureNotice::NotSaved, host::UiLanguage::English), "Not saved:");
 }
 
+TEST(WindowTitle, ReplayNamesTheFileItsRecorderAndHowItEnded) {
+  trace::Recording trace;
+  trace.header.system = HostSystem::windowsOs;
+  trace.header.programVersion = "2026.10.17";
+  EXPECT_EQ(replayLabel("/Users/a/Desktop/bug.trace", trace, host::UiLanguage::English),
+            "\xE2\x80\x94 Replay of bug.trace (Windows, 2026-10-17)");
+  EXPECT_EQ(replayLabel("bug.trace", trace, host::UiLanguage::Japanese),
+            "\xE2\x80\x94 再生: bug.trace (Windows, 2026-10-17)");
+  EXPECT_EQ(replayEndingText(trace::ReplayEnding::differs, host::UiLanguage::English),
+            "stopped: this program differs from the one that recorded it");
+  EXPECT_EQ(replayEndingText(trace::ReplayEnding::sizeBound, host::UiLanguage::Japanese),
+            "記録が上限に達したところで終了");
+}
+
 TEST(WindowGeometry, FirstScaleIsAskedOrTheLargestUpTo2ThatLeavesTheScreenRoom) {
   EXPECT_EQ(firstScale(0, {1440, 875}), 2);   // a laptop's visible frame
   EXPECT_EQ(firstScale(0, {3008, 1667}), 2);  // never above 2 unasked
