@@ -477,6 +477,13 @@ std::string spellVersion(std::string_view recorded) {
   return spelled;
 }
 
+std::string replaySourceText(std::string_view path, const Recording& trace) {
+  const std::size_t slash = path.find_last_of("\\/");
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  return std::string(name) + " (" + systemName(trace.header.system) + ", " +
+         spellVersion(trace.header.programVersion) + ")";
+}
+
 std::string clockText(std::uint64_t ms) {
   constexpr std::uint64_t kMsPerSecond = 1000;
   constexpr std::uint64_t kSecondsPerMinute = 60;

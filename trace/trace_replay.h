@@ -77,6 +77,10 @@ std::string describeReplay(const ReplayResult& result);
 // A version as people read it: "2026-10-17" for the recorded "2026.10.17".
 std::string spellVersion(std::string_view recorded);
 
+// What a replay's title names after "Replay of": "bug.trace (Windows,
+// 2026-10-17)", the file's name (after its last / or \\) and who recorded it.
+std::string replaySourceText(std::string_view path, const Recording& trace);
+
 // A recorded time from the start, "mm:ss.mmm" (more minutes when longer).
 std::string clockText(std::uint64_t ms);
 

@@ -40,11 +40,8 @@ std::string_view pictureNoticeText(PictureNotice notice, host::UiLanguage langua
 }
 
 std::string replayLabel(std::string_view path, const trace::Recording& trace, host::UiLanguage language) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
   const std::string_view replayOf = language == host::UiLanguage::Japanese ? kJapaneseReplayOf : kEnglishReplayOf;
-  return std::string("\xE2\x80\x94 ") + std::string(replayOf) + " " + std::string(name) + " (" +
-         trace::systemName(trace.header.system) + ", " + trace::spellVersion(trace.header.programVersion) + ")";
+  return std::string("\xE2\x80\x94 ") + std::string(replayOf) + " " + trace::replaySourceText(path, trace);
 }
 
 std::string_view replayEndingText(trace::ReplayEnding ending, host::UiLanguage language) {

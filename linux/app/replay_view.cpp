@@ -1,7 +1,6 @@
 #include "linux/app/replay_view.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <utility>
 
 #include "linux/app/app_options.h"
@@ -37,9 +36,7 @@ const char* endingText(trace::ReplayEnding ending) {
 }  // namespace
 
 std::string replayLabel(std::string_view path, const trace::Recording& trace) {
-  const std::string name = std::filesystem::path(path).filename().string();
-  return std::string("— ") + tr(kReplayOfText) + " " + name + " (" + trace::systemName(trace.header.system) + ", " +
-         trace::spellVersion(trace.header.programVersion) + ")";
+  return std::string("— ") + tr(kReplayOfText) + " " + trace::replaySourceText(path, trace);
 }
 
 std::string replayEndedLabel(std::string_view label, trace::ReplayEnding ending) {

@@ -61,10 +61,7 @@ bool loadReplay(const std::string& path, trace::Recording& trace, int& exitCode)
 }
 
 std::u16string replayTitleLabel(std::string_view path, const trace::Recording& trace) {
-  const std::size_t slash = path.find_last_of("\\/");
-  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
-  return utf16(std::string("\xE2\x80\x94 Replay of ") + std::string(name) + " (" +
-               trace::systemName(trace.header.system) + ", " + trace::spellVersion(trace.header.programVersion) + ")");
+  return utf16("\xE2\x80\x94 Replay of " + trace::replaySourceText(path, trace));
 }
 
 DWORD WINAPI ReplayThread(LPVOID parameter) {
