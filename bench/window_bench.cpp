@@ -15,9 +15,10 @@
 // renders were never shown. With "picture", the synthesizer stays on its
 // picture page, where every image row is a render.
 //
-// The wake-ups are observed by wrapping g_source_set_ready_time, which the
-// wake source calls from the worker (ready now) and from the main loop when
-// it dispatches (not ready); the reports by a transport that passes them on.
+// The wake-ups are observed by wrapping the wake source's descriptor writes
+// (from the worker) and reads (the main loop's dispatch), or, where it has
+// no descriptor, g_source_set_ready_time; the reports by a transport that
+// passes them on.
 #include <dlfcn.h>
 #include <gtk/gtk.h>
 #include <pthread.h>
@@ -35,6 +36,7 @@
 #include <functional>
 #include <vector>
 
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -365,6 +367,32 @@ extern "C" void cairo_paint(cairo_t* cr) {
   const std::int64_t t0 = ours ? cpuNs(CLOCK_THREAD_CPUTIME_ID) : 0;
   real(cr);
   if (ours) gPaintCpuNs += cpuNs(CLOCK_THREAD_CPUTIME_ID) - t0;
+}
+
+// The wake source's descriptor, learnt when the source adds it.
+std::atomic<int> gWakeFd{-1};
+
+extern "C" gpointer g_source_add_unix_fd(GSource* source, gint fd, GIOCondition events) {
+  using Real = gpointer (*)(GSource*, gint, GIOCondition);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "g_source_add_unix_fd"));
+  if (isWakeSource(source)) gWakeFd = fd;
+  return real(source, fd, events);
+}
+
+// The worker wakes the window by writing the descriptor; the window's
+// dispatch starts by reading it.
+extern "C" int eventfd_write(int fd, eventfd_t value) {
+  using Real = int (*)(int, eventfd_t);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "eventfd_write"));
+  if (fd == gWakeFd.load() && !pthread_equal(pthread_self(), gGuiThread)) onWorkerWake();
+  return real(fd, value);
+}
+
+extern "C" int eventfd_read(int fd, eventfd_t* value) {
+  using Real = int (*)(int, eventfd_t*);
+  static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "eventfd_read"));
+  if (fd == gWakeFd.load()) onDispatch();
+  return real(fd, value);
 }
 
 extern "C" void g_source_set_ready_time(GSource* source, gint64 readyTime) {

@@ -116,9 +116,9 @@ bool SessionBridge::takeFrame(OutputFrame& frame) {
 }
 
 bool SessionBridge::takeSerial(std::u16string& serial) {
+  if (!state_->serialChanged.load()) return false;
   std::lock_guard lock(state_->mutex);
-  if (!state_->serialChanged) return false;
-  state_->serialChanged = false;
+  if (!state_->serialChanged.exchange(false)) return false;
   serial.assign(state_->serial);
   return true;
 }
@@ -132,6 +132,9 @@ void SessionBridge::setChangeListener(ChangeListener listener) {
 void SessionBridge::setFrameReceiver(FrameReceiver receiver) {
   std::lock_guard lock(state_->mutex);
   state_->frameReceiver.swap(receiver);
+  // What the new receiver (or the next take) starts from is not known here:
+  // the next frame goes through even when it equals the last one.
+  state_->pixelsPassedOn = false;
   if (state_->frameReceiver && state_->frameReady) {
     state_->frameReady = false;
     state_->frameReceiver(state_->pixels);

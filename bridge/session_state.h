@@ -30,8 +30,12 @@ struct SessionBridgeState {
   std::shared_ptr<IDeviceEvents> deviceEvents;
   OutputFrame pixels{};                      // newest frame, 0x00RRGGBB
   bool frameReady = false;                   // pixels replaced since the last take
+  bool pixelsPassedOn = false;               // pixels are what the host has or will take
   std::u16string serial;                     // device in use; empty when none
-  bool serialChanged = false;                // serial replaced since the last takeSerial
+  // Serial replaced since the last takeSerial; set under the mutex, and
+  // looked at first without it, so that a host checking after every frame
+  // does not wait for a worker still holding the mutex.
+  std::atomic<bool> serialChanged{false};
   std::function<void()> changeListener;      // told of every new frame and serial
   std::function<void(const OutputFrame&)> frameReceiver;  // when set, frames go here, not to pixels
   WorkerStatistics counters;                 // copied only when the worker ends

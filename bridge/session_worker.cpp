@@ -44,14 +44,21 @@ void tellListener(const SessionBridgeState& state) {
 }
 
 // A host that receives frames itself gets each one at once; otherwise the
-// newest waits in the state for a take.
-void storeFrame(SessionBridgeState& state, const OutputFrame& frame) {
+// newest waits in the state for a take. A picture equal to the one the host
+// already has is not passed on: most messages of a stream leave the picture
+// as it was (image rows of a page that shows no image, the rows sent again
+// for refresh), and every frame passed on costs the host a wake-up and a
+// paint. False when nothing was passed on.
+bool storeFrame(SessionBridgeState& state, const OutputFrame& frame) {
+  if (state.pixelsPassedOn && state.pixels == frame) return false;
+  state.pixels = frame;
+  state.pixelsPassedOn = true;
   if (state.frameReceiver) {
     state.frameReceiver(frame);
-    return;
+  } else {
+    state.frameReady = true;
   }
-  state.pixels = frame;
-  state.frameReady = true;
+  return true;
 }
 
 // True when the serial differs from the one stored before.
@@ -71,8 +78,7 @@ std::unique_ptr<ConnectionWorker> makeWorker(const std::shared_ptr<SessionBridge
   hooks.waitForReport = [watching](std::uint32_t ms, const ReportSignal& signal) { return (*watching)(ms, signal); };
   auto onFrame = [state](const OutputFrame& frame) {
     std::lock_guard lock(state->mutex);
-    storeFrame(*state, frame);
-    tellListener(*state);
+    if (storeFrame(*state, frame)) tellListener(*state);
   };
   auto onModel = [state](const LcdModel& model, const LcdCanvas&) { recordShownFrame(*state, model); };
   auto onSerial = [state](const std::u16string& serial) {
@@ -103,8 +109,7 @@ void replayPaced(const std::shared_ptr<SessionBridgeState>& state, const trace::
   trace::ReplayOptions options;
   options.onFrame = [&state](std::size_t, const OutputFrame& frame) {
     std::lock_guard lock(state->mutex);
-    storeFrame(*state, frame);
-    tellListener(*state);
+    if (storeFrame(*state, frame)) tellListener(*state);
   };
   options.onSerial = [&state](const std::u16string& serial) {
     std::lock_guard lock(state->mutex);
@@ -125,6 +130,7 @@ void replayPaced(const std::shared_ptr<SessionBridgeState>& state, const trace::
 void showFailure(SessionBridgeState& state, const char* message) {
   std::lock_guard lock(state.mutex);
   drawStatusScreen(state.pixels, message, std::strlen(message), false);
+  state.pixelsPassedOn = true;
   if (state.frameReceiver) {
     state.frameReceiver(state.pixels);
   } else {

@@ -1,9 +1,12 @@
 #pragma once
 // A main-loop source that any thread may mark ready. The main loop then runs
 // its handler once, however many wakes came in between, and otherwise never
-// wakes for it: no timer, no polling. Waking allocates nothing.
+// wakes for it: no timer, no polling. Waking allocates nothing and takes no
+// lock of the main loop's: a waker holding the loop's lock as it wakes it
+// would send the woken loop straight back to sleep, waiting for that lock.
 #include <glib.h>
 
+#include <atomic>
 #include <functional>
 
 namespace pelmora::app {
@@ -24,8 +27,11 @@ class WakeSource {
 
  private:
   static gboolean dispatch(GSource* source, GSourceFunc, gpointer);
+  void takeWake();
 
   GSource* source_ = nullptr;
+  int eventFd_ = -1;  // without one, the loop is woken through the source's ready time
+  std::atomic<bool> pending_{false};
   std::function<void()> handler_;
 };
 
