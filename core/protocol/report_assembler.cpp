@@ -148,14 +148,15 @@ ReportAssembler::Outcome ReportAssembler::store(Slot& slot, const std::uint8_t* 
   return complete ? Outcome::Complete : Outcome::Pending;
 }
 
-std::size_t ReportAssembler::reportsToNextMessage(std::size_t fresh) const {
-  std::size_t fewest = fresh;
+std::size_t ReportAssembler::reportsToNextMessage(std::size_t fresh, std::uint64_t nowMs,
+                                                  std::uint64_t underWayMs) const {
+  std::size_t fewest = SIZE_MAX;
   for (const Slot& slot : slots_) {
-    if (!slot.active) continue;
+    if (!slot.active || nowMs - slot.lastMs > underWayMs) continue;
     const auto have = static_cast<std::size_t>(std::count(slot.received.begin(), slot.received.end(), true));
     fewest = std::min(fewest, slot.fragmentCount - have);
   }
-  return fewest;
+  return fewest == SIZE_MAX ? fresh : fewest;
 }
 
 bool ReportAssembler::finish(std::uint8_t kind, Slot& slot, AssembledMessage& out) {

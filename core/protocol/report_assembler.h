@@ -35,9 +35,12 @@ class ReportAssembler {
   bool acceptInto(const std::uint8_t* report, std::size_t length, std::uint64_t nowMs,
                   AssembledMessage& out);
 
-  // The fewest reports still needed before a message can complete: what a
-  // message under way lacks, or `fresh` (the shortest message's reports).
-  std::size_t reportsToNextMessage(std::size_t fresh) const;
+  // The fewest reports still needed before a message can complete: what the
+  // messages under way lack (those whose last fragment came no more than
+  // `underWayMs` before `nowMs`), or `fresh` when none is. A message whose
+  // fragments stopped coming is left out: the device has moved on, and its
+  // slot waits only for its expiry.
+  std::size_t reportsToNextMessage(std::size_t fresh, std::uint64_t nowMs, std::uint64_t underWayMs) const;
 
   std::uint32_t token() const { return token_; }
   std::uint64_t rejectedCount() const { return rejected_; }

@@ -28,6 +28,9 @@ constexpr std::uint64_t kHeldOpenLimitMs = 6000;
 // and the shortest stream message (a FRAME) takes two.
 constexpr std::uint64_t kReportIntervalMs = 1;
 constexpr std::size_t kStreamMessageMinReports = (kFrameMinLength + kFragmentDataLength - 1) / kFragmentDataLength;
+// A message is under way while its fragments keep coming: its last one was
+// read in the burst just before the wait.
+constexpr std::uint64_t kMessageUnderWayMs = kReadBurstMs;
 
 }  // namespace
 
@@ -202,9 +205,13 @@ void SessionEngine::waitForWork(std::uint64_t t) {
   if (transport_->isFeaturePending() && !signal.coversFeature) ms = kIdleWaitMs;
   ms = std::min(ms, kHeartbeatIntervalMs);
   // Only the stream can be waiting for reports then (no answer is due), and
-  // its reports land at most one a millisecond.
+  // its reports land at most one a millisecond, a message's back to back.
+  // With none under way, a quiet part counted from now would end in the gap
+  // before the next message: a wake-up for nothing. Only a transport that
+  // tells when its next report lands has it counted from that landing.
   if (state_.channel.request.pending == 0 && sessionId_ != 0) {
-    const std::size_t needed = state_.streamAssembler.reportsToNextMessage(kStreamMessageMinReports);
+    const std::size_t fresh = signal.kind == ReportSignal::Kind::dueIn ? kStreamMessageMinReports : 0;
+    const std::size_t needed = state_.streamAssembler.reportsToNextMessage(fresh, t, kMessageUnderWayMs);
     signal.quietMs = static_cast<std::uint32_t>(std::min<std::uint64_t>(needed * kReportIntervalMs, ms));
   }
   worker_.waitForReport(static_cast<std::uint32_t>(ms), signal);

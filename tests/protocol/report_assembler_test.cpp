@@ -212,6 +212,24 @@ TEST(ReportAssembler, KindsAssembleIndependently) {
   EXPECT_EQ(completed, 2u);
 }
 
+// What the worker may sleep through: the reports a message under way still
+// lacks; one whose fragments stopped coming no longer counts.
+TEST(ReportAssembler, ReportsToNextMessageCountOnlyMessagesUnderWay) {
+  constexpr std::size_t kFresh = 2;
+  constexpr std::uint64_t kUnderWay = 5;
+  const auto state = stateReports(1);
+  ReportAssembler a;
+  a.reset(kSession);
+  EXPECT_EQ(a.reportsToNextMessage(kFresh, 100, kUnderWay), kFresh);
+  for (std::size_t i = 0; i < 3; ++i) offer(a, state[i], 100);
+  EXPECT_EQ(a.reportsToNextMessage(kFresh, 100, kUnderWay), state.size() - 3);
+  EXPECT_EQ(a.reportsToNextMessage(kFresh, 105, kUnderWay), state.size() - 3);
+  EXPECT_EQ(a.reportsToNextMessage(kFresh, 106, kUnderWay), kFresh);
+  const auto frame = sim::fragmentMessage(kFrame, 1, sim::buildFrame({}));
+  offer(a, frame[0], 104);
+  EXPECT_EQ(a.reportsToNextMessage(kFresh, 104, kUnderWay), frame.size() - 1);
+}
+
 // Offers the message's fragments at the given times; true when it completed.
 bool completesAt(std::uint8_t kind, const std::vector<std::uint8_t>& message, const std::vector<std::uint64_t>& times) {
   ReportAssembler a;
