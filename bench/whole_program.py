@@ -107,9 +107,10 @@ def main():
                 if cpu < 0.0005 and wakes < 0.05:
                     continue
                 label = "main" if tid == pid else name
-                # Voluntary switches are the thread's own sleeps; the rest
-                # are preemptions, which follow the machine's load.
-                print(f"  {label:<16} {cpu:8.3f} %  {wakes:8.1f} wake-ups/s ({sleeps:.1f} voluntary)")
+                # A wake-up ends each of the thread's own sleeps (its
+                # voluntary switches); the other switches are preemptions of
+                # a running thread, which follow the machine's load.
+                print(f"  {label:<16} {cpu:8.3f} %  {sleeps:8.1f} wake-ups/s ({wakes - sleeps:.1f} preemptions)")
             sys.stdout.flush()
     finally:
         xvfb.terminate()

@@ -25,6 +25,12 @@ bool stopOrThrow(DWORD result) {
 constexpr auto kCoarseTimerOvershoot = std::chrono::milliseconds(4);
 // Coarse timer overshoots in a row after which the quiet part is given up.
 constexpr int kCoarseTimerVerdict = 3;
+// The longest quiet part slept here. A timed wait ends late, by up to a tick
+// on a coarse timer and by about a millisecond under load, while the read's
+// event ends a wait as the report lands; so the report that completes a
+// longer message is waited for on the event, at the cost of a wake-up or
+// two more per message.
+constexpr std::uint32_t kQuietPartMaxMs = 2;
 
 // Whether sleeping through a signal's quiet part still pays: on a coarse
 // timer the quiet part would last up to a tick and keep the frame it
@@ -78,7 +84,7 @@ ReportWaitFunction eventReportWait(HANDLE stopEvent, HANDLE wakeEvent, const Win
       return waitOnEvents(*calls, stopEvent, wakeEvent, nullptr, std::min(ms, limit)) == WAIT_OBJECT_0;
     }
     if (signal.quietMs > 0 && quiet->honoured()) {
-      const std::uint32_t quietMs = std::min(ms, signal.quietMs);
+      const std::uint32_t quietMs = std::min({ms, signal.quietMs, kQuietPartMaxMs});
       const auto start = std::chrono::steady_clock::now();
       const DWORD result = waitOnEvents(*calls, stopEvent, wakeEvent, nullptr, quietMs);
       // Stop, or the wake event, which ends the whole wait as a report would.

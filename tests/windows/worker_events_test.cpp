@@ -65,11 +65,10 @@ TEST(WindowsWorkerWait, AReportWaitEndsOnTheReadsEventAfterItsQuietPart) {
   EXPECT_FALSE(wait(5000, signal));
   EXPECT_LT(elapsedMs(start), 1000u) << "a completed read ends the wait";
 
-  signal.quietMs = 40;
+  signal.quietMs = 400;
   start = GetTickCount64();
   EXPECT_FALSE(wait(5000, signal));
-  EXPECT_GE(elapsedMs(start) + 16, 40u) << "a report in the quiet part waits for its end";
-  EXPECT_LT(elapsedMs(start), 1000u);
+  EXPECT_LT(elapsedMs(start), 200u) << "a long quiet part is cut short: the read's event ends the rest";
 
   ReportSignal due;
   due.kind = ReportSignal::Kind::dueIn;
